@@ -1,0 +1,51 @@
+#include "kanji.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+FontSet* Kanji_CreateFontSet(const char* path, int size) {
+  if (size < 1 || size > MaxCellSize) return nullptr;
+  FontSet* font = static_cast<FontSet*>(malloc(sizeof(FontSet)));
+  if (font == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  font->rowPool = static_cast<int32_t*>(calloc(static_cast<size_t>(GlyphSlotCount) * size,
+                                               sizeof(int32_t)));
+  if (font->rowPool == nullptr) {
+    free(font);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  font->size = size;
+  font->halfWidth = size / 2;
+  font->encoding = EncodingJis;
+  Kanji_ClearGlyphs(font);
+  if (Kanji_LoadBdf(font, path) != 0) {
+    Kanji_DestroyFontSet(font);
+    return nullptr;
+  }
+  return font;
+}
+
+void Kanji_DestroyFontSet(FontSet* font) {
+  if (font == nullptr) return;
+  free(font->rowPool);
+  free(font);
+}
+
+void Kanji_ClearGlyphs(FontSet* font) {
+  for (int32_t*& rows : font->glyphs) rows = nullptr;
+}
+
+int Kanji_CellSize(const FontSet* font) { return font->size; }
+
+int Kanji_TextWidth(const FontSet* font, const char* text) {
+  if (text == nullptr) return font->halfWidth;
+  return static_cast<int>(strlen(text)) * font->halfWidth;
+}
+
+void Kanji_SetEncoding(FontSet* font, int value) { font->encoding = value; }
+
+int Kanji_TwoByteSlot(int first, int second) { return first * 96 + second - 2849; }

@@ -1,0 +1,4 @@
+#include "output.h"
+
+bool WriteBmp(const GlyphSheet&, const char*) { return false; }
+bool ReadBmp(GlyphSheet&, const char*) { return false; }

@@ -1,0 +1,190 @@
+#include "test_support.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+std::string FontPath(const std::string& name) {
+  return std::string(TAVREST_FONT_DIR) + "/" + name + ".bdf";
+}
+
+std::string TavrestBinary() { return TAVREST_BINARY; }
+
+TempDir::TempDir() {
+  std::string base = std::string(TAVREST_BUILD_DIR) + "/test-tmp";
+  mkdir(base.c_str(), 0777);
+  std::string pattern = base + "/t-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) abort();
+  path = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::string command = "rm -rf '" + path + "'";
+  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", path.c_str());
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+std::vector<uint8_t> ReadFileOrEmpty(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  ReadFileBytes(path, bytes);
+  return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  return static_cast<bool>(out);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+static std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  return text;
+}
+
+RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::string>& env,
+                     long fileSizeLimit) {
+  RunResult result;
+  int errPipe[2];
+  if (pipe(errPipe) != 0) return result;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(errPipe[0]);
+    dup2(errPipe[1], 2);
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    if (fileSizeLimit > 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::string binary = TavrestBinary();
+    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(errPipe[1]);
+  result.standardError = ReadAll(errPipe[0]);
+  close(errPipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+void WriteIni(const std::string& dir, const std::string& mainFont, const std::string& secondFont,
+              const std::string& size, const std::string& eol) {
+  WriteFileBytes(dir + "/tavrest.ini", mainFont + eol + secondFont + eol + size + eol);
+}
+
+bool DecodePackedFile(const std::vector<uint8_t>& file, int32_t& cellSize,
+                      std::vector<uint8_t>& stream) {
+  if (file.size() < 4) return false;
+  cellSize = static_cast<int32_t>(file[0] | file[1] << 8 | file[2] << 16 |
+                                  static_cast<uint32_t>(file[3]) << 24);
+  stream.clear();
+  size_t p = 4;
+  while (p < file.size()) {
+    uint8_t header = file[p++];
+    if (header >= 0x80) {
+      if (p >= file.size()) return false;
+      stream.insert(stream.end(), static_cast<size_t>(header - 0x80) + 1, file[p++]);
+    } else {
+      size_t n = static_cast<size_t>(header) + 1;
+      if (p + n > file.size()) return false;
+      stream.insert(stream.end(), file.begin() + static_cast<long>(p),
+                    file.begin() + static_cast<long>(p + n));
+      p += n;
+    }
+  }
+  return true;
+}
+
+std::vector<BdfGlyph> ReadBdfGlyphs(const std::string& path) {
+  std::vector<BdfGlyph> glyphs;
+  std::ifstream in(path);
+  std::string line;
+  BdfGlyph glyph;
+  bool inBitmap = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("STARTCHAR", 0) == 0) {
+      glyph = BdfGlyph();
+      inBitmap = false;
+    } else if (line.rfind("ENCODING ", 0) == 0) {
+      glyph.encoding = std::stol(line.substr(9));
+    } else if (line.rfind("BITMAP", 0) == 0) {
+      inBitmap = true;
+    } else if (line.rfind("ENDCHAR", 0) == 0) {
+      glyphs.push_back(glyph);
+      inBitmap = false;
+    } else if (inBitmap) {
+      glyph.hexDigits = static_cast<int>(line.size());
+      glyph.rows.push_back(static_cast<uint32_t>(std::stoul(line, nullptr, 16)));
+    }
+  }
+  return glyphs;
+}
+
+std::vector<std::vector<bool>> ExpectedCell(const BdfGlyph& glyph, int size, int width) {
+  std::vector<std::vector<bool>> cell(static_cast<size_t>(size), std::vector<bool>(size, false));
+  int bitsPerRow = glyph.hexDigits * 4;
+  for (int i = 0; i < size && i < static_cast<int>(glyph.rows.size()); ++i) {
+    for (int j = 0; j < width && j < bitsPerRow; ++j) {
+      bool ink = (glyph.rows[static_cast<size_t>(i)] >> (bitsPerRow - 1 - j)) & 1u;
+      cell[static_cast<size_t>(i)][static_cast<size_t>(size - width + j)] = ink;
+    }
+  }
+  return cell;
+}
+
+std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, int size, int slot) {
+  int rowBytes = (size + 7) / 8;
+  size_t cellStart = static_cast<size_t>(slot) * static_cast<size_t>(size * rowBytes);
+  std::vector<std::vector<bool>> cell(static_cast<size_t>(size), std::vector<bool>(size, false));
+  for (int k = 0; k < size; ++k) {  // stream rows run bottom-up
+    int y = size - 1 - k;
+    for (int x = 0; x < size; ++x) {
+      uint8_t byte = stream.at(cellStart + static_cast<size_t>(k * rowBytes + x / 8));
+      cell[static_cast<size_t>(y)][static_cast<size_t>(x)] = (byte >> (7 - x % 8)) & 1;
+    }
+  }
+  return cell;
+}

@@ -1,0 +1,62 @@
+// Shared helpers of the test programs: temporary folders, running the built
+// program, reading files, and reference decoders written independently of
+// the code under test.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+std::string FontPath(const std::string& name);  // e.g. FontPath("jiskan16")
+std::string TavrestBinary();
+
+// A fresh folder under the build tree's temp area, removed on destruction.
+struct TempDir {
+  std::string path;
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string File(const std::string& name) const { return path + "/" + name; }
+};
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out);
+std::vector<uint8_t> ReadFileOrEmpty(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& content);
+bool PathExists(const std::string& path);
+std::vector<std::string> ListDir(const std::string& path);
+
+struct RunResult {
+  int exitStatus = -1;  // -1 when the program did not exit normally
+  int signal = 0;
+  std::string standardError;
+};
+
+// Runs the built tavrest in `dir` with SDL_VIDEODRIVER=dummy (unless `env`
+// overrides it). fileSizeLimit > 0 sets RLIMIT_FSIZE with SIGXFSZ ignored.
+RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::string>& env = {},
+                     long fileSizeLimit = 0);
+
+// Writes "tavrest.ini" with the three lines, each ended by `eol`.
+void WriteIni(const std::string& dir, const std::string& mainFont, const std::string& secondFont,
+              const std::string& size, const std::string& eol = "\n");
+
+// Decodes the packets of a packed glyph file; false for a malformed file.
+bool DecodePackedFile(const std::vector<uint8_t>& file, int32_t& cellSize,
+                      std::vector<uint8_t>& stream);
+
+// One glyph of a BDF file as the file states it: its bitmap lines as numbers.
+struct BdfGlyph {
+  long encoding = 0;
+  std::vector<uint32_t> rows;
+  int hexDigits = 0;  // digits per bitmap line
+};
+// Every glyph of a BDF file, in file order (a plain STARTCHAR/ENDCHAR reader).
+std::vector<BdfGlyph> ReadBdfGlyphs(const std::string& path);
+
+// Expected cell of a glyph in the sheet: size rows of size pixels (true = ink),
+// right-aligned at `width` pixels, as the converter lays glyphs out.
+std::vector<std::vector<bool>> ExpectedCell(const BdfGlyph& glyph, int size, int width);
+// The cell of `slot` in a decoded packed stream.
+std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, int size, int slot);
