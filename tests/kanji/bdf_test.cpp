@@ -1,0 +1,204 @@
+#include "kanji.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct SlotCase {
+  int first, second, slot;
+};
+
+TEST(TwoByteSlot, JisRowsOwnBlocksOf96) {
+  const SlotCase cases[] = {
+      {0x21, 0x21, 352}, {0x24, 0x22, 641}, {0x7E, 0x7E, 9373}, {0x21, 0x20, 351},
+      {0x22, 0x20, 447}, {0x7F, 0x7F, 9470}, {0x01, 0x00, -2753}, {0xFF, 0xFF, 21886},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Kanji_TwoByteSlot(c.first, c.second), c.slot) << c.first << "," << c.second;
+}
+
+TEST(RowShift, RightAlignsGlyphInWholeBytes) {
+  const int cases[][3] = {  // size, fullShift, halfShift
+      {8, 0, 4}, {10, 6, 3}, {12, 4, 2}, {14, 2, 1}, {15, 1, 1}, {16, 0, 0},
+      {24, 0, 4}, {1, 7, 8}, {25, 7, 4}, {32, 0, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(Kanji_RowShift(c[0]), c[1]) << "size " << c[0];
+    EXPECT_EQ(Kanji_RowShift(c[0] / 2), c[2]) << "size " << c[0];
+  }
+}
+
+TEST(ParseHexRow, SaturatesAndHoldsFourByteRows) {
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"FFFC\n", 0xFFFC},          {"  fe", 0xFE},           {"0x1F", 0x1F},
+      {"0XzZ", 0},                 {"ENDCHAR", 0xE},         {"STARTCHAR", 0},
+      {"", 0},                     {"-1", 0xFFFFFFFF},       {"+10", 0x10},
+      {"FFFFFFFF", 0xFFFFFFFF},    {"80000000", 0x80000000}, {"123456789ABC", 0xFFFFFFFF},
+      {"7FFFFFFF", 0x7FFFFFFF},    {"-FFFFFFFFFF", 0x80000000},
+  };
+  for (const auto& [text, value] : cases)
+    EXPECT_EQ(static_cast<uint32_t>(Kanji_ParseHexRow(text)), value) << text;
+}
+
+TEST(ParseDecimal, TakesLeadingNumberWithSaturation) {
+  const std::pair<const char*, int> cases[] = {
+      {" 65\n", 65}, {"\t-1", -1}, {"+9250", 9250}, {"x12", 0}, {"74786", 74786},
+      {"99999999999999", 2147483647}, {"-99999999999999", -2147483647 - 1},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(Kanji_ParseDecimal(text), value) << text;
+}
+
+std::string Glyph(int code, const std::string& rows) {
+  return "STARTCHAR g\nENCODING " + std::to_string(code) + "\nBBX 8 2 0 0\nBITMAP\n" + rows +
+         "ENDCHAR\n";
+}
+
+struct LoadedFont {
+  TempDir dir;
+  FontSet* font = nullptr;
+  LoadedFont(const std::string& bdf, int size) {
+    WriteFileBytes(dir.File("f.bdf"), bdf);
+    font = Kanji_CreateFontSet(dir.File("f.bdf").c_str(), size);
+  }
+  ~LoadedFont() { Kanji_DestroyFontSet(font); }
+  int32_t Row(int slot, int row) const { return font->glyphs[slot][row]; }
+};
+
+TEST(LoadBdf, PlacesCodesAndShiftsRows) {
+  LoadedFont f(Glyph(65, "F0\nFE\n") + Glyph(9250, "FFFC\n8004\n") + Glyph(74786, "FFFF\n") +
+                   Glyph(-1, "FF\n") + Glyph(66, "81\n"),
+               14);
+  ASSERT_NE(f.font, nullptr);
+  EXPECT_EQ(f.font->halfWidth, 7);
+  EXPECT_EQ(f.font->encoding, EncodingJis);
+  EXPECT_EQ(f.Row(65, 0), 0x78);
+  EXPECT_EQ(f.Row(65, 1), 0x7F);
+  EXPECT_EQ(f.Row(65, 2), 0);  // rows after ENDCHAR stay empty
+  EXPECT_EQ(f.Row(641, 0), 0x3FFF);
+  EXPECT_EQ(f.Row(641, 1), 0x2001);
+  EXPECT_EQ(f.Row(66, 0), 0x40);  // the unencoded glyph before it is skipped
+  int filled = 0;
+  for (int32_t* rows : f.font->glyphs) filled += rows != nullptr;
+  EXPECT_EQ(filled, 3);  // 74786 lands in 641, which is taken
+}
+
+TEST(LoadBdf, LineQuirks) {
+  const std::string header =
+      "STARTFONT 2.1\nCOMMENT ENCODING 70 in a comment\nCHARSET_ENCODING \"0\"\n"
+      "ENCODINGX 71\nSTARTCHAR a\nENCODING\t67\nxxBITMAPxx\n11\n22\nENDCHAR\n";
+  LoadedFont f(header + Glyph(67, "33\n") + Glyph(68, "0x44\n"), 8);
+  ASSERT_NE(f.font, nullptr);
+  EXPECT_EQ(f.font->glyphs[70], nullptr);
+  EXPECT_EQ(f.font->glyphs[71], nullptr);
+  EXPECT_EQ(f.font->glyphs[0], nullptr);   // CHARSET_ENCODING fills nothing
+  EXPECT_EQ(f.Row(67, 0), 0x11 >> 4);      // tab counts as the blank; first glyph wins
+  EXPECT_EQ(f.Row(67, 1), 0x22 >> 4);
+  EXPECT_EQ(f.Row(68, 0), 0x44 >> 4);
+}
+
+TEST(LoadBdf, ExactlySizeRowsWhenTheGlyphHasThem) {
+  // With size 2 the third bitmap line is not a row; the scan passes over it.
+  LoadedFont f(Glyph(65, "80\n40\n20\n") + Glyph(66, "10\n08\n"), 2);
+  ASSERT_NE(f.font, nullptr);
+  EXPECT_EQ(f.Row(65, 0), 0x80 >> 7);
+  EXPECT_EQ(f.Row(65, 1), 0x40 >> 7);
+  EXPECT_EQ(f.Row(66, 0), 0);
+}
+
+TEST(LoadBdf, LongLinesAreReadInPiecesOf255) {
+  // A 300-character line: its second piece is a line of its own and, since it
+  // begins with "ENCODING ", starts a glyph.
+  std::string longLine = std::string(255, 'x') + "ENCODING 72\n";
+  LoadedFont f(longLine + "BITMAP\nAA\n", 8);
+  ASSERT_NE(f.font, nullptr);
+  ASSERT_NE(f.font->glyphs[72], nullptr);
+  EXPECT_EQ(f.Row(72, 0), 0xA);
+}
+
+TEST(LoadBdf, FileEndingInsideGlyph) {
+  LoadedFont f("ENCODING 65\nBITMAP\nFF", 8);
+  ASSERT_NE(f.font, nullptr);
+  EXPECT_EQ(f.Row(65, 0), 0xF);
+  EXPECT_EQ(f.Row(65, 7), 0);
+  LoadedFont g("ENCODING 65\nSWIDTH 1 0\n", 8);
+  ASSERT_NE(g.font, nullptr);
+  EXPECT_EQ(g.font->glyphs[65], nullptr);  // no BITMAP line, no rows
+}
+
+TEST(LoadBdf, FourByteRowsAtLargeCells) {
+  LoadedFont f(Glyph(9250, "FFFFFFFF\n80000001\n"), 32);
+  ASSERT_NE(f.font, nullptr);
+  EXPECT_EQ(static_cast<uint32_t>(f.Row(641, 0)), 0xFFFFFFFFu);
+  EXPECT_EQ(static_cast<uint32_t>(f.Row(641, 1)), 0x80000001u);
+  LoadedFont g(Glyph(9250, "FFFFFF80\n"), 25);
+  ASSERT_NE(g.font, nullptr);
+  EXPECT_EQ(static_cast<uint32_t>(g.Row(641, 0)) & 0x1FFFFFF, 0x1FFFFFFu);
+}
+
+TEST(LoadBdf, FirstLoadedWinsAcrossFiles) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
+  WriteFileBytes(dir.File("b.bdf"), Glyph(65, "40\n") + Glyph(66, "20\n"));
+  FontSet* font = Kanji_CreateFontSet(dir.File("a.bdf").c_str(), 16);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(Kanji_LoadBdf(font, dir.File("b.bdf").c_str()), 0);
+  EXPECT_EQ(font->glyphs[65][0], 0x80);
+  EXPECT_EQ(font->glyphs[66][0], 0x20);
+  Kanji_DestroyFontSet(font);
+}
+
+TEST(LoadBdf, MissingFileIsReported) {
+  TempDir dir;
+  std::string missing = dir.File("none.bdf");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Kanji_CreateFontSet(missing.c_str(), 16), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "cant open [" + missing + "]\n");
+
+  WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
+  FontSet* font = Kanji_CreateFontSet(dir.File("a.bdf").c_str(), 16);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Kanji_LoadBdf(font, missing.c_str()), -1);
+  EXPECT_EQ(Kanji_LoadBdf(font, dir.path.c_str()), -1);  // a folder is no font
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "cant open [" + missing + "]\ncant open [" + dir.path + "]\n");
+  Kanji_DestroyFontSet(font);
+}
+
+TEST(FontSet, SizesOutsideTheRowWidthAreRefused) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
+  for (int size : {0, -1, 33, 1000})
+    EXPECT_EQ(Kanji_CreateFontSet(dir.File("a.bdf").c_str(), size), nullptr) << size;
+}
+
+TEST(FontSet, TextWidthCountsEveryByte) {
+  FontSet font{};
+  font.size = 16;
+  font.halfWidth = 8;
+  EXPECT_EQ(Kanji_CellSize(&font), 16);
+  EXPECT_EQ(Kanji_TextWidth(&font, "abc"), 24);
+  EXPECT_EQ(Kanji_TextWidth(&font, "\x82\xa0\x82\xa2"), 32);
+  EXPECT_EQ(Kanji_TextWidth(&font, nullptr), 8);
+  Kanji_SetEncoding(&font, EncodingEuc);
+  EXPECT_EQ(font.encoding, EncodingEuc);
+}
+
+// A real font: every glyph lands in its slot with the rows the file states.
+TEST(LoadBdf, RealFontMatchesIndependentReader) {
+  const std::string path = FontPath("jiskan16");
+  FontSet* font = Kanji_CreateFontSet(path.c_str(), 16);
+  ASSERT_NE(font, nullptr);
+  auto glyphs = ReadBdfGlyphs(path);
+  ASSERT_GT(glyphs.size(), 6000u);
+  for (const BdfGlyph& g : glyphs) {
+    int slot = Kanji_TwoByteSlot((g.encoding >> 8) & 0xFF, g.encoding & 0xFF);
+    ASSERT_NE(font->glyphs[slot], nullptr) << g.encoding;
+    for (int i = 0; i < 16; ++i)
+      ASSERT_EQ(font->glyphs[slot][i], static_cast<int32_t>(g.rows.at(i))) << g.encoding;
+  }
+  Kanji_DestroyFontSet(font);
+}
+
+}  // namespace
