@@ -1,0 +1,146 @@
+#include "output.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Repeat(size_t count, uint8_t value) { return Bytes(count, value); }
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+Bytes Counting(int from, int to) {
+  Bytes out;
+  for (int v = from; v <= to; ++v) out.push_back(static_cast<uint8_t>(v));
+  return out;
+}
+
+Bytes Encode(const Bytes& data) {
+  Bytes out;
+  EncodePackedStream(data.data(), data.size(), out);
+  return out;
+}
+
+TEST(PackedCoder, WorkedExamples) {
+  const std::pair<Bytes, Bytes> cases[] = {
+      {{0x41}, {0x00, 0x41}},
+      {{0x41, 0x41}, {0x81, 0x41}},
+      {{0x41, 0x41, 0x41}, {0x82, 0x41}},
+      {{0x41, 0x42, 0x43}, {0x02, 0x41, 0x42, 0x43}},
+      {{0x41, 0x41, 0x42}, {0x81, 0x41, 0x00, 0x42}},
+      {{0x41, 0x42, 0x42, 0x43}, {0x00, 0x41, 0x81, 0x42, 0x00, 0x43}},
+      {{5, 0, 0, 0, 0, 7, 7, 9}, {0x00, 5, 0x83, 0, 0x81, 7, 0x00, 9}},
+      {Repeat(122, 0), {0xF9, 0}},
+      {Repeat(123, 0), {0xF9, 0, 0x00, 0}},
+      {Repeat(124, 0), {0xF9, 0, 0x81, 0}},
+      {Cat(Repeat(123, 0), {5}), {0xF9, 0, 0x01, 0, 5}},
+      {Counting(1, 0x7A), Cat(Cat({0x78}, Counting(1, 0x79)), {0x00, 0x7A})},
+      {Counting(1, 121), Cat({0x78}, Counting(1, 121))},
+      {Repeat(244, 9), {0xF9, 9, 0xF9, 9}},
+      {Repeat(245, 9), {0xF9, 9, 0xF9, 9, 0x00, 9}},
+  };
+  for (const auto& [data, packets] : cases) EXPECT_EQ(Encode(data), packets) << data.size();
+}
+
+// Decoding what was coded gives the data back, within the count limits.
+TEST(PackedCoder, RoundTripKeepsLimits) {
+  uint32_t seed = 1;
+  for (int trial = 0; trial < 200; ++trial) {
+    Bytes data(static_cast<size_t>(trial * 7 + 1));
+    for (uint8_t& b : data) {
+      seed = seed * 1103515245 + 12345;
+      b = static_cast<uint8_t>((seed >> 16) % (trial % 3 == 0 ? 2 : 5));
+    }
+    Bytes file = Cat({1, 0, 0, 0}, Encode(data));
+    int32_t cell = 0;
+    Bytes decoded;
+    ASSERT_TRUE(DecodePackedFile(file, cell, decoded));
+    ASSERT_EQ(decoded, data);
+    for (size_t p = 4; p < file.size();) {
+      uint8_t h = file[p];
+      ASSERT_TRUE(h <= 0x78 || (h >= 0x81 && h <= 0xF9)) << int(h);
+      if (h < 0x80) {
+        for (size_t i = p + 2; i <= p + h + 1; ++i) ASSERT_NE(file[i], file[i - 1]);
+      }
+      p += h < 0x80 ? h + 2u : 2u;
+    }
+  }
+}
+
+TEST(WritePackedGlyphs, WholeEmptySheetFile) {
+  TempDir dir;
+  PackedGlyphs packed{16, Bytes(303104, 0)};
+  ASSERT_TRUE(WritePackedGlyphs(packed, dir.File("tavrest.qpk").c_str()));
+  Bytes file = ReadFileOrEmpty(dir.File("tavrest.qpk"));
+  ASSERT_EQ(file.size(), 4974u);
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{0x10, 0, 0, 0}));
+  for (size_t i = 4; i < 4 + 2 * 2484; i += 2) {
+    ASSERT_EQ(file[i], 0xF9);
+    ASSERT_EQ(file[i + 1], 0);
+  }
+  EXPECT_EQ(file[4972], 0xB7);
+  EXPECT_EQ(file[4973], 0x00);
+  EXPECT_EQ(ListDir(dir.path).size(), 1u);  // no temporary left behind
+}
+
+TEST(WritePackedGlyphs, ReplacesWholeAndRefusesEmpty) {
+  TempDir dir;
+  std::string path = dir.File("out.qpk");
+  WriteFileBytes(path, std::string(10000, 'x'));
+  PackedGlyphs packed{-2, {7}};
+  ASSERT_TRUE(WritePackedGlyphs(packed, path.c_str()));
+  EXPECT_EQ(ReadFileOrEmpty(path), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0x00, 7}));
+  PackedGlyphs empty{16, {}};
+  EXPECT_FALSE(WritePackedGlyphs(empty, path.c_str()));
+  EXPECT_EQ(ReadFileOrEmpty(path).size(), 6u);
+}
+
+TEST(WritePackedGlyphs, UnwritablePlacesLeaveNothing) {
+  TempDir dir;
+  PackedGlyphs packed{16, Bytes(100, 1)};
+  mkdir(dir.File("taken").c_str(), 0777);
+  errno = 0;
+  EXPECT_FALSE(WritePackedGlyphs(packed, dir.File("taken").c_str()));
+  EXPECT_NE(errno, 0);
+  EXPECT_FALSE(WritePackedGlyphs(packed, dir.File("no/such/folder.qpk").c_str()));
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"taken"});
+}
+
+// A write cut short by the file-size limit must not replace the old file.
+TEST(WritePackedGlyphs, FileSizeLimitKeepsOldFile) {
+  TempDir dir;
+  std::string path = dir.File("out.qpk");
+  WriteFileBytes(path, "old");
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{5000, 5000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Bytes data(100000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 3);
+    PackedGlyphs packed{16, data};
+    bool written = WritePackedGlyphs(packed, path.c_str());
+    _exit(written ? 0 : (errno == EFBIG ? 2 : 3));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  std::vector<uint8_t> old = {'o', 'l', 'd'};
+  EXPECT_EQ(ReadFileOrEmpty(path), old);
+  EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"out.qpk"});
+}
+
+}  // namespace

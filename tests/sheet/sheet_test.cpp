@@ -1,0 +1,190 @@
+#include "sheet.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+constexpr SheetPixel kEmpty{0, 0, 0, 0};
+constexpr SheetPixel kWhite{255, 255, 255, 255};
+constexpr SheetPixel kInk{0, 0, 0, 255};
+
+// A font set without a file, for putting chosen rows into chosen slots.
+struct HandFont {
+  FontSet font{};
+  std::vector<std::vector<int32_t>> rows;
+  explicit HandFont(int size) {
+    font.size = size;
+    font.halfWidth = size / 2;
+    rows.resize(GlyphSlotCount);
+  }
+  void Set(int slot, std::vector<int32_t> values) {
+    rows[slot] = std::move(values);
+    rows[slot].resize(font.size, 0);
+    font.glyphs[slot] = rows[slot].data();
+  }
+};
+
+GlyphSheet SheetOf(const HandFont& hand) {
+  GlyphSheet sheet{};
+  EXPECT_TRUE(CreateGlyphSheet(sheet, hand.font.size));
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
+    SDL_Surface* surface = RenderGlyphSlot(hand.font, slot);
+    if (surface == nullptr) continue;
+    CopyToSheetCell(sheet, surface, hand.font.size, slot);
+    SDL_FreeSurface(surface);
+  }
+  return sheet;
+}
+
+SheetPixel At(const GlyphSheet& sheet, int x, int y) {
+  return sheet.pixels[static_cast<size_t>(y) * sheet.width + x];
+}
+
+TEST(GlyphSheet, CreateSizesAndRefuses) {
+  GlyphSheet sheet{};
+  ASSERT_TRUE(CreateGlyphSheet(sheet, 16));
+  EXPECT_EQ(sheet.width, 1024);
+  EXPECT_EQ(sheet.height, 2368);
+  EXPECT_EQ(sheet.pixels.size(), 9472u * 256);
+  EXPECT_EQ(sheet.pixels[12345], kEmpty);
+  for (int bad : {0, -3, 33}) {
+    EXPECT_FALSE(CreateGlyphSheet(sheet, bad));
+    EXPECT_EQ(sheet.width, 1024);
+  }
+}
+
+// Each glyph is a single ink pixel at its top-left corner of its cell.
+TEST(GlyphSheet, CellsOfCornerSlots) {
+  const int s = 5;
+  HandFont hand(s);
+  const int slots[][3] = {{0, 0, 0}, {63, 63 * s, 0}, {64, 0, s}, {9471, 63 * s, 147 * s}};
+  for (const auto& c : slots) hand.Set(c[0], {1 << (s - 1)});
+  GlyphSheet sheet = SheetOf(hand);
+  for (const auto& c : slots) {
+    EXPECT_EQ(At(sheet, c[1], c[2]), kInk) << "slot " << c[0];
+    EXPECT_EQ(At(sheet, c[1] + 1, c[2]), kWhite) << "slot " << c[0];
+    EXPECT_EQ(At(sheet, c[1] + s - 1, c[2] + s - 1), kWhite) << "slot " << c[0];
+  }
+  EXPECT_EQ(At(sheet, s, 0), kEmpty);  // slot 1 is empty
+}
+
+TEST(GlyphSheet, RowsRightAlignedAndHighBitsIgnored) {
+  HandFont hand(16);
+  hand.Set(65, {0xFF, static_cast<int32_t>(0xFFFF0000u), 0});  // a half-width row, then bits >= 16
+  GlyphSheet sheet = SheetOf(hand);
+  const int x0 = 1 * 16, y0 = 1 * 16;  // slot 65: column 1, row 1
+  for (int x = 0; x < 16; ++x) {
+    EXPECT_EQ(At(sheet, x0 + x, y0), x >= 8 ? kInk : kWhite) << x;
+    EXPECT_EQ(At(sheet, x0 + x, y0 + 1), kWhite) << x;
+  }
+}
+
+TEST(GlyphSheet, SizeOneAndSizeThirtyTwo) {
+  HandFont one(1);
+  one.Set(5, {1});
+  one.Set(6, {0});
+  GlyphSheet small = SheetOf(one);
+  EXPECT_EQ(small.width, 64);
+  EXPECT_EQ(At(small, 5, 0), kInk);
+  EXPECT_EQ(At(small, 6, 0), kWhite);
+  EXPECT_EQ(At(small, 7, 0), kEmpty);
+
+  HandFont big(32);
+  big.Set(0, {static_cast<int32_t>(0x80000001u)});
+  GlyphSheet large = SheetOf(big);
+  EXPECT_EQ(At(large, 0, 0), kInk);
+  EXPECT_EQ(At(large, 31, 0), kInk);
+  EXPECT_EQ(At(large, 1, 0), kWhite);
+}
+
+// The copy must read the surface's own layout, whatever it is.
+TEST(GlyphSheet, CopyReadsSurfaceFormat) {
+  SDL_Surface* surface =
+      SDL_CreateRGBSurface(SDL_SWSURFACE, 2, 2, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0);
+  ASSERT_NE(surface, nullptr);
+  Uint32* p = static_cast<Uint32*>(surface->pixels);
+  p[0] = 0x00332211;
+  p[1] = 0;
+  p[surface->pitch / 4] = 0x00FFFFFF;
+  p[surface->pitch / 4 + 1] = 0x00332211;
+  GlyphSheet sheet{};
+  ASSERT_TRUE(CreateGlyphSheet(sheet, 2));
+  CopyToSheetCell(sheet, surface, 2, 65);
+  SDL_FreeSurface(surface);
+  EXPECT_EQ(At(sheet, 2, 2), (SheetPixel{0x11, 0x22, 0x33, 255}));
+  EXPECT_EQ(At(sheet, 3, 2), (SheetPixel{0, 0, 0, 255}));
+  EXPECT_EQ(At(sheet, 2, 3), kWhite);
+  EXPECT_EQ(At(sheet, 3, 3), (SheetPixel{0x11, 0x22, 0x33, 255}));
+  EXPECT_EQ(At(sheet, 1, 2), kEmpty);
+  EXPECT_EQ(At(sheet, 4, 2), kEmpty);
+}
+
+// Straightforward bit-by-bit packing, to compare the packer with.
+std::vector<uint8_t> ReferencePack(const GlyphSheet& sheet, int s) {
+  int rowBytes = (s + 7) / 8;
+  std::vector<uint8_t> out;
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
+    int x0 = slot % 64 * s, y0 = slot / 64 * s;
+    for (int y = s - 1; y >= 0; --y) {
+      std::vector<uint8_t> row(static_cast<size_t>(rowBytes), 0);
+      for (int x = 0; x < s; ++x)
+        if (At(sheet, x0 + x, y0 + y) == kInk) row[x / 8] |= static_cast<uint8_t>(1 << (7 - x % 8));
+      out.insert(out.end(), row.begin(), row.end());
+    }
+  }
+  return out;
+}
+
+TEST(PackGlyphSheet, LayoutAtEverySize) {
+  const std::pair<int, size_t> sizes[] = {{1, 9472},    {8, 75776},   {10, 189440}, {12, 227328},
+                                          {16, 303104}, {24, 681984}, {32, 1212416}};
+  std::mt19937 random(7);
+  for (const auto& [s, length] : sizes) {
+    GlyphSheet sheet{};
+    ASSERT_TRUE(CreateGlyphSheet(sheet, s));
+    const SheetPixel choices[] = {kEmpty, kWhite, kInk, kInk, {0, 0, 0, 254}, {1, 0, 0, 255}};
+    for (SheetPixel& p : sheet.pixels) p = choices[random() % 6];
+    PackedGlyphs packed{0, {}};
+    ASSERT_TRUE(PackGlyphSheet(packed, sheet, s));
+    EXPECT_EQ(packed.cellSize, s);
+    ASSERT_EQ(packed.bytes.size(), length) << "size " << s;
+    EXPECT_EQ(packed.bytes, ReferencePack(sheet, s)) << "size " << s;
+  }
+}
+
+TEST(PackGlyphSheet, WorkedRowsAndBottomRowFirst) {
+  GlyphSheet sheet{};
+  ASSERT_TRUE(CreateGlyphSheet(sheet, 10));
+  for (int x : {0, 1, 9}) sheet.pixels[static_cast<size_t>(9) * sheet.width + x] = kInk;
+  PackedGlyphs packed{0, {}};
+  ASSERT_TRUE(PackGlyphSheet(packed, sheet, 10));
+  EXPECT_EQ(packed.bytes[0], 0xC0);  // the cell's bottom row comes first
+  EXPECT_EQ(packed.bytes[1], 0x40);
+  for (size_t i = 2; i < packed.bytes.size(); ++i) ASSERT_EQ(packed.bytes[i], 0) << i;
+}
+
+TEST(PackGlyphSheet, EmptySheetLeavesPackedAsItWas) {
+  GlyphSheet empty{0, 0, {}};
+  PackedGlyphs packed{3, {1, 2}};
+  EXPECT_FALSE(PackGlyphSheet(packed, empty, 16));
+  EXPECT_EQ(packed.cellSize, 3);
+  EXPECT_EQ(packed.bytes, (std::vector<uint8_t>{1, 2}));
+}
+
+TEST(PackGlyphSheet, PackingTwiceAppends) {
+  GlyphSheet sheet{};
+  ASSERT_TRUE(CreateGlyphSheet(sheet, 1));
+  sheet.pixels[9471] = kInk;
+  PackedGlyphs packed{0, {}};
+  ASSERT_TRUE(PackGlyphSheet(packed, sheet, 1));
+  ASSERT_TRUE(PackGlyphSheet(packed, sheet, 1));
+  ASSERT_EQ(packed.bytes.size(), 2u * 9472);
+  EXPECT_EQ(packed.bytes[9471], 0x80);
+  EXPECT_EQ(packed.bytes[2 * 9472 - 1], 0x80);
+  EXPECT_EQ(packed.bytes[9470], 0);
+}
+
+}  // namespace
