@@ -1,0 +1,190 @@
+// The built program, run in temporary folders on real Debian fonts.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <set>
+
+namespace {
+
+using Cell = std::vector<std::vector<bool>>;
+
+int SlotOf(long code) {
+  if (code > 255) return static_cast<int>(((code >> 8) & 0xFF) * 96 + (code & 0xFF) - 2849);
+  return static_cast<int>(code);
+}
+
+struct FontPair {
+  const char* mainFont;
+  const char* secondFont;
+  int size;
+};
+
+void PrintTo(const FontPair& pair, std::ostream* out) { *out << pair.mainFont << " + " << pair.secondFont; }
+
+// Every slot of the written file against the BDF sources: the main font's
+// glyphs where it has them, the second font's elsewhere, empty cells zero.
+void CheckAgainstSources(const std::vector<uint8_t>& stream, const FontPair& pair) {
+  std::set<int> filled;
+  int checked = 0;
+  for (const char* font : {pair.mainFont, pair.secondFont}) {
+    for (const BdfGlyph& glyph : ReadBdfGlyphs(FontPath(font))) {
+      int slot = SlotOf(glyph.encoding);
+      if (slot < 0 || slot >= 9472 || !filled.insert(slot).second) continue;
+      int width = glyph.encoding > 255 ? pair.size : pair.size / 2;
+      ASSERT_EQ(PackedCell(stream, pair.size, slot), ExpectedCell(glyph, pair.size, width))
+          << font << " code " << glyph.encoding;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 6000);
+  Cell blank(static_cast<size_t>(pair.size), std::vector<bool>(pair.size, false));
+  for (int slot = 0; slot < 9472; ++slot)
+    if (!filled.count(slot)) {
+      ASSERT_EQ(PackedCell(stream, pair.size, slot), blank) << slot;
+    }
+}
+
+class RealFonts : public testing::TestWithParam<FontPair> {};
+
+TEST_P(RealFonts, ConvertsEveryGlyphExactly) {
+  const FontPair& pair = GetParam();
+  TempDir dir;
+  WriteIni(dir.path, FontPath(pair.mainFont), FontPath(pair.secondFont), std::to_string(pair.size));
+  RunResult run = RunTavrest(dir.path);
+  ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+  EXPECT_EQ(run.standardError, "");
+  int32_t cellSize = 0;
+  std::vector<uint8_t> stream;
+  ASSERT_TRUE(DecodePackedFile(ReadFileOrEmpty(dir.File("tavrest.qpk")), cellSize, stream));
+  EXPECT_EQ(cellSize, pair.size);
+  int rowBytes = (pair.size + 7) / 8;
+  ASSERT_EQ(stream.size(), 9472u * pair.size * rowBytes);
+  CheckAgainstSources(stream, pair);
+}
+
+INSTANTIATE_TEST_SUITE_P(Debian, RealFonts,
+                         testing::Values(FontPair{"jiskan16", "8x16rk", 16},
+                                         FontPair{"k14", "7x14-JISX0201.1976-0", 14},
+                                         FontPair{"jiskan24", "12x24rk", 24}),
+                         [](const auto& info) { return std::string(info.param.mainFont); });
+
+struct EarlyEnd {
+  const char* name;
+  std::string ini;  // absent when empty
+  int exitStatus;
+  std::string errorContains;
+};
+
+// Runs that end before any conversion: nothing is written.
+TEST(Run, EarlyEnds) {
+  const std::string font = FontPath("8x16rk");
+  const EarlyEnd cases[] = {
+      {"no ini", "", 0, ""},
+      {"size 0", font + "\n" + font + "\n0\n", 0, ""},
+      {"size empty", font + "\n" + font + "\n\n", 0, ""},
+      {"size letters", font + "\n" + font + "\nabc\n", 0, ""},
+      {"size missing", font + "\n" + font + "\n", 0, ""},
+      {"size negative", font + "\n" + font + "\n-4\n", 1, "-4"},
+      {"size 33", font + "\n" + font + "\n33\n", 1, "1 to 32"},
+      {"size huge", font + "\n" + font + "\n99999999999\n", 1, "2147483647"},
+      {"main font missing", "nothing.bdf\n" + font + "\n16\n", 1, "cant open [nothing.bdf]\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    if (!c.ini.empty()) WriteFileBytes(dir.File("tavrest.ini"), c.ini);
+    RunResult run = RunTavrest(dir.path);
+    EXPECT_EQ(run.exitStatus, c.exitStatus) << c.name;
+    if (c.errorContains.empty()) {
+      EXPECT_EQ(run.standardError, "") << c.name;
+    } else {
+      EXPECT_NE(run.standardError.find(c.errorContains), std::string::npos)
+          << c.name << ": " << run.standardError;
+      EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 1) << c.name;
+    }
+    size_t expectedFiles = c.ini.empty() ? 0 : 1;
+    EXPECT_EQ(ListDir(dir.path).size(), expectedFiles) << c.name;
+  }
+}
+
+std::vector<uint8_t> ConvertIn(TempDir& dir, const std::string& ini, RunResult* result = nullptr) {
+  WriteFileBytes(dir.File("tavrest.ini"), ini);
+  RunResult run = RunTavrest(dir.path);
+  if (result != nullptr) *result = run;
+  EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+  return ReadFileOrEmpty(dir.File("tavrest.qpk"));
+}
+
+// Windows line ends, a relative path with trailing spaces, and a 16 followed
+// by letters all give the same file as the plain configuration.
+TEST(Run, ConfigurationVariantsGiveTheSameFile) {
+  TempDir plain;
+  std::vector<uint8_t> expected =
+      ConvertIn(plain, FontPath("jiskan16") + "\n" + FontPath("8x16rk") + "\n16\n");
+  ASSERT_GT(expected.size(), 4u);
+
+  TempDir crlf;
+  EXPECT_EQ(ConvertIn(crlf, FontPath("jiskan16") + "\r\n" + FontPath("8x16rk") + "\r\n16\r\n"),
+            expected);
+
+  TempDir spaces;
+  std::vector<uint8_t> font = ReadFileOrEmpty(FontPath("jiskan16"));
+  WriteFileBytes(spaces.File("main font.bdf  "), std::string(font.begin(), font.end()));
+  EXPECT_EQ(ConvertIn(spaces, "main font.bdf  \n" + FontPath("8x16rk") + "\n16 pixels\n"),
+            expected);
+}
+
+TEST(Run, MissingSecondFontConvertsTheMainOne) {
+  TempDir dir;
+  RunResult run;
+  std::vector<uint8_t> file =
+      ConvertIn(dir, FontPath("jiskan16") + "\nmissing.bdf\n16\n", &run);
+  EXPECT_EQ(run.standardError, "cant open [missing.bdf]\n");
+  int32_t cellSize = 0;
+  std::vector<uint8_t> stream;
+  ASSERT_TRUE(DecodePackedFile(file, cellSize, stream));
+  Cell blank(16, std::vector<bool>(16, false));
+  EXPECT_EQ(PackedCell(stream, 16, 65), blank);  // 'A' came from the second font only
+  EXPECT_NE(PackedCell(stream, 16, 641), blank);
+}
+
+TEST(Run, FontWithoutGlyphsStillWritesEmptySheet) {
+  TempDir dir;
+  WriteFileBytes(dir.File("empty.bdf"), "STARTFONT 2.1\nENDFONT\n");
+  std::vector<uint8_t> file = ConvertIn(dir, "empty.bdf\nempty.bdf\n16\n");
+  EXPECT_EQ(file.size(), 4974u);
+}
+
+// A packed file that cannot be written: status 1, a clear line, no partial
+// file, and the previous file intact.
+TEST(Run, UnwritablePackedFile) {
+  const std::string ini = FontPath("jiskan16") + "\n" + FontPath("8x16rk") + "\n16\n";
+  {
+    TempDir dir;
+    mkdir(dir.File("tavrest.qpk").c_str(), 0777);
+    WriteFileBytes(dir.File("tavrest.ini"), ini);
+    RunResult run = RunTavrest(dir.path);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.standardError.find("cannot write tavrest.qpk"), std::string::npos)
+        << run.standardError;
+    for (const std::string& name : ListDir(dir.path))
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+  {
+    TempDir dir;
+    WriteFileBytes(dir.File("tavrest.qpk"), "previous");
+    WriteFileBytes(dir.File("tavrest.ini"), ini);
+    RunResult run = RunTavrest(dir.path, {}, 4096);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.standardError.find("tavrest.qpk: File too large"), std::string::npos)
+        << run.standardError;
+    std::vector<uint8_t> previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
+    EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.qpk")), previous);
+    for (const std::string& name : ListDir(dir.path))
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+}  // namespace
