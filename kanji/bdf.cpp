@@ -10,40 +10,74 @@
 #include <cstdint>
 #include <cstring>
 
+namespace {
+constexpr size_t kMaxPiece = 255;
+constexpr size_t kNothingHeld = static_cast<size_t>(-1);
+}  // namespace
+
 void Kanji_InitLineReader(BdfLineReader* reader, FILE* file) {
   reader->file = file;
   reader->blockLength = 0;
   reader->blockPos = 0;
   reader->atEnd = false;
+  reader->heldPos = kNothingHeld;
   reader->piece[0] = '\0';
+  reader->line = reader->piece;
 }
 
 static bool RefillBlock(BdfLineReader* reader) {
   if (reader->atEnd) return false;
-  reader->blockLength = fread(reader->block, 1, sizeof reader->block, reader->file);
+  reader->blockLength = fread(reader->block, 1, sizeof reader->block - 1, reader->file);
   reader->blockPos = 0;
   if (reader->blockLength == 0) reader->atEnd = true;
   return reader->blockLength != 0;
 }
 
+// Length of the next piece within `available` bytes, or 0 when it may go on
+// past them (no line feed and fewer than `room` bytes).
+static size_t PieceLength(const char* source, size_t available, size_t room) {
+  size_t wanted = std::min(available, room);
+  const char* lineFeed = static_cast<const char*>(memchr(source, '\n', wanted));
+  if (lineFeed != nullptr) return static_cast<size_t>(lineFeed - source) + 1;
+  return wanted == room ? room : 0;
+}
+
+// A piece that runs over the end of the block is gathered in `piece`.
+static void GatherPiece(BdfLineReader* reader) {
+  size_t length = reader->blockLength - reader->blockPos;
+  memcpy(reader->piece, reader->block + reader->blockPos, length);
+  reader->blockPos = reader->blockLength;
+  while (length < kMaxPiece && RefillBlock(reader)) {
+    size_t taken = PieceLength(reader->block, reader->blockLength, kMaxPiece - length);
+    bool ended = taken != 0;
+    if (!ended) taken = reader->blockLength;
+    memcpy(reader->piece + length, reader->block, taken);
+    length += taken;
+    reader->blockPos = taken;
+    if (ended) break;
+  }
+  reader->piece[length] = '\0';
+  reader->line = reader->piece;
+}
+
 // A piece is what one fgets into 256 bytes would give: up to 255 characters,
 // ending after a line feed. Zero bytes end the piece as a C string.
 bool Kanji_NextLine(BdfLineReader* reader) {
-  constexpr size_t kMaxPiece = sizeof reader->piece - 1;
-  size_t length = 0;
-  while (length < kMaxPiece) {
-    if (reader->blockPos == reader->blockLength && !RefillBlock(reader)) break;
-    const char* source = reader->block + reader->blockPos;
-    size_t wanted = std::min(reader->blockLength - reader->blockPos, kMaxPiece - length);
-    const char* lineFeed = static_cast<const char*>(memchr(source, '\n', wanted));
-    size_t taken = lineFeed != nullptr ? static_cast<size_t>(lineFeed - source) + 1 : wanted;
-    memcpy(reader->piece + length, source, taken);
-    length += taken;
-    reader->blockPos += taken;
-    if (lineFeed != nullptr) break;
+  if (reader->heldPos != kNothingHeld) reader->block[reader->heldPos] = reader->heldByte;
+  reader->heldPos = kNothingHeld;
+  if (reader->blockPos == reader->blockLength && !RefillBlock(reader)) return false;
+  const char* source = reader->block + reader->blockPos;
+  size_t taken = PieceLength(source, reader->blockLength - reader->blockPos, kMaxPiece);
+  if (taken == 0) {
+    GatherPiece(reader);
+    return true;
   }
-  reader->piece[length] = '\0';
-  return length != 0;
+  reader->blockPos += taken;
+  reader->heldPos = reader->blockPos;  // the block has a spare byte at its end
+  reader->heldByte = reader->block[reader->heldPos];
+  reader->block[reader->heldPos] = '\0';
+  reader->line = source;
+  return true;
 }
 
 int Kanji_RowShift(int width) {
@@ -51,8 +85,9 @@ int Kanji_RowShift(int width) {
   return wholeBytes - width;
 }
 
+// White space as the C locale's isspace sees it.
 static const char* SkipSpace(const char* p) {
-  while (isspace(static_cast<unsigned char>(*p))) ++p;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   return p;
 }
 
@@ -61,7 +96,7 @@ int Kanji_ParseDecimal(const char* text) {
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   int64_t value = 0;
-  for (; isdigit(static_cast<unsigned char>(*p)); ++p)
+  for (; *p >= '0' && *p <= '9'; ++p)
     value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
   if (negative) return static_cast<int>(-value);
   return static_cast<int>(std::min<int64_t>(value, INT_MAX));
@@ -89,7 +124,11 @@ int32_t Kanji_ParseHexRow(const char* text) {
 }
 
 static bool IsEncodingLine(const char* line) {
-  return strncmp(line, "ENCODING", 8) == 0 && (line[8] == ' ' || line[8] == '\t');
+  return line[0] == 'E' && strncmp(line, "ENCODING", 8) == 0 && (line[8] == ' ' || line[8] == '\t');
+}
+
+static bool IsEndcharLine(const char* line) {
+  return line[0] == 'E' && strncmp(line, "ENDCHAR", 7) == 0;
 }
 
 // Reads up to `size` rows. A line beginning with ENDCHAR ends the glyph early
@@ -100,8 +139,8 @@ void Kanji_ReadGlyphRows(FontSet* font, int slot, BdfLineReader* reader, int shi
   std::fill(rows, rows + font->size, 0);
   font->glyphs[slot] = rows;
   for (int i = 0; i < font->size; ++i) {
-    if (!Kanji_NextLine(reader) || strncmp(reader->piece, "ENDCHAR", 7) == 0) return;
-    rows[i] = Kanji_ParseHexRow(reader->piece) >> shift;
+    if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return;
+    rows[i] = Kanji_ParseHexRow(reader->line) >> shift;
   }
 }
 
@@ -109,9 +148,9 @@ int Kanji_ScanBdf(FontSet* font, BdfLineReader* reader) {
   const int fullShift = Kanji_RowShift(font->size);
   const int halfShift = Kanji_RowShift(font->halfWidth);
   while (Kanji_NextLine(reader)) {
-    if (!IsEncodingLine(reader->piece)) continue;
-    int code = Kanji_ParseDecimal(reader->piece + 9);
-    while (strstr(reader->piece, "BITMAP") == nullptr)
+    if (!IsEncodingLine(reader->line)) continue;
+    int code = Kanji_ParseDecimal(reader->line + 9);
+    while (strstr(reader->line, "BITMAP") == nullptr)
       if (!Kanji_NextLine(reader)) return 0;
     int slot = code > 255 ? Kanji_TwoByteSlot((code >> 8) & 0xFF, code & 0xFF) : code;
     if (slot < 0 || slot >= GlyphSlotCount) continue;

@@ -48,18 +48,22 @@ int Kanji_TwoByteSlot(int first, int second);
 // ---- BDF loading internals (exposed for tests) ----------------------------
 
 // Hands out a BDF file as the pieces a 256-byte line buffer would see: at most
-// 255 characters, a piece ends after its line feed. Reads in large blocks.
+// 255 characters, a piece ends after its line feed. Reads in large blocks and
+// hands out pieces in place where it can, copying only across block ends.
 struct BdfLineReader {
   FILE* file;
-  char block[65536];
   size_t blockLength;
   size_t blockPos;
   bool atEnd;
-  char piece[256];  // current piece, zero-terminated at its first zero byte
+  size_t heldPos;     // position of the byte overwritten by a piece's terminator
+  char heldByte;
+  const char* line;   // current piece, zero-terminated (at its first zero byte)
+  char piece[256];    // a piece that spans two blocks
+  char block[65536 + 1];
 };
 
 void Kanji_InitLineReader(BdfLineReader* reader, FILE* file);
-// False at end of file; otherwise the next piece is in reader->piece.
+// False at end of file; otherwise the next piece is reader->line.
 bool Kanji_NextLine(BdfLineReader* reader);
 
 void Kanji_ClearGlyphs(FontSet* font);
@@ -72,19 +76,39 @@ int Kanji_ParseDecimal(const char* text);
 int32_t Kanji_ParseHexRow(const char* text);
 
 // ---- Character code conversion --------------------------------------------
+//
+// Shift-JIS and EUC-JP texts: bytes 0x20 to 0x7E are single-byte characters,
+// every other byte starts a two-byte character with the byte after it. JIS
+// texts: ESC $ B and ESC ( B switch two-byte mode on and off (other escapes
+// are skipped); in two-byte mode every two bytes are one character.
 
+// Rewrites a two-byte character's bytes into its JIS pair by the font's
+// encoding; JIS pairs (and unknown encodings) are left as they are.
 void Kanji_ConvertPair(const FontSet* font, unsigned char* first, unsigned char* second);
 void Kanji_SjisBytesToJis(unsigned char* first, unsigned char* second);
 void Kanji_EucBytesToJis(unsigned char* first, unsigned char* second);
 
 // ---- Text drawing ---------------------------------------------------------
+//
+// Only inked pixels are written, clipped to the surface; surfaces that SDL
+// wants locked are locked around each pixel. Drawing always returns 0 and
+// a null text draws nothing.
 
+// Writes one mapped pixel value; positions outside the surface are ignored.
 void Kanji_PlotPixel(SDL_Surface* surface, int x, int y, Uint32 pixel);
+// Left to right from the pen at (x, y): halfWidth per single-byte character,
+// size per two-byte character, drawn or not.
 int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface,
                    const char* text, SDL_Color colour);
+// Top to bottom, two-byte characters only, size apart; the four comma and
+// full stop marks (JIS 0x2122 to 0x2125) move up and right by 0.6 x size.
 int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surface,
                            const char* text, SDL_Color colour);
+// A new surface of halfWidth x (bytes of text) by size pixels holding the
+// text, its background keyed out; null for a null or empty text, and null
+// with a message on standard error when the surface cannot be created.
 SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color colour,
                               int depth);
+// The same, size wide and halfWidth x (bytes of text) high, drawn vertically.
 SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text,
                                       SDL_Color colour, int depth);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <string>
 
 namespace {
@@ -199,6 +201,43 @@ TEST(LoadBdf, RealFontMatchesIndependentReader) {
       ASSERT_EQ(font->glyphs[slot][i], static_cast<int32_t>(g.rows.at(i))) << g.encoding;
   }
   Kanji_DestroyFontSet(font);
+}
+
+}  // namespace
+
+namespace {
+
+// The block reader must hand out exactly the pieces fgets into 256 bytes
+// would, also where lines and pieces straddle the reader's block ends.
+TEST(LineReader, AgreesWithFgetsAcrossBlocks) {
+  std::mt19937 random(11);
+  const int lineLengths[] = {0, 1, 7, 254, 255, 256, 300, 511, 1000, 70000};
+  for (int trial = 0; trial < 12; ++trial) {
+    std::string content;
+    while (content.size() < 200000) {
+      int length = lineLengths[random() % 10];
+      for (int i = 0; i < length; ++i)
+        content += static_cast<char>(random() % 50 == 0 ? 0 : 'a' + random() % 26);
+      if (random() % 8 != 0) content += '\n';
+    }
+    if (trial % 2) content.resize(content.size() - random() % 300);
+    TempDir dir;
+    WriteFileBytes(dir.File("lines"), content);
+    FILE* expected = fopen(dir.File("lines").c_str(), "r");
+    FILE* actual = fopen(dir.File("lines").c_str(), "r");
+    auto reader = std::make_unique<BdfLineReader>();
+    Kanji_InitLineReader(reader.get(), actual);
+    char buffer[256];
+    int pieces = 0;
+    while (fgets(buffer, sizeof buffer, expected) != nullptr) {
+      ASSERT_TRUE(Kanji_NextLine(reader.get())) << "piece " << pieces;
+      ASSERT_STREQ(reader->line, buffer) << "piece " << pieces;
+      ++pieces;
+    }
+    EXPECT_FALSE(Kanji_NextLine(reader.get()));
+    fclose(expected);
+    fclose(actual);
+  }
 }
 
 }  // namespace
