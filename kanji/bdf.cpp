@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <climits>
 #include <cstdint>
@@ -102,12 +103,16 @@ int Kanji_ParseDecimal(const char* text) {
   return static_cast<int>(std::min<int64_t>(value, INT_MAX));
 }
 
-static int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// kHexValue[c] is the value of hexadecimal digit c, or -1.
+constexpr auto kHexValue = [] {
+  std::array<int8_t, 256> table{};
+  table.fill(-1);
+  for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<int8_t>(c);
+  for (int c = 0; c < 6; ++c) table['a' + c] = table['A' + c] = static_cast<int8_t>(10 + c);
+  return table;
+}();
+
+static int HexDigitValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
 // Saturates at 0xFFFFFFFF rather than 0x7FFFFFFF, so that four-byte rows of
 // cells 25 to 32 pixels wide are held exactly; smaller rows are unaffected.
@@ -117,8 +122,10 @@ int32_t Kanji_ParseHexRow(const char* text) {
   if (*p == '-' || *p == '+') ++p;
   if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigitValue(p[2]) >= 0) p += 2;
   uint64_t magnitude = 0;
-  for (int digit; (digit = HexDigitValue(*p)) >= 0; ++p)
-    magnitude = std::min<uint64_t>(magnitude * 16 + static_cast<uint64_t>(digit), 0x100000000u);
+  for (int digit; (digit = HexDigitValue(*p)) >= 0; ++p) {
+    magnitude = magnitude * 16 + static_cast<uint64_t>(digit);
+    if (magnitude > 0xFFFFFFFFu) magnitude = 0x100000000u;  // saturated, and stays so
+  }
   if (negative) return static_cast<int32_t>(-static_cast<int64_t>(std::min<uint64_t>(magnitude, 0x80000000u)));
   return static_cast<int32_t>(static_cast<uint32_t>(std::min<uint64_t>(magnitude, 0xFFFFFFFFu)));
 }

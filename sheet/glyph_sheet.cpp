@@ -1,6 +1,9 @@
 #include "sheet.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <new>
 
 bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize) {
@@ -19,6 +22,26 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize) {
   return true;
 }
 
+// Writes one row of a glyph: column j is black when bit (s - 1 - j) is set.
+static void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
+  uint32_t bits = row << (32 - s);  // column j is now bit 31 - j; bits past s fall off
+  int j = 0;
+#ifdef __SSE2__
+  const __m128i columnBits = _mm_set_epi32(1 << 28, 1 << 29, 1 << 30, INT32_MIN);
+  const __m128i whiteLanes = _mm_set1_epi32(static_cast<int>(white));
+  const __m128i blackLanes = _mm_set1_epi32(static_cast<int>(black));
+  for (; j + 4 <= s; j += 4) {
+    __m128i ink = _mm_and_si128(_mm_set1_epi32(static_cast<int>(bits << j)), columnBits);
+    ink = _mm_cmpeq_epi32(ink, columnBits);
+    __m128i pixels = _mm_or_si128(_mm_and_si128(ink, blackLanes), _mm_andnot_si128(ink, whiteLanes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + j), pixels);
+  }
+#endif
+  for (; j < s; ++j) line[j] = (bits << j) & 0x80000000u ? black : white;
+}
+
+// Every pixel is written once, white or black, which gives the same surface
+// as a white fill followed by the black pixels.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
   const int32_t* rows = font.glyphs[slot];
   if (rows == nullptr) return nullptr;
@@ -27,42 +50,85 @@ SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
   if (surface == nullptr) return nullptr;
   const Uint32 white = SDL_MapRGB(surface->format, 255, 255, 255);
   const Uint32 black = SDL_MapRGB(surface->format, 0, 0, 0);
-  SDL_FillRect(surface, nullptr, white);
   for (int i = 0; i < s; ++i) {
     Uint32* line = reinterpret_cast<Uint32*>(static_cast<uint8_t*>(surface->pixels) + i * surface->pitch);
-    const uint32_t row = static_cast<uint32_t>(rows[i]);
-    for (int j = 0; j < s; ++j)
-      if ((row >> (s - 1 - j)) & 1u) line[j] = black;
+    RenderRow(static_cast<uint32_t>(rows[i]), s, white, black, line);
   }
   return surface;
 }
 
-static uint8_t Channel(Uint32 pixel, Uint32 mask, Uint8 shift, Uint8 loss) {
-  return static_cast<uint8_t>(((pixel & mask) >> shift) << loss);
+static uint32_t SheetWord(Uint32 value, const SDL_PixelFormat* f) {
+  const SheetPixel pixel{static_cast<uint8_t>(((value & f->Rmask) >> f->Rshift) << f->Rloss),
+                         static_cast<uint8_t>(((value & f->Gmask) >> f->Gshift) << f->Gloss),
+                         static_cast<uint8_t>(((value & f->Bmask) >> f->Bshift) << f->Bloss), 255};
+  uint32_t word;
+  memcpy(&word, &pixel, sizeof word);
+  return word;
+}
+
+#ifdef __SSE2__
+// A channel's mask and shifts, spread over four lanes once per cell.
+struct ChannelLanes {
+  __m128i mask, shift, loss;
+};
+
+static ChannelLanes LanesOf(Uint32 mask, Uint8 shift, Uint8 loss) {
+  return {_mm_set1_epi32(static_cast<int>(mask)), _mm_cvtsi32_si128(shift), _mm_cvtsi32_si128(loss)};
+}
+
+// One channel of four surface pixels, in the low byte of each lane.
+static __m128i Channel(__m128i values, const ChannelLanes& c) {
+  __m128i channel = _mm_sll_epi32(_mm_srl_epi32(_mm_and_si128(values, c.mask), c.shift), c.loss);
+  return _mm_and_si128(channel, _mm_set1_epi32(0xFF));
+}
+#endif
+
+// The surface's pixel layout, read once per cell.
+struct SurfaceLayout {
+  const SDL_PixelFormat* format;
+#ifdef __SSE2__
+  ChannelLanes red, green, blue;
+#endif
+};
+
+static SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
+#ifdef __SSE2__
+  return {f, LanesOf(f->Rmask, f->Rshift, f->Rloss), LanesOf(f->Gmask, f->Gshift, f->Gloss),
+          LanesOf(f->Bmask, f->Bshift, f->Bloss)};
+#else
+  return {f};
+#endif
+}
+
+// Converts one row of surface pixels to sheet pixels in the surface's format.
+static void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, SheetPixel* out) {
+  int x = 0;
+#ifdef __SSE2__
+  const ChannelLanes& red = layout.red;
+  const ChannelLanes& green = layout.green;
+  const ChannelLanes& blue = layout.blue;
+  const __m128i opaque = _mm_set1_epi32(INT32_MIN >> 7);  // 0xFF000000: alpha 255
+  for (; x + 4 <= count; x += 4) {
+    __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
+    __m128i word = _mm_or_si128(Channel(values, red), opaque);
+    word = _mm_or_si128(word, _mm_slli_epi32(Channel(values, green), 8));
+    word = _mm_or_si128(word, _mm_slli_epi32(Channel(values, blue), 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), word);
+  }
+#endif
+  for (; x < count; ++x) {
+    uint32_t word = SheetWord(line[x], layout.format);
+    memcpy(out + x, &word, sizeof word);
+  }
 }
 
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
-  const SDL_PixelFormat* f = surface->format;
-  const int x0 = (slot % SheetColumns) * cellSize;
-  const int y0 = (slot / SheetColumns) * cellSize;
-  // Glyph surfaces hold two colours; convert each distinct value only once.
-  Uint32 lastValue = 0;
-  SheetPixel lastPixel{Channel(0, f->Rmask, f->Rshift, f->Rloss),
-                       Channel(0, f->Gmask, f->Gshift, f->Gloss),
-                       Channel(0, f->Bmask, f->Bshift, f->Bloss), 255};
+  const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;
+  const size_t y0 = static_cast<size_t>(slot / SheetColumns) * cellSize;
+  const SurfaceLayout layout = LayoutOf(surface->format);
   for (int y = 0; y < cellSize; ++y) {
     const Uint32* line = reinterpret_cast<const Uint32*>(
         static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch);
-    SheetPixel* out = &sheet.pixels[static_cast<size_t>(y0 + y) * static_cast<size_t>(sheet.width) +
-                                    static_cast<size_t>(x0)];
-    for (int x = 0; x < cellSize; ++x) {
-      if (line[x] != lastValue) {
-        lastValue = line[x];
-        lastPixel = SheetPixel{Channel(lastValue, f->Rmask, f->Rshift, f->Rloss),
-                               Channel(lastValue, f->Gmask, f->Gshift, f->Gloss),
-                               Channel(lastValue, f->Bmask, f->Bshift, f->Bloss), 255};
-      }
-      out[x] = lastPixel;
-    }
+    CopyRow(line, cellSize, layout, &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0]);
   }
 }
