@@ -188,3 +188,53 @@ std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, in
   }
   return cell;
 }
+
+// ---- Sheet images -----------------------------------------------------------
+
+#include "sheet.h"
+
+bool MakeFontSheet(GlyphSheet& sheet, const std::string& mainFont, const std::string& secondFont,
+                   int size) {
+  FontSet* font = Kanji_CreateFontSet(mainFont.c_str(), size);
+  if (font == nullptr) return false;
+  Kanji_LoadBdf(font, secondFont.c_str());
+  bool made = CreateGlyphSheet(sheet, size);
+  for (int slot = 0; made && slot < GlyphSlotCount; ++slot) {
+    SDL_Surface* surface = RenderGlyphSlot(*font, slot);
+    if (surface == nullptr) continue;
+    CopyToSheetCell(sheet, surface, size, slot);
+    SDL_FreeSurface(surface);
+  }
+  Kanji_DestroyFontSet(font);
+  return made;
+}
+
+std::string ImageMagickConvert() {
+  // The packaged program itself, not any wrapper earlier on the path.
+  for (const char* path : {"/usr/bin/convert", "/usr/local/bin/convert"})
+    if (access(path, X_OK) == 0) return path;
+  return "";
+}
+
+bool RunProgram(const std::vector<std::string>& argv, std::vector<uint8_t>& standardOutput) {
+  standardOutput.clear();
+  int outPipe[2];
+  if (argv.empty() || pipe(outPipe) != 0) return false;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(outPipe[0]);
+    dup2(outPipe[1], 1);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  std::string text = ReadAll(outPipe[0]);
+  close(outPipe[0]);
+  standardOutput.assign(text.begin(), text.end());
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

@@ -60,3 +60,17 @@ std::vector<BdfGlyph> ReadBdfGlyphs(const std::string& path);
 std::vector<std::vector<bool>> ExpectedCell(const BdfGlyph& glyph, int size, int width);
 // The cell of `slot` in a decoded packed stream.
 std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, int size, int slot);
+
+// ---- Sheet images -----------------------------------------------------------
+
+struct GlyphSheet;
+
+// The sheet a run makes from the two fonts (paths) at `size`; false when the
+// main font cannot be loaded or the sheet cannot be made.
+bool MakeFontSheet(GlyphSheet& sheet, const std::string& mainFont, const std::string& secondFont,
+                   int size);
+// ImageMagick's convert, or "" when it is not installed.
+std::string ImageMagickConvert();
+// Runs a program (no shell) and collects its standard output; false unless
+// it exits with status 0.
+bool RunProgram(const std::vector<std::string>& argv, std::vector<uint8_t>& standardOutput);
