@@ -1,0 +1,82 @@
+// The sheet image of a whole run, and runs whose image cannot be written.
+#include "output.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Configure(const TempDir& dir) {
+  WriteIni(dir.path, FontPath("jiskan16"), FontPath("8x16rk"), "16");
+}
+
+// The image beside the packed file holds exactly the sheet of the fonts.
+TEST(RunImage, WritesTheSheetBesideThePackedFile) {
+  TempDir dir;
+  Configure(dir);
+  RunResult run = RunTavrest(dir.path);
+  ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+  EXPECT_EQ(run.standardError, "");
+  EXPECT_EQ(Sorted(ListDir(dir.path)),
+            (std::vector<std::string>{"tavrest.ini", "tavrest.qpk", "tavrest.tga"}));
+
+  GlyphSheet sheet{0, 0, {}};
+  ASSERT_TRUE(MakeFontSheet(sheet, FontPath("jiskan16"), FontPath("8x16rk"), 16));
+  ASSERT_TRUE(WriteTga(sheet, dir.File("expected.tga").c_str()));
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == ReadFileOrEmpty(dir.File("expected.tga")));
+  GlyphSheet read{0, 0, {}};
+  ASSERT_TRUE(ReadTga(read, dir.File("tavrest.tga").c_str()));
+  EXPECT_EQ(read.width, 1024);
+  EXPECT_EQ(read.height, 2368);
+  EXPECT_TRUE(read.pixels == sheet.pixels);
+}
+
+void ExpectNoTemporaries(const TempDir& dir) {
+  for (const std::string& name : ListDir(dir.path))
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+// An image that cannot be written: one clear line, status 1, the packed file
+// complete, no partial image and the old one intact.
+TEST(RunImage, UnwritableImage) {
+  TempDir reference;
+  Configure(reference);
+  ASSERT_EQ(RunTavrest(reference.path).exitStatus, 0);
+  const Bytes packed = ReadFileOrEmpty(reference.File("tavrest.qpk"));
+  const Bytes image = ReadFileOrEmpty(reference.File("tavrest.tga"));
+  ASSERT_LT(packed.size(), image.size());
+  {
+    TempDir dir;
+    Configure(dir);
+    mkdir(dir.File("tavrest.tga").c_str(), 0777);
+    RunResult run = RunTavrest(dir.path);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: Is a directory\n");
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
+    ExpectNoTemporaries(dir);
+  }
+  {
+    TempDir dir;
+    Configure(dir);
+    WriteFileBytes(dir.File("tavrest.tga"), "previous");
+    RunResult run = RunTavrest(dir.path, {}, static_cast<long>(packed.size()));
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: File too large\n");
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
+    EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+    ExpectNoTemporaries(dir);
+  }
+}
+
+}  // namespace
