@@ -20,4 +20,18 @@ echo "tavrest exited with status $status in $demo"
 for file in "$demo/tavrest.qpk" "$demo/tavrest.tga"; do
   [ -e "$file" ] && echo "wrote $file ($(stat -c %s "$file") bytes)"
 done
+
+# The sheet image: its size from the header, and a PNG preview when
+# ImageMagick is there (-auto-orient: the file stores the bottom row first).
+image=$demo/tavrest.tga
+if [ -e "$image" ]; then
+  read -r width height < <(od -An -tu2 -j12 -N4 "$image")
+  echo "sheet image: ${width} x ${height} pixels, 32-bit run-length coded TGA"
+  if command -v convert > /dev/null; then
+    convert "$image" -auto-orient "$demo/tavrest.png"
+    echo "preview: $demo/tavrest.png"
+  else
+    echo "no preview: ImageMagick's convert is not installed"
+  fi
+fi
 exit $status
