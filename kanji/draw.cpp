@@ -1,11 +1,272 @@
+// Text drawing onto SDL surfaces: inked glyph pixels in one colour over
+// whatever the surface holds, clipped at every edge, one pixel at a time.
 #include "kanji.h"
 
-void Kanji_PlotPixel(SDL_Surface*, int, int, Uint32) {}
-int Kanji_DrawText(const FontSet*, int, int, SDL_Surface*, const char*, SDL_Color) { return 0; }
-int Kanji_DrawTextVertical(const FontSet*, int, int, SDL_Surface*, const char*, SDL_Color) {
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char kEscape = 0x1B;
+constexpr int kRowBits = 32;
+// The ideographic and fullwidth commas and full stops sit in the lower left
+// of their cell; in a column of text they belong in the upper right.
+constexpr double kPunctuationShift = 0.6;
+constexpr char kRenderError[] = "ERROR: at Kanji_RenderText\n";
+
+// ---- Pixels ----------------------------------------------------------------
+
+// Also keeps byte writes off surfaces that pack several pixels in a byte.
+bool HoldsPixel(const SDL_Surface* surface, int x, int y) {
+  const int bytesPerPixel = surface->format->BytesPerPixel;
+  return x >= 0 && y >= 0 && x < surface->w && y < surface->h &&
+         (static_cast<long long>(x) + 1) * bytesPerPixel <= surface->pitch;
+}
+
+// Three-byte pixels go in the machine's byte order, which is how SDL reads them.
+void StoreThreeBytes(Uint8* address, Uint32 pixel) {
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+  address[0] = static_cast<Uint8>(pixel);
+  address[1] = static_cast<Uint8>(pixel >> 8);
+  address[2] = static_cast<Uint8>(pixel >> 16);
+#else
+  address[0] = static_cast<Uint8>(pixel >> 16);
+  address[1] = static_cast<Uint8>(pixel >> 8);
+  address[2] = static_cast<Uint8>(pixel);
+#endif
+}
+
+void StorePixel(Uint8* address, int bytesPerPixel, Uint32 pixel) {
+  if (bytesPerPixel == 1) {
+    *address = static_cast<Uint8>(pixel);
+  } else if (bytesPerPixel == 2) {
+    const Uint16 value = static_cast<Uint16>(pixel);
+    memcpy(address, &value, sizeof value);
+  } else if (bytesPerPixel == 3) {
+    StoreThreeBytes(address, pixel);
+  } else if (bytesPerPixel == 4) {
+    memcpy(address, &pixel, sizeof pixel);
+  }
+}
+
+// ---- Walking a text --------------------------------------------------------
+
+enum class TextItemKind { End, Escape, SingleByte, TwoByte };
+
+struct TextItem {
+  TextItemKind kind;
+  int slot;             // a two-byte character's slot may lie outside the table
+  unsigned char first;  // the converted JIS pair of a two-byte character
+  unsigned char second;
+};
+
+struct TextReader {
+  const unsigned char* next;
+  bool twoByteMode;  // switched by JIS escapes; off at the start of every text
+};
+
+constexpr TextItem kTextEnd{TextItemKind::End, 0, 0, 0};
+
+TextReader StartText(const char* text) {
+  return TextReader{reinterpret_cast<const unsigned char*>(text), false};
+}
+
+bool StartsTwoByteCharacter(const FontSet& font, const TextReader& reader) {
+  if (font.encoding == EncodingJis) return reader.twoByteMode;
+  const unsigned char byte = *reader.next;
+  return byte < 0x20 || byte > 0x7E;
+}
+
+TextItem ReadEscape(TextReader& reader) {
+  const unsigned char* bytes = reader.next;
+  if (bytes[1] == 0 || bytes[2] == 0) return kTextEnd;
+  if (bytes[1] == '$' && bytes[2] == 'B') reader.twoByteMode = true;
+  if (bytes[1] == '(' && bytes[2] == 'B') reader.twoByteMode = false;
+  reader.next += 3;
+  return TextItem{TextItemKind::Escape, 0, 0, 0};
+}
+
+TextItem ReadTwoByteCharacter(const FontSet& font, TextReader& reader) {
+  unsigned char first = reader.next[0];
+  unsigned char second = reader.next[1];
+  if (second == 0) return kTextEnd;
+  Kanji_ConvertPair(&font, &first, &second);
+  reader.next += 2;
+  return TextItem{TextItemKind::TwoByte, Kanji_TwoByteSlot(first, second), first, second};
+}
+
+// The next character or escape sequence; End at the terminating zero, also
+// when the text stops in the middle of a character or an escape.
+TextItem ReadTextItem(const FontSet& font, TextReader& reader) {
+  const unsigned char byte = *reader.next;
+  if (byte == 0) return kTextEnd;
+  if (font.encoding == EncodingJis && byte == kEscape) return ReadEscape(reader);
+  if (StartsTwoByteCharacter(font, reader)) return ReadTwoByteCharacter(font, reader);
+  reader.next += 1;
+  return TextItem{TextItemKind::SingleByte, byte, 0, 0};
+}
+
+// ---- Glyphs ----------------------------------------------------------------
+
+const int32_t* GlyphRows(const FontSet& font, int slot) {
+  if (slot < 0 || slot >= GlyphSlotCount) return nullptr;
+  return font.glyphs[slot];
+}
+
+struct Span {
+  int first;
+  int end;  // exclusive
+};
+
+// The part [first, end) of a glyph extent of `length` pixels starting at
+// `pen` that falls on 0 to limit - 1. 64-bit, so no pen can overflow.
+Span VisibleSpan(long long pen, int length, int limit) {
+  const long long first = pen < 0 ? -pen : 0;
+  const long long end = pen + length > limit ? limit - pen : length;
+  return Span{static_cast<int>(std::min<long long>(first, length)),
+              static_cast<int>(std::clamp<long long>(end, 0, length))};
+}
+
+bool IsInked(int32_t row, int width, int column) {
+  const int bit = width - 1 - column;
+  return bit < kRowBits && ((static_cast<uint32_t>(row) >> bit) & 1u) != 0;
+}
+
+void DrawGlyph(SDL_Surface* surface, const int32_t* rows, int width, int height, long long px,
+               long long py, Uint32 pixel) {
+  const Span columns = VisibleSpan(px, width, surface->w);
+  const Span visibleRows = VisibleSpan(py, height, surface->h);
+  for (int i = visibleRows.first; i < visibleRows.end; ++i) {
+    for (int j = columns.first; j < columns.end; ++j) {
+      if (IsInked(rows[i], width, j)) {
+        Kanji_PlotPixel(surface, static_cast<int>(px + j), static_cast<int>(py + i), pixel);
+      }
+    }
+  }
+}
+
+bool IsRaisedPunctuation(const TextItem& item) {
+  return item.first == 0x21 && item.second >= 0x22 && item.second <= 0x25;
+}
+
+// Truncated toward zero, as the offset has always been placed.
+long long ShiftedPosition(long long pen, double shift) {
+  return static_cast<long long>(static_cast<double>(pen) + shift);
+}
+
+bool CanDraw(const FontSet* font, const SDL_Surface* surface, const char* text) {
+  return font != nullptr && surface != nullptr && text != nullptr;
+}
+
+// ---- Rendering -------------------------------------------------------------
+
+SDL_Surface* CreateTextSurface(long long width, long long height, int depth) {
+  if (width > INT_MAX || height > INT_MAX || depth < 1 || depth > 32) return nullptr;
+  return SDL_CreateRGBSurface(SDL_SWSURFACE, static_cast<int>(width), static_cast<int>(height),
+                              depth, 0, 0, 0, 0);
+}
+
+// Filled with the inverse of the text colour, which is also its colour key,
+// so that a blit shows only the text.
+SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SDL_Color colour) {
+  SDL_Surface* surface = CreateTextSurface(width, height, depth);
+  if (surface == nullptr) {
+    fputs(kRenderError, stderr);
+    return nullptr;
+  }
+  SDL_Color keyColour{static_cast<Uint8>(255 - colour.r), static_cast<Uint8>(255 - colour.g),
+                      static_cast<Uint8>(255 - colour.b), 0};
+  // A new palettized surface has an all-black palette, on which text and key
+  // would map to the same index; give both colours an entry of their own.
+  if (surface->format->palette != nullptr) {
+    SDL_Color entries[2] = {keyColour, colour};
+    SDL_SetColors(surface, entries, 0, 2);
+  }
+  const Uint32 key = SDL_MapRGB(surface->format, keyColour.r, keyColour.g, keyColour.b);
+  SDL_FillRect(surface, nullptr, key);
+  SDL_SetColorKey(surface, SDL_SRCCOLORKEY, key);
+  return surface;
+}
+
+bool HasText(const char* text) { return text != nullptr && text[0] != '\0'; }
+
+// Half a cell for every byte of the text, escapes and two-byte halves alike.
+long long TextExtent(const FontSet& font, const char* text) {
+  return static_cast<long long>(font.halfWidth) * static_cast<long long>(strlen(text));
+}
+
+}  // namespace
+
+void Kanji_PlotPixel(SDL_Surface* surface, int x, int y, Uint32 pixel) {
+  if (surface == nullptr || !HoldsPixel(surface, x, y)) return;
+  const bool mustLock = SDL_MUSTLOCK(surface);
+  if (mustLock && SDL_LockSurface(surface) < 0) return;
+  if (surface->pixels != nullptr) {
+    const int bytesPerPixel = surface->format->BytesPerPixel;
+    Uint8* address = static_cast<Uint8*>(surface->pixels) +
+                     static_cast<size_t>(y) * surface->pitch +
+                     static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel);
+    StorePixel(address, bytesPerPixel, pixel);
+  }
+  if (mustLock) SDL_UnlockSurface(surface);
+}
+
+int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface, const char* text,
+                   SDL_Color colour) {
+  if (!CanDraw(font, surface, text)) return 0;
+  const Uint32 pixel = SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
+  TextReader reader = StartText(text);
+  long long penX = x;
+  for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
+       item = ReadTextItem(*font, reader)) {
+    if (item.kind == TextItemKind::Escape) continue;
+    const int width = item.kind == TextItemKind::SingleByte ? font->halfWidth : font->size;
+    const int32_t* rows = GlyphRows(*font, item.slot);
+    if (rows != nullptr) DrawGlyph(surface, rows, width, font->size, penX, y, pixel);
+    penX += width;
+  }
   return 0;
 }
-SDL_Surface* Kanji_RenderText(const FontSet*, const char*, SDL_Color, int) { return nullptr; }
-SDL_Surface* Kanji_RenderTextVertical(const FontSet*, const char*, SDL_Color, int) {
-  return nullptr;
+
+// Only two-byte characters take part: single-byte ones are skipped without
+// moving the pen.
+int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surface,
+                           const char* text, SDL_Color colour) {
+  if (!CanDraw(font, surface, text)) return 0;
+  const Uint32 pixel = SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
+  const double shift = kPunctuationShift * font->size;
+  TextReader reader = StartText(text);
+  long long penY = y;
+  for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
+       item = ReadTextItem(*font, reader)) {
+    if (item.kind != TextItemKind::TwoByte) continue;
+    const int32_t* rows = GlyphRows(*font, item.slot);
+    if (rows != nullptr) {
+      const bool raised = IsRaisedPunctuation(item);
+      const long long px = raised ? ShiftedPosition(x, shift) : x;
+      const long long py = raised ? ShiftedPosition(penY, -shift) : penY;
+      DrawGlyph(surface, rows, font->size, font->size, px, py, pixel);
+    }
+    penY += font->size;
+  }
+  return 0;
+}
+
+SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color colour, int depth) {
+  if (font == nullptr || !HasText(text)) return nullptr;
+  const long long width = TextExtent(*font, text);
+  SDL_Surface* surface = CreateKeyedSurface(width, font->size, depth, colour);
+  if (surface != nullptr) Kanji_DrawText(font, 0, 0, surface, text, colour);
+  return surface;
+}
+
+SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL_Color colour,
+                                      int depth) {
+  if (font == nullptr || !HasText(text)) return nullptr;
+  const long long height = TextExtent(*font, text);
+  SDL_Surface* surface = CreateKeyedSurface(font->size, height, depth, colour);
+  if (surface != nullptr) Kanji_DrawTextVertical(font, 0, 0, surface, text, colour);
+  return surface;
 }

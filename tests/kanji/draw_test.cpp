@@ -1,0 +1,483 @@
+// Text drawing on real SDL software surfaces. The probe font gives every slot
+// its own random rows, bits above the glyph width included, so a wrong slot,
+// width or position shows up as a different ink pattern.
+#include "kanji.h"
+
+#include <SDL.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+int lockCalls = 0;
+int unlockCalls = 0;
+int callsInsideSdl = 0;  // SDL locks internally too (e.g. while decoding RLE)
+
+}  // namespace
+
+// Counting wrappers around SDL's surface lock: the drawing code must lock a
+// surface that needs it around every single pixel, which nothing else shows.
+extern "C" int SDL_LockSurface(SDL_Surface* surface) {
+  using Lock = int (*)(SDL_Surface*);
+  static const Lock real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "SDL_LockSurface"));
+  if (callsInsideSdl == 0) ++lockCalls;
+  ++callsInsideSdl;
+  const int result = real(surface);
+  --callsInsideSdl;
+  return result;
+}
+
+extern "C" void SDL_UnlockSurface(SDL_Surface* surface) {
+  using Unlock = void (*)(SDL_Surface*);
+  static const Unlock real = reinterpret_cast<Unlock>(dlsym(RTLD_NEXT, "SDL_UnlockSurface"));
+  if (callsInsideSdl == 0) ++unlockCalls;
+  ++callsInsideSdl;
+  real(surface);
+  --callsInsideSdl;
+}
+
+namespace {
+
+constexpr int kNone = -1;  // a character that draws nothing
+constexpr SDL_Color kInk{0x12, 0x34, 0x56, 0};
+constexpr SDL_Color kPaper{0xF0, 0xE0, 0xD0, 0};
+
+struct ProbeFont {
+  std::unique_ptr<FontSet> font;
+  std::vector<int32_t> rows;
+};
+
+ProbeFont MakeProbeFont(int size, int encoding) {
+  ProbeFont probe{std::make_unique<FontSet>(), {}};
+  FontSet& font = *probe.font;
+  font.size = size;
+  font.halfWidth = size / 2;
+  font.encoding = encoding;
+  font.rowPool = nullptr;
+  std::mt19937 random(12345);
+  probe.rows.resize(static_cast<size_t>(GlyphSlotCount) * size);
+  for (int32_t& row : probe.rows) row = static_cast<int32_t>(random());
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
+    font.glyphs[slot] = probe.rows.data() + static_cast<size_t>(slot) * size;
+  }
+  return probe;
+}
+
+struct SurfaceDeleter {
+  void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+};
+using Surface = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+
+// 8-bit surfaces get a grey ramp, so that ink and paper map to distinct entries.
+Surface NewSurface(int width, int height, int depth) {
+  Surface surface(SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, depth, 0, 0, 0, 0));
+  if (surface && surface->format->palette != nullptr) {
+    SDL_Color greys[256];
+    for (int i = 0; i < 256; ++i) {
+      greys[i] = SDL_Color{Uint8(i), Uint8(i), Uint8(i), 0};
+    }
+    SDL_SetColors(surface.get(), greys, 0, 256);
+  }
+  return surface;
+}
+
+Uint32 Map(const SDL_Surface* surface, SDL_Color colour) {
+  return SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
+}
+
+Surface PaperSurface(int width, int height, int depth) {
+  Surface surface = NewSurface(width, height, depth);
+  SDL_FillRect(surface.get(), nullptr, Map(surface.get(), kPaper));
+  return surface;
+}
+
+// Reads a pixel straight from memory; three-byte pixels are little-endian here.
+Uint32 ReadPixel(const SDL_Surface* surface, int x, int y) {
+  const Uint8* p = static_cast<const Uint8*>(surface->pixels) + y * surface->pitch +
+                   x * surface->format->BytesPerPixel;
+  switch (surface->format->BytesPerPixel) {
+    case 1:
+      return p[0];
+    case 2:
+      return Uint32(p[0] | p[1] << 8);
+    case 3:
+      return Uint32(p[0] | p[1] << 8 | p[2] << 16);
+    default:
+      return Uint32(p[0] | p[1] << 8 | p[2] << 16) | Uint32(p[3]) << 24;
+  }
+}
+
+using Picture = std::vector<std::string>;  // '#' ink, '.' paper, '?' anything else
+
+Picture BlankPicture(int width, int height) {
+  return Picture(static_cast<size_t>(height), std::string(static_cast<size_t>(width), '.'));
+}
+
+Picture PictureOf(const SDL_Surface* surface, Uint32 ink, Uint32 paper) {
+  Picture picture = BlankPicture(surface->w, surface->h);
+  for (int y = 0; y < surface->h; ++y) {
+    for (int x = 0; x < surface->w; ++x) {
+      Uint32 value = ReadPixel(surface, x, y);
+      picture[y][x] = value == ink ? '#' : value == paper ? '.' : '?';
+    }
+  }
+  return picture;
+}
+
+Picture PictureOf(const SDL_Surface* surface) {
+  return PictureOf(surface, Map(surface, kInk), Map(surface, kPaper));
+}
+
+struct Placement {
+  int slot;
+  long long x;
+  long long y;
+  int width;
+};
+
+// The expected picture: each glyph's column j is bit width - 1 - j of its rows.
+Picture Stamp(const FontSet& font, int width, int height,
+              const std::vector<Placement>& placements) {
+  Picture picture = BlankPicture(width, height);
+  for (const Placement& p : placements) {
+    if (p.slot == kNone) continue;
+    for (int i = 0; i < font.size; ++i) {
+      for (int j = 0; j < p.width; ++j) {
+        long long x = p.x + j;
+        long long y = p.y + i;
+        bool ink = (static_cast<uint32_t>(font.glyphs[p.slot][i]) >> (p.width - 1 - j)) & 1u;
+        if (ink && x >= 0 && y >= 0 && x < width && y < height) picture[y][x] = '#';
+      }
+    }
+  }
+  return picture;
+}
+
+struct Cell {
+  int slot;
+  int width;
+};
+
+// Placements of cells set side by side from the pen.
+std::vector<Placement> Row(long long x, long long y, const std::vector<Cell>& cells) {
+  std::vector<Placement> placements;
+  for (const Cell& cell : cells) {
+    placements.push_back(Placement{cell.slot, x, y, cell.width});
+    x += cell.width;
+  }
+  return placements;
+}
+
+int CountInk(const Picture& picture) {
+  int count = 0;
+  for (const std::string& line : picture) {
+    for (char c : line) count += c == '#';
+  }
+  return count;
+}
+
+// ---- Which bytes make which characters ----------------------------------
+
+struct LayoutCase {
+  const char* name;
+  int encoding;
+  std::string text;
+  std::vector<Cell> cells;
+};
+
+TEST(DrawText, CharactersOfEachEncodingAndTheirAdvance) {
+  const int sjis = EncodingShiftJis, euc = EncodingEuc, jis = EncodingJis;
+  const LayoutCase cases[] = {
+      {"ascii, kana", sjis, "AB\x82\xA0", {{65, 8}, {66, 8}, {641, 16}}},
+      {"kana, stops", sjis, "\x82\xA0...A", {{641, 16}, {46, 8}, {46, 8}, {46, 8}, {65, 8}}},
+      {"line feed pairs", sjis, "A\nB", {{65, 8}, {2082, 16}}},
+      {"katakana pairs: outside", sjis, "\xB1\x41\x42", {{kNone, 16}, {66, 8}}},
+      {"katakana pairs: other slot", sjis, "\xDF\xFC", {{6301, 16}}},
+      {"DEL leads", sjis, "\x7F\x41", {{kNone, 16}}},
+      {"ends in pair", sjis, "A\x82", {{65, 8}}},
+      {"euc pair", euc, "\xA4\xA2\x41", {{641, 16}, {65, 8}}},
+      {"euc single shift", euc, "\x8E\xB1\x41", {{kNone, 16}, {65, 8}}},
+      {"jis mode on, off", jis, "\x1B$B\x24\x22\x1B(BA", {{641, 16}, {65, 8}}},
+      {"jis other escapes", jis, "\x1B(JA\x1B$@\x24\x22", {{65, 8}, {36, 8}, {34, 8}}},
+      {"jis other escape keeps pairs", jis, "\x1B$B\x1B(J\x24\x22", {{641, 16}}},
+      {"jis escape in pairs", jis, "\x1B$B\x30\x21\x1B(BA", {{1792, 16}, {65, 8}}},
+      {"jis singles", jis, "\x80\xFF\n", {{128, 8}, {255, 8}, {10, 8}}},
+      {"jis ends in escape", jis, "A\x1B$", {{65, 8}}},
+      {"jis ends in pair", jis, "\x1B$B\x24\x22\x24", {{641, 16}}},
+      {"unknown encoding", 9, "\x82\xA0\x41", {{kNone, 16}, {65, 8}}}};
+  for (const LayoutCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeFont probe = MakeProbeFont(16, c.encoding);
+    Surface surface = PaperSurface(80, 20, 32);
+    EXPECT_EQ(Kanji_DrawText(probe.font.get(), 3, 2, surface.get(), c.text.c_str(), kInk), 0);
+    EXPECT_EQ(PictureOf(surface.get()), Stamp(*probe.font, 80, 20, Row(3, 2, c.cells)));
+  }
+}
+
+TEST(DrawText, EmptySlotLeavesAGap) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  probe.font->glyphs['B'] = nullptr;
+  probe.font->glyphs[641] = nullptr;
+  Surface surface = PaperSurface(60, 16, 32);
+  Kanji_DrawText(probe.font.get(), 0, 0, surface.get(), "AB\x82\xA0\x43", kInk);
+  EXPECT_EQ(PictureOf(surface.get()),
+            Stamp(*probe.font, 60, 16, Row(0, 0, {{65, 8}, {kNone, 8}, {kNone, 16}, {67, 8}})));
+}
+
+TEST(DrawText, NullArgumentsDrawNothing) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  Surface surface = PaperSurface(20, 16, 32);
+  EXPECT_EQ(Kanji_DrawText(probe.font.get(), 0, 0, surface.get(), nullptr, kInk), 0);
+  EXPECT_EQ(Kanji_DrawTextVertical(probe.font.get(), 0, 0, surface.get(), nullptr, kInk), 0);
+  EXPECT_EQ(Kanji_DrawText(nullptr, 0, 0, surface.get(), "A", kInk), 0);
+  EXPECT_EQ(Kanji_DrawText(probe.font.get(), 0, 0, nullptr, "A", kInk), 0);
+  EXPECT_EQ(PictureOf(surface.get()), BlankPicture(20, 16));
+}
+
+// ---- Pixel formats ----------------------------------------------------------
+
+TEST(DrawText, WritesTheMappedColourAtEveryDepth) {
+  for (int depth : {8, 15, 16, 24, 32}) {
+    SCOPED_TRACE(testing::Message() << depth << " bits per pixel");
+    ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+    Surface surface = PaperSurface(37, 19, depth);
+    ASSERT_NE(Map(surface.get(), kInk), Map(surface.get(), kPaper));
+    Kanji_DrawText(probe.font.get(), 5, 1, surface.get(), "A\x82\xA0", kInk);
+    EXPECT_EQ(PictureOf(surface.get()),
+              Stamp(*probe.font, 37, 19, Row(5, 1, {{65, 8}, {641, 16}})));
+  }
+}
+
+// SDL's own blitter must read three-byte pixels back as the colour drawn.
+TEST(DrawText, ThreeBytePixelsReadBackAsTheirColour) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  Surface surface = PaperSurface(24, 16, 24);
+  Kanji_DrawText(probe.font.get(), 0, 0, surface.get(), "\x82\xA0", kInk);
+  Surface target = NewSurface(24, 16, 32);
+  ASSERT_EQ(SDL_BlitSurface(surface.get(), nullptr, target.get(), nullptr), 0);
+  EXPECT_EQ(PictureOf(target.get()), Stamp(*probe.font, 24, 16, Row(0, 0, {{641, 16}})));
+}
+
+// The pixels live in a buffer with a guard behind it; positions outside the
+// surface, and rows of 1-bit surfaces narrower than a byte per pixel, must
+// never be written.
+TEST(PlotPixel, NeverWritesOutsideTheSurface) {
+  struct Case {
+    int depth, width, height, pitch, x, y;
+  };
+  const Case cases[] = {{32, 4, 4, 16, 4, 0},
+                        {32, 4, 4, 16, -1, 0},
+                        {32, 4, 4, 16, 0, 4},
+                        {32, 4, 4, 16, 0, -1},
+                        {32, 4, 4, 16, INT_MAX, INT_MAX},
+                        {1, 24, 4, 4, 20, 3},
+                        {1, 24, 4, 4, 4, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "depth " << c.depth << " at " << c.x << "," << c.y);
+    std::vector<Uint8> memory(static_cast<size_t>(c.pitch * c.height) + 64, 0);
+    Surface surface(
+        SDL_CreateRGBSurfaceFrom(memory.data(), c.width, c.height, c.depth, c.pitch, 0, 0, 0, 0));
+    ASSERT_TRUE(surface);
+    Kanji_PlotPixel(surface.get(), c.x, c.y, 0xFFFFFFFF);
+    EXPECT_EQ(memory, std::vector<Uint8>(memory.size(), 0));
+  }
+}
+
+// ---- Clipping ---------------------------------------------------------------
+
+TEST(DrawText, ClipsAtEveryEdgeForAnyPen) {
+  const std::pair<int, int> pens[] = {{-4, 2},
+                                      {-20, 2},
+                                      {30, 2},
+                                      {0, -5},
+                                      {0, 10},
+                                      {-30, -30},
+                                      {50, 0},
+                                      {0, 20},
+                                      {INT_MIN, 0},
+                                      {INT_MAX, 0},
+                                      {0, INT_MIN},
+                                      {0, INT_MAX},
+                                      {INT_MAX - 3, INT_MAX - 3},
+                                      {INT_MIN, INT_MIN}};
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  for (const auto& [x, y] : pens) {
+    SCOPED_TRACE(testing::Message() << "pen " << x << "," << y);
+    Surface surface = PaperSurface(40, 20, 16);
+    Kanji_DrawText(probe.font.get(), x, y, surface.get(), "A\x82\xA0\x82\xA2", kInk);
+    EXPECT_EQ(PictureOf(surface.get()),
+              Stamp(*probe.font, 40, 20, Row(x, y, {{65, 8}, {641, 16}, {643, 16}})));
+  }
+}
+
+// ---- Vertical text ----------------------------------------------------------
+
+struct VerticalCase {
+  const char* name;
+  int encoding;
+  int x, y;
+  std::string text;
+  std::vector<Placement> placements;
+};
+
+TEST(DrawTextVertical, TwoByteCharactersDownwardsWithRaisedPunctuation) {
+  const int sjis = EncodingShiftJis;
+  const VerticalCase cases[] = {
+      {"singles skipped", sjis, 10, 32, "A\x88\x9F\x42\x82\xA0",
+       {{1792, 10, 32, 16}, {641, 10, 48, 16}}},
+      {"full stop", sjis, 10, 32, "\x81\x42\x88\x9F", {{354, 19, 22, 16}, {1792, 10, 48, 16}}},
+      {"four marks move, neighbours stay", sjis, 4, 40,
+       "\x81\x40\x81\x41\x81\x42\x81\x43\x81\x44\x81\x45",
+       {{352, 4, 40, 16}, {353, 13, 46, 16}, {354, 13, 62, 16}, {355, 13, 78, 16},
+        {356, 13, 94, 16}, {357, 4, 120, 16}}},
+      {"offset truncated toward zero", sjis, 10, 5, "\x81\x42", {{354, 19, -4, 16}}},
+      {"jis mark", EncodingJis, 0, 16, "\x1B$B!#\x1B(BA!#", {{354, 9, 6, 16}}},
+      {"outside slot moves down", sjis, 0, 0, "\xB1\x41\x82\xA0", {{641, 0, 16, 16}}}};
+  for (const VerticalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeFont probe = MakeProbeFont(16, c.encoding);
+    Surface surface = PaperSurface(40, 140, 32);
+    EXPECT_EQ(
+        Kanji_DrawTextVertical(probe.font.get(), c.x, c.y, surface.get(), c.text.c_str(), kInk), 0);
+    EXPECT_EQ(PictureOf(surface.get()), Stamp(*probe.font, 40, 140, c.placements));
+  }
+}
+
+TEST(DrawTextVertical, EmptySlotMovesDownAndExtremePensDrawNothing) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  probe.font->glyphs[641] = nullptr;
+  Surface surface = PaperSurface(20, 40, 32);
+  Kanji_DrawTextVertical(probe.font.get(), 0, 0, surface.get(), "\x82\xA0\x82\xA2", kInk);
+  EXPECT_EQ(PictureOf(surface.get()), Stamp(*probe.font, 20, 40, {{643, 0, 16, 16}}));
+
+  for (int pen : {INT_MIN, INT_MAX}) {
+    Surface blank = PaperSurface(20, 40, 32);
+    Kanji_DrawTextVertical(probe.font.get(), pen, pen, blank.get(), "\x81\x42\x81\x42", kInk);
+    EXPECT_EQ(PictureOf(blank.get()), BlankPicture(20, 40)) << "pen " << pen;
+  }
+}
+
+// ---- Rendered text ----------------------------------------------------------
+
+Uint32 KeyOf(const SDL_Surface* surface) {
+  return SDL_MapRGB(surface->format, 255 - kInk.r, 255 - kInk.g, 255 - kInk.b);
+}
+
+// Blitting the rendered text over paper must change exactly the inked pixels.
+Picture BlitOverPaper(SDL_Surface* text) {
+  Surface target = PaperSurface(text->w, text->h, text->format->BitsPerPixel);
+  SDL_BlitSurface(text, nullptr, target.get(), nullptr);
+  return PictureOf(target.get());
+}
+
+TEST(RenderText, SurfaceOfTheTextWithKeyedBackground) {
+  struct Case {
+    const char* name;
+    int size, encoding;
+    std::string text;
+    int width;
+    std::vector<Cell> cells;
+  };
+  const Case cases[] = {
+      {"three bytes", 16, EncodingShiftJis, "A\x82\xA0", 24, {{65, 8}, {641, 16}}},
+      {"escapes count in the width", 16, EncodingJis, "\x1B$B\x24\x22\x1B(B", 64, {{641, 16}}},
+      {"odd size: last column clipped", 15, EncodingShiftJis, "A\x82\xA0", 21,
+       {{65, 7}, {641, 15}}}};
+  for (const Case& c : cases) {
+    for (int depth : {8, 16, 24, 32}) {
+      SCOPED_TRACE(testing::Message() << c.name << ", " << depth << " bits per pixel");
+      ProbeFont probe = MakeProbeFont(c.size, c.encoding);
+      Surface text(Kanji_RenderText(probe.font.get(), c.text.c_str(), kInk, depth));
+      ASSERT_TRUE(text);
+      EXPECT_EQ(text->w, c.width);
+      EXPECT_EQ(text->h, c.size);
+      EXPECT_EQ(text->format->BitsPerPixel, depth);
+      EXPECT_TRUE(text->flags & SDL_SRCCOLORKEY);
+      EXPECT_EQ(text->format->colorkey, KeyOf(text.get()));
+      Picture expected = Stamp(*probe.font, c.width, c.size, Row(0, 0, c.cells));
+      EXPECT_EQ(PictureOf(text.get(), Map(text.get(), kInk), KeyOf(text.get())), expected);
+      EXPECT_EQ(BlitOverPaper(text.get()), expected);
+    }
+  }
+}
+
+TEST(RenderTextVertical, ColumnOfTheTextWithKeyedBackground) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  Surface text(Kanji_RenderTextVertical(probe.font.get(), "\x82\xA0\x81\x42", kInk, 32));
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->w, 16);
+  EXPECT_EQ(text->h, 32);
+  EXPECT_TRUE(text->flags & SDL_SRCCOLORKEY);
+  EXPECT_EQ(BlitOverPaper(text.get()),
+            Stamp(*probe.font, 16, 32, {{641, 0, 0, 16}, {354, 9, 6, 16}}));
+}
+
+TEST(RenderText, RefusesWithoutTextSilentlyAndReportsFailedSurfaces) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  const std::string tooLong(8192, 'A');  // 65536 pixels: more than SDL takes
+  struct Case {
+    const char* name;
+    const char* text;
+    int depth;
+    const char* message;
+  };
+  const Case cases[] = {{"null text", nullptr, 32, ""},
+                        {"empty text", "", 32, ""},
+                        {"too long", tooLong.c_str(), 32, "ERROR: at Kanji_RenderText\n"},
+                        {"depth 0", "A", 0, "ERROR: at Kanji_RenderText\n"},
+                        {"negative depth", "A", -8, "ERROR: at Kanji_RenderText\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (auto render : {Kanji_RenderText, Kanji_RenderTextVertical}) {
+      testing::internal::CaptureStderr();
+      SDL_Surface* surface = render(probe.font.get(), c.text, kInk, c.depth);
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+      EXPECT_EQ(surface, nullptr);
+      SDL_FreeSurface(surface);
+    }
+  }
+}
+
+// ---- Surfaces that must be locked -------------------------------------------
+
+// Once blitted, a run-length accelerated software surface gives up its plain
+// pixels; only a lock brings them back.
+TEST(DrawText, LocksASurfaceThatNeedsItAroundEveryPixel) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  Surface surface = PaperSurface(30, 16, 32);
+  SDL_SetColorKey(surface.get(), SDL_SRCCOLORKEY | SDL_RLEACCEL, Map(surface.get(), kPaper));
+  Surface scratch = NewSurface(30, 16, 32);
+  SDL_BlitSurface(surface.get(), nullptr, scratch.get(), nullptr);
+  ASSERT_TRUE(SDL_MUSTLOCK(surface.get()));
+  ASSERT_EQ(surface->pixels, nullptr);
+
+  Picture expected = Stamp(*probe.font, 30, 16, Row(-2, 0, {{65, 8}, {641, 16}, {66, 8}}));
+  lockCalls = unlockCalls = 0;
+  Kanji_DrawText(probe.font.get(), -2, 0, surface.get(), "A\x82\xA0\x42", kInk);
+  EXPECT_EQ(lockCalls, CountInk(expected));
+  EXPECT_EQ(unlockCalls, CountInk(expected));
+  EXPECT_EQ(surface->locked, 0u);
+
+  Surface target = NewSurface(30, 16, 32);
+  SDL_FillRect(target.get(), nullptr, Map(target.get(), kPaper));
+  SDL_BlitSurface(surface.get(), nullptr, target.get(), nullptr);
+  EXPECT_EQ(PictureOf(target.get()), expected);
+}
+
+TEST(DrawText, LeavesASurfaceThatNeedsNoLockUnlocked) {
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  Surface surface = PaperSurface(30, 16, 32);
+  lockCalls = unlockCalls = 0;
+  Kanji_DrawText(probe.font.get(), 0, 0, surface.get(), "A\x82\xA0", kInk);
+  EXPECT_EQ(lockCalls, 0);
+  EXPECT_EQ(unlockCalls, 0);
+}
+
+}  // namespace
