@@ -1,8 +1,37 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs every test.
+# Sets up the machine, builds, and runs every test:
+#   1. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer of
+#      the libraries, the tests and the fuzz targets; its tests, then every
+#      fuzz target for a short while;
+#   2. the normal Release build and its tests.
+#
+#   ./test.sh               everything above
+#   ./test.sh --fuzz-long   only the fuzzing, for FUZZ_SECONDS (600) per target;
+#                           findings are kept in fuzz-out/
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)"
-ctest --test-dir build -j"$(nproc)" --output-on-failure
+jobs=$(nproc)
+
+sanitizer_build() {
+  local flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
+  CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS="$flags" -DTAVREST_FUZZ=ON > /dev/null
+  cmake --build build-asan -j"$jobs"
+}
+
+if [ "${1:-}" = "--fuzz-long" ]; then
+  sanitizer_build
+  exec ./scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-600}" fuzz-out
+fi
+
+echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) =="
+sanitizer_build
+ctest --test-dir build-asan -j"$jobs" --output-on-failure
+echo "== fuzzing, ${FUZZ_SECONDS:-20}s per target =="
+./scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-20}"
+
+echo "== release build =="
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure
