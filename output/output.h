@@ -93,7 +93,8 @@ int64_t KnownFileLength(FILE* file);
 //   (the reader takes any count up to 128 that stays within its row)
 // a pixel is 4 bytes: b, g, r, a. Type 2 stores every pixel in full.
 
-// The coded image while WriteTga runs; empty and without storage otherwise.
+// Coded rows on their way to the file while WriteTga runs; empty and
+// without storage otherwise.
 extern std::vector<uint8_t> tgaBytes;
 
 // Pixels not yet coded: `count` pixels from `start`. A pending run holds

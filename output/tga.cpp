@@ -16,6 +16,7 @@ static_assert(sizeof(SheetPixel) == 4, "pixels are copied as 4-byte blocks");
 namespace {
 
 constexpr size_t kTgaHeaderSize = 18;
+constexpr size_t kFlushBytes = size_t{1} << 18;
 constexpr int kMaxRunPixels = 122;
 constexpr int kMaxRawPixels = 121;
 constexpr int kMaxPacketPixels = 128;  // what the format allows; the reader takes it
@@ -50,17 +51,22 @@ void FillTgaHeader(uint8_t (&header)[kTgaHeaderSize], int32_t width, int32_t hei
   header[17] = kDescriptorAlphaBits;
 }
 
-// Codes every row, bottom row first, into tgaBytes.
-bool EncodeTgaImage(const GlyphSheet& sheet) {
+// Codes the rows, bottom row first, into tgaBytes and hands it to the file
+// a block at a time.
+bool WriteTgaRows(AtomicFile& file, const GlyphSheet& sheet) {
   try {
-    for (int32_t r = sheet.height - 1; r >= 0; --r)
+    for (int32_t r = sheet.height - 1; r >= 0; --r) {
       EncodeTgaRow(&sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)],
                    sheet.width);
-  } catch (const std::bad_alloc&) {  // the coded image grows with the sheet
+      if (tgaBytes.size() < kFlushBytes) continue;
+      if (!AtomicFileWrite(file, tgaBytes.data(), tgaBytes.size())) return false;
+      tgaBytes.clear();
+    }
+  } catch (const std::bad_alloc&) {  // a row codes to at most 5 bytes a pixel
     errno = ENOMEM;
     return false;
   }
-  return true;
+  return AtomicFileWrite(file, tgaBytes.data(), tgaBytes.size());
 }
 
 }  // namespace
@@ -147,8 +153,15 @@ bool WriteTga(const GlyphSheet& sheet, const char* path) {
   }
   uint8_t header[kTgaHeaderSize];
   FillTgaHeader(header, sheet.width, sheet.height);
-  bool written = EncodeTgaImage(sheet) &&
-                 WriteWholeFile(path, header, sizeof header, tgaBytes.data(), tgaBytes.size());
+  AtomicFile file;
+  if (!AtomicFileOpen(file, path)) return false;
+  AtomicFileWrite(file, header, sizeof header);
+  bool written = WriteTgaRows(file, sheet);
+  if (written) {
+    written = AtomicFileCommit(file);
+  } else {
+    AtomicFileAbort(file);
+  }
   const int saved = errno;
   std::vector<uint8_t>().swap(tgaBytes);
   errno = saved;
