@@ -188,3 +188,24 @@ TEST(Run, UnwritablePackedFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run on a full disk: status 1, one line naming the file, previous files kept.
+TEST(Run, FullDisk) {
+  SmallDisk disk(128 * 1024);
+  if (!disk.mounted) GTEST_SKIP() << disk.reason;
+  WriteFileBytes(disk.path + "/tavrest.qpk", "previous");
+  WriteIni(disk.path, FontPath("jiskan16"), FontPath("8x16rk"), "16");
+  RunResult run = RunTavrest(disk.path);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.standardError.find("cannot write tavrest.qpk: No space left on device"),
+            std::string::npos)
+      << run.standardError;
+  const std::vector<uint8_t> previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
+  EXPECT_EQ(ReadFileOrEmpty(disk.path + "/tavrest.qpk"), previous);
+  for (const std::string& name : ListDir(disk.path))
+    EXPECT_TRUE(name == "tavrest.qpk" || name == "tavrest.ini") << name;
+}
+
+}  // namespace

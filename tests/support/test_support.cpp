@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +35,21 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::string command = "rm -rf '" + path + "'";
   if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", path.c_str());
+}
+
+SmallDisk::SmallDisk(long bytes) {
+  path = dir.File("disk");
+  mkdir(path.c_str(), 0777);
+  std::string options = "size=" + std::to_string(bytes);
+  if (mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0) {
+    mounted = true;
+  } else {
+    reason = std::string("cannot mount a small tmpfs here: ") + strerror(errno);
+  }
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted) umount2(path.c_str(), MNT_DETACH);
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out) {
@@ -104,9 +121,24 @@ RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::st
   result.standardError = ReadAll(errPipe[0]);
   close(errPipe[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  result.maxRssKb = usage.ru_maxrss;
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+ChildResult RunInChild(const std::function<int()>& body) {
+  ChildResult result;
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  result.maxRssKb = usage.ru_maxrss;
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   return result;
 }
 

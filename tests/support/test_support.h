@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,6 +22,19 @@ struct TempDir {
   std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
+// A tmpfs of `bytes` mounted in a temporary folder, for full-disk tests.
+// Mounting needs root and a kernel that allows it; `reason` says why not.
+struct SmallDisk {
+  TempDir dir;
+  std::string path;
+  bool mounted = false;
+  std::string reason;
+  explicit SmallDisk(long bytes);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+};
+
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out);
 std::vector<uint8_t> ReadFileOrEmpty(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& content);
@@ -31,7 +45,16 @@ struct RunResult {
   int exitStatus = -1;  // -1 when the program did not exit normally
   int signal = 0;
   std::string standardError;
+  long maxRssKb = 0;  // the program's peak resident memory
 };
+
+// Runs `body` in a forked child; its return value is the exit status. The
+// child's peak resident memory is measured too.
+struct ChildResult {
+  int exitStatus = -1;
+  long maxRssKb = 0;
+};
+ChildResult RunInChild(const std::function<int()>& body);
 
 // Runs the built tavrest in `dir` with SDL_VIDEODRIVER=dummy (unless `env`
 // overrides it). fileSizeLimit > 0 sets RLIMIT_FSIZE with SIGXFSZ ignored.

@@ -1,0 +1,61 @@
+// Huge and hostile font files finish with bounded memory: the loader keeps
+// one 64 KiB block and the glyph rows, whatever the file's size.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+struct HugeFont {
+  const char* name;
+  std::function<void(std::ofstream&)> write;
+};
+
+long PeakOfRun(const std::string& fontPath, const std::string& secondPath) {
+  TempDir dir;
+  WriteIni(dir.path, fontPath, secondPath, "1");
+  RunResult run = RunTavrest(dir.path);
+  EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+  EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty(), false);
+  return run.maxRssKb;
+}
+
+TEST(Bounds, HugeFontFilesUseBoundedMemory) {
+  const std::vector<uint8_t> real = ReadFileOrEmpty(FontPath("jiskan16"));
+  const std::string realText(real.begin(), real.end());
+  const HugeFont cases[] = {
+      {"34 MB of glyphs",
+       [&](std::ofstream& out) {
+         for (int i = 0; i < 30; ++i) out << realText;
+       }},
+      {"a line of 1 MB",
+       [&](std::ofstream& out) { out << "COMMENT " << std::string(1 << 20, 'x') << "\n" << realText; }},
+      {"three million ENCODING lines",
+       [&](std::ofstream& out) {
+         const std::string lines = [] {
+           std::string chunk;
+           for (int i = 0; i < 1000; ++i) chunk += "ENCODING 65\n";
+           return chunk;
+         }();
+         for (int i = 0; i < 3000; ++i) out << lines;
+         out << "BITMAP\n80\n";
+       }},
+  };
+  TempDir fonts;
+  WriteFileBytes(fonts.File("tiny.bdf"), "ENCODING 65\nBITMAP\n80\nENDCHAR\n");
+  const long baseline = PeakOfRun(fonts.File("tiny.bdf"), fonts.File("tiny.bdf"));
+  for (const auto& c : cases) {
+    {
+      std::ofstream out(fonts.File("huge.bdf"), std::ios::binary | std::ios::trunc);
+      c.write(out);
+    }
+    const long peak = PeakOfRun(fonts.File("huge.bdf"), fonts.File("huge.bdf"));
+    EXPECT_LT(peak, baseline + 4 * 1024) << c.name << ": " << peak << " KiB against " << baseline;
+    printf("%s: peak %ld KiB, tiny font %ld KiB\n", c.name, peak, baseline);
+  }
+}
+
+}  // namespace
