@@ -97,7 +97,8 @@ bool WaitForServer(const XServer& server, const std::string& socket) {
   return false;
 }
 
-// A server on the first free display from :50, with a black root window.
+// A server on the first free display from :50, with a black root window;
+// without -noreset it restarts after each capture, refusing clients meanwhile.
 bool StartXServer(XServer& server, const std::string& log) {
   // Xvfb makes its socket folder itself only when it runs as root.
   if (mkdir("/tmp/.X11-unix", 0777) == 0) chmod("/tmp/.X11-unix", 01777);
@@ -107,7 +108,7 @@ bool StartXServer(XServer& server, const std::string& log) {
     if (PathExists(socket) || PathExists("/tmp/.X" + name + "-lock")) continue;
     server.display = ":" + name;
     server.pid = Spawn({"/usr/bin/Xvfb", server.display, "-screen", "0", "640x480x24",
-                        "-nolisten", "tcp", "-br"},
+                        "-nolisten", "tcp", "-br", "-noreset"},
                        "/", {}, log);
     if (server.pid > 0 && WaitForServer(server, socket)) return true;
     Stop(server.pid);
