@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 namespace {
 
@@ -75,22 +74,6 @@ TEST(ImageReaders, RoundTripsOnRealFontSheets) {
     ASSERT_TRUE(ReadBmp(read, dir.File("x.bmp").c_str())) << pair.mainFont;
     ExpectSameSheet(read, Opaque(sheet), std::string("bmp ") + pair.mainFont);
   }
-}
-
-// The same image stored uncompressed (type 2) reads into the same sheet.
-TEST(ImageReaders, UncompressedTgaReadsLikeRunLengthOne) {
-  TempDir dir;
-  const GlyphSheet sheet = FontSheet(kFonts[1]);
-  Bytes file = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x04, 0x40, 0x09, 32, 8};
-  for (int32_t r = sheet.height - 1; r >= 0; --r)
-    for (int32_t c = 0; c < sheet.width; ++c) {
-      const SheetPixel& p = sheet.pixels[static_cast<size_t>(r * sheet.width + c)];
-      file.insert(file.end(), {p.b, p.g, p.r, p.a});
-    }
-  WriteFileBytes(dir.File("x.tga"), std::string(file.begin(), file.end()));
-  GlyphSheet read{0, 0, {}};
-  ASSERT_TRUE(ReadTga(read, dir.File("x.tga").c_str()));
-  ExpectSameSheet(read, sheet, "type 2");
 }
 
 // ---- Another tool reads ours, and we read its files -----------------------
@@ -328,15 +311,6 @@ TEST(ImageReaders, BmpTopDownRowsAndDataOffset) {
   GlyphSheet read{0, 0, {}};
   ASSERT_TRUE(ReadBmp(read, dir.File("x.bmp").c_str()));
   ExpectSameSheet(read, Opaque(sheet), "top-down");
-}
-
-TEST(ImageReaders, MissingFilesAreRefused) {
-  GlyphSheet sheet{0, 0, {}};
-  EXPECT_FALSE(ReadTga(sheet, "/nonexistent/x.tga"));
-  EXPECT_FALSE(ReadBmp(sheet, "/nonexistent/x.bmp"));
-  TempDir dir;
-  EXPECT_FALSE(ReadTga(sheet, dir.path.c_str()));  // a folder
-  EXPECT_FALSE(ReadBmp(sheet, dir.path.c_str()));
 }
 
 }  // namespace

@@ -81,37 +81,6 @@ TEST(TgaRowCoding, Examples) {
   for (const auto& [row, packets] : cases) EXPECT_EQ(Encode(row), packets) << row.size();
 }
 
-// A decoder written apart from the coder, which also checks the packet limits.
-bool DecodeRow(const Bytes& data, size_t& p, Row& out) {
-  uint8_t h = data.at(p++);
-  bool run = h >= 0x80;
-  size_t n = (h & 0x7Fu) + 1;
-  if (run ? (n < 2 || n > 122) : n > 121) return false;
-  for (size_t k = 0; k < (run ? 1 : n); ++k, p += 4) {
-    SheetPixel px{data.at(p + 2), data.at(p + 1), data.at(p), data.at(p + 3)};
-    out.insert(out.end(), run ? n : 1, px);
-    if (!run && k > 0 && out[out.size() - 1] == out[out.size() - 2]) return false;
-  }
-  return true;
-}
-
-TEST(TgaRowCoding, RandomRowsDecodeBackWithinLimits) {
-  uint32_t seed = 7;
-  for (int trial = 0; trial < 300; ++trial) {
-    Row row(static_cast<size_t>(trial * 3 + 1));
-    for (SheetPixel& px : row) {
-      seed = seed * 1103515245 + 12345;
-      uint8_t v = static_cast<uint8_t>((seed >> 16) % (trial % 4 == 0 ? 2 : 4));
-      px = SheetPixel{v, 0, 0, static_cast<uint8_t>(v == 3 ? 0 : 255)};
-    }
-    Bytes packets = Encode(row);
-    Row decoded;
-    size_t p = 0;
-    while (p < packets.size()) ASSERT_TRUE(DecodeRow(packets, p, decoded)) << trial;
-    ASSERT_EQ(decoded, row) << trial;
-  }
-}
-
 Bytes WriteAndRead(const GlyphSheet& sheet, const std::string& path) {
   EXPECT_TRUE(WriteTga(sheet, path.c_str()));
   return ReadFileOrEmpty(path);
