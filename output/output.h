@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <memory>
+#include <utility>
 #include <vector>
 
 // ---- Whole-file-or-nothing writing ----------------------------------------
@@ -93,9 +95,31 @@ int64_t KnownFileLength(FILE* file);
 //   (the reader takes any count up to 128 that stays within its row)
 // a pixel is 4 bytes: b, g, r, a. Type 2 stores every pixel in full.
 
+// Leaves bytes added by resize() unset: room for packets is made a row at a
+// time and trimmed to what was written, so filling it first is wasted work.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <class U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TgaBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
+
 // Coded rows on their way to the file while WriteTga runs; empty and
 // without storage otherwise.
-extern std::vector<uint8_t> tgaBytes;
+extern TgaBuffer tgaBytes;
 
 // Pixels not yet coded: `count` pixels from `start`. A pending run holds
 // every pixel of the run but its last.

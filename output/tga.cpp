@@ -8,10 +8,16 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
-std::vector<uint8_t> tgaBytes;
+TgaBuffer tgaBytes;
 
 static_assert(sizeof(SheetPixel) == 4, "pixels are copied as 4-byte blocks");
+
+// Codes one row into room for MaxRowBytes(count) bytes; returns its end.
+static uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out);
 
 namespace {
 
@@ -51,22 +57,28 @@ void FillTgaHeader(uint8_t (&header)[kTgaHeaderSize], int32_t width, int32_t hei
   header[17] = kDescriptorAlphaBits;
 }
 
+size_t MaxRowBytes(int count);
+
 // Codes the rows, bottom row first, into tgaBytes and hands it to the file
-// a block at a time.
+// a block at a time. The block is sized once; rows are coded straight into it.
 bool WriteTgaRows(AtomicFile& file, const GlyphSheet& sheet) {
+  const size_t rowRoom = MaxRowBytes(sheet.width);
   try {
-    for (int32_t r = sheet.height - 1; r >= 0; --r) {
-      EncodeTgaRow(&sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)],
-                   sheet.width);
-      if (tgaBytes.size() < kFlushBytes) continue;
-      if (!AtomicFileWrite(file, tgaBytes.data(), tgaBytes.size())) return false;
-      tgaBytes.clear();
-    }
-  } catch (const std::bad_alloc&) {  // a row codes to at most 5 bytes a pixel
+    tgaBytes.resize(kFlushBytes + rowRoom);
+  } catch (const std::bad_alloc&) {
     errno = ENOMEM;
     return false;
   }
-  return AtomicFileWrite(file, tgaBytes.data(), tgaBytes.size());
+  uint8_t* const block = tgaBytes.data();
+  uint8_t* out = block;
+  for (int32_t r = sheet.height - 1; r >= 0; --r) {
+    out = CodeTgaRow(&sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)],
+                     sheet.width, out);
+    if (static_cast<size_t>(out - block) < kFlushBytes) continue;
+    if (!AtomicFileWrite(file, block, static_cast<size_t>(out - block))) return false;
+    out = block;
+  }
+  return AtomicFileWrite(file, block, static_cast<size_t>(out - block));
 }
 
 }  // namespace
@@ -87,55 +99,165 @@ int64_t KnownFileLength(FILE* file) {
 
 // ---- Writer ---------------------------------------------------------------
 
+namespace {
+
+// Packet emitters writing straight into room the caller has made.
+uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
+  out[0] = static_cast<uint8_t>(0x80 + pending);  // the run's last pixel is not pending
+  PutFilePixel(out + 1, pixel);
+  return out + 5;
+}
+
+// r, g, b, a in memory becomes b, g, r, a: the red and blue bytes swap.
+uint8_t* EmitRawPixels(uint8_t* out, const SheetPixel* pixels, int count) {
+  int k = 0;
+#ifdef __SSE2__
+  const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
+  const __m128i redOrBlue = _mm_set1_epi32(0xFF);
+  for (; k + 4 <= count; k += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k));
+    __m128i swapped = _mm_or_si128(_mm_and_si128(v, greenAlpha),
+                                   _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), redOrBlue),
+                                                _mm_slli_epi32(_mm_and_si128(v, redOrBlue), 16)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), swapped);
+  }
+#endif
+  for (; k < count; ++k) PutFilePixel(out + 4 * k, pixels[k]);
+  return out + 4 * count;
+}
+
+uint8_t* EmitRawPackets(uint8_t* out, PendingPixels& literals) {
+  while (literals.count > 0) {
+    const int n = std::min(literals.count, kMaxRawPixels);
+    *out++ = static_cast<uint8_t>(n - 1);
+    out = EmitRawPixels(out, literals.start, n);
+    literals.start += n;
+    literals.count -= n;
+  }
+  return out;
+}
+
+// Bit k of `bits` is set when pixel k equals pixel k + 1: the pixels that
+// continue a run. Pixels are compared whole, four at a time.
+void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
+  const size_t words = static_cast<size_t>(count + 63) / 64;
+  memset(bits, 0, words * sizeof *bits);
+  int k = 0;
+#ifdef __SSE2__
+  for (; k + 5 <= count; k += 4) {  // four bits never straddle a word: 64 is a multiple of 4
+    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k));
+    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + 1));
+    const unsigned equal = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
+    bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
+  }
+#endif
+  for (; k + 1 < count; ++k)
+    if (PixelBits(row[k]) == PixelBits(row[k + 1])) bits[k >> 6] |= uint64_t{1} << (k & 63);
+}
+
+// First index from `from` on whose bit is set, or `limit` when none is.
+int NextMarked(const uint64_t* bits, int from, int limit) {
+  if (from >= limit) return limit;
+  size_t word = static_cast<size_t>(from) >> 6;
+  const size_t words = static_cast<size_t>(limit + 63) >> 6;
+  uint64_t w = bits[word] & (~uint64_t{0} << (from & 63));
+  while (w == 0) {
+    if (++word >= words) return limit;
+    w = bits[word];
+  }
+  return std::min(limit, static_cast<int>(word * 64) + __builtin_ctzll(w));
+}
+
+// First index from `from` on whose bit is clear; the last pixel's always is.
+int NextUnmarked(const uint64_t* bits, int from) {
+  size_t word = static_cast<size_t>(from) >> 6;
+  uint64_t w = ~bits[word] & (~uint64_t{0} << (from & 63));
+  while (w == 0) w = ~bits[++word];
+  return static_cast<int>(word * 64) + __builtin_ctzll(w);
+}
+
+// Adds pixels to the pending literals, sending out each full raw packet.
+uint8_t* AddLiterals(uint8_t* out, PendingPixels& literals, const SheetPixel* first, int count) {
+  if (literals.count == 0) literals.start = first;
+  literals.count += count;
+  while (literals.count >= kMaxRawPixels) {
+    PendingPixels full{literals.start, kMaxRawPixels};
+    out = EmitRawPackets(out, full);
+    literals.start += kMaxRawPixels;
+    literals.count -= kMaxRawPixels;
+  }
+  return out;
+}
+
+// Codes a row given its run marks.
+uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uint64_t* bits) {
+  PendingPixels literals{row, 0};
+  int i = 0;
+  while (i < count) {
+    const int runStart = NextMarked(bits, i, count);
+    if (runStart > i) out = AddLiterals(out, literals, row + i, runStart - i);
+    if (runStart >= count) break;
+    const int last = NextUnmarked(bits, runStart);  // the run's last pixel
+    out = EmitRawPackets(out, literals);  // pending literals go ahead of the run
+    int length = last - runStart + 1;
+    for (i = runStart; length >= 2; length -= kMaxRunPixels) {
+      const int n = std::min(length, kMaxRunPixels);
+      out = EmitRunPacket(out, row[i], n - 1);
+      i += n;
+      if (n < kMaxRunPixels) length = 0;
+    }
+    if (length == 1) out = AddLiterals(out, literals, row + last, 1);  // left alone by a cut
+    i = last + 1;
+  }
+  return EmitRawPackets(out, literals);
+}
+
+// Room a row's packets can take at most: a raw header per 121 pixels, or a
+// run packet per two pixels.
+size_t MaxRowBytes(int count) { return static_cast<size_t>(count) * 5 / 2 + 4 * static_cast<size_t>(count) + 8; }
+
+}  // namespace
+
 void PutTgaRunPacket(PendingPixels& run) {
   if (run.count == 0) return;
   uint8_t packet[5];
-  packet[0] = static_cast<uint8_t>(0x80 + run.count);
-  PutFilePixel(packet + 1, run.start[0]);
+  EmitRunPacket(packet, run.start[0], run.count);
   tgaBytes.insert(tgaBytes.end(), packet, packet + sizeof packet);
   run.count = 0;
 }
 
 void PutTgaRawPacket(PendingPixels& literals) {
-  uint8_t packet[1 + 4 * kMaxRawPixels];
   // Callers never pass more than one packet's worth; split rather than overrun.
-  while (literals.count > 0) {
-    const int n = std::min(literals.count, kMaxRawPixels);
-    packet[0] = static_cast<uint8_t>(n - 1);
-    for (int k = 0; k < n; ++k) PutFilePixel(packet + 1 + 4 * k, literals.start[k]);
-    tgaBytes.insert(tgaBytes.end(), packet, packet + 1 + 4 * n);
-    literals.start += n;
-    literals.count -= n;
-  }
+  const size_t start = tgaBytes.size();
+  tgaBytes.resize(start + MaxRowBytes(literals.count));
+  uint8_t* end = EmitRawPackets(tgaBytes.data() + start, literals);
+  tgaBytes.resize(static_cast<size_t>(end - tgaBytes.data()));
 }
 
-// Walks the row stretch by stretch of equal pixels. Two or more equal pixels
-// always form run packets, cut at 122; a pixel left alone by the cut, like
-// any lone pixel, joins the literals.
-void EncodeTgaRow(const SheetPixel* row, int count) {
-  PendingPixels literals{row, 0};
-  int i = 0;
-  while (i < count) {
-    const uint32_t value = PixelBits(row[i]);
-    int end = i + 1;
-    while (end < count && PixelBits(row[end]) == value) ++end;
-    int length = end - i;
-    if (length >= 2) PutTgaRawPacket(literals);  // pending literals go ahead of the run
-    while (length >= 2) {
-      const int n = std::min(length, kMaxRunPixels);
-      PendingPixels run{row + i, n - 1};
-      PutTgaRunPacket(run);
-      i += n;
-      length -= n;
-    }
-    if (length == 1) {
-      if (literals.count == 0) literals.start = row + i;
-      ++literals.count;
-      ++i;
-      if (literals.count == kMaxRawPixels) PutTgaRawPacket(literals);
-    }
+// Two or more equal pixels always form run packets, cut at 122; a pixel left
+// alone by the cut, like any pixel unequal to its right neighbour, joins the
+// literals, which go out 121 at a time and ahead of the next run.
+static uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out) {
+  if (count <= 0) return out;
+  constexpr int kStackWords = 1024;  // rows up to 65536 pixels, every sheet TGA holds
+  uint64_t stackBits[kStackWords];
+  std::vector<uint64_t> heapBits;
+  const size_t words = static_cast<size_t>(count + 63) / 64;
+  uint64_t* bits = stackBits;
+  if (words > kStackWords) {
+    heapBits.resize(words);
+    bits = heapBits.data();
   }
-  PutTgaRawPacket(literals);
+  MarkRunPixels(row, count, bits);
+  return CodeMarkedRow(out, row, count, bits);
+}
+
+void EncodeTgaRow(const SheetPixel* row, int count) {
+  if (count <= 0) return;
+  const size_t start = tgaBytes.size();
+  tgaBytes.resize(start + MaxRowBytes(count));
+  uint8_t* end = CodeTgaRow(row, count, tgaBytes.data() + start);
+  tgaBytes.resize(static_cast<size_t>(end - tgaBytes.data()));
 }
 
 bool WriteTga(const GlyphSheet& sheet, const char* path) {
@@ -163,7 +285,7 @@ bool WriteTga(const GlyphSheet& sheet, const char* path) {
     AtomicFileAbort(file);
   }
   const int saved = errno;
-  std::vector<uint8_t>().swap(tgaBytes);
+  TgaBuffer().swap(tgaBytes);
   errno = saved;
   return written;
 }

@@ -51,8 +51,8 @@ Row Join(std::initializer_list<Row> parts) {
 
 Bytes Encode(const Row& row) {
   EncodeTgaRow(row.data(), static_cast<int>(row.size()));
-  Bytes out = tgaBytes;
-  std::vector<uint8_t>().swap(tgaBytes);
+  Bytes out(tgaBytes.begin(), tgaBytes.end());
+  TgaBuffer().swap(tgaBytes);
   return out;
 }
 

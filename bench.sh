@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Measures the conversion on two real font pairs: the time of each stage
+# (Google Benchmark), then for a whole run of tavrest its instruction count
+# (callgrind), peak resident memory (/usr/bin/time) and wall time without the
+# final two-second wait (median of RUNS runs, default 15). Old output files
+# are present in every measured run, as on every rerun.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTAVREST_BENCH=ON > /dev/null
+cmake --build build -j"$(nproc)" --target tavrest tavrest_bench > /dev/null
+tests/support/make_fonts.sh build/fonts > /dev/null
+export SDL_VIDEODRIVER=dummy
+runs=${RUNS:-15}
+
+echo "== stages =="
+build/bench/tavrest_bench --benchmark_min_time=0.2
+
+echo
+echo "== whole runs =="
+printf '%-22s %14s %12s %22s\n' "pair" "instructions" "peak RSS" "wall minus 2 s wait"
+for pair in "jiskan16 8x16rk 16" "jiskan24 12x24rk 24"; do
+  set -- $pair
+  dir=build/bench-run-$3
+  mkdir -p "$dir"
+  printf '%s\n%s\n%s\n' "$PWD/build/fonts/$1.bdf" "$PWD/build/fonts/$2.bdf" "$3" > "$dir/tavrest.ini"
+  (cd "$dir" && ../app/tavrest)  # leaves the old files every measured run replaces
+  instructions=$(cd "$dir" && valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+      ../app/tavrest 2>&1 | awk '/Collected/ {print $4}')
+  peak=$(cd "$dir" && /usr/bin/time -v ../app/tavrest 2>&1 | awk '/Maximum resident/ {print $6}')
+  wall=$(cd "$dir" && for _ in $(seq "$runs"); do
+      start=$(date +%s%N); ../app/tavrest; end=$(date +%s%N)
+      echo $(( (end - start) / 1000 - 2000000 ))
+    done | sort -n | awk '{a[NR]=$1} END {m=a[int((NR+1)/2)]; printf "%.1f ms", m/1000}')
+  printf '%-22s %14s %9s KiB %22s\n' "$1 + $2" "$(printf "%'d" "$instructions")" "$peak" "$wall"
+done
