@@ -198,6 +198,6 @@ int RunConversion() {
   Kanji_DestroyFontSet(font);
   SDL_Quit();
   std::vector<uint8_t>().swap(packed.bytes);
-  std::vector<SheetPixel>().swap(sheet.pixels);
+  SheetPixels().swap(sheet.pixels);
   return status;
 }

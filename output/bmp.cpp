@@ -144,7 +144,7 @@ void TakeBmpRow(SheetPixel* out, const uint8_t* in, int32_t width) {
 }
 
 bool ReadBmpRows(FILE* file, const BmpLayout& layout, std::vector<uint8_t>& block,
-                 std::vector<SheetPixel>& pixels) {
+                 SheetPixels& pixels) {
   if (fseek(file, static_cast<long>(layout.dataOffset), SEEK_SET) != 0) return false;
   const size_t rowsPerBlock = block.size() / layout.rowBytes;
   int32_t k = 0;  // rows in file order
@@ -166,7 +166,7 @@ bool ReadBmpFile(FILE* file, GlyphSheet& sheet) {
   if (fread(header, 1, sizeof header, file) != sizeof header ||
       !CheckBmpHeader(header, KnownFileLength(file), layout))
     return false;
-  std::vector<SheetPixel> pixels;
+  SheetPixels pixels;
   std::vector<uint8_t> block;
   try {  // the one place the new sheet is sized; the cap bounds it
     pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));

@@ -359,7 +359,7 @@ bool DecodeTgaRow(TgaReader& reader, SheetPixel* row, int width) {
   return true;
 }
 
-bool DecodeTgaImage(TgaReader& reader, const TgaLayout& layout, std::vector<SheetPixel>& pixels) {
+bool DecodeTgaImage(TgaReader& reader, const TgaLayout& layout, SheetPixels& pixels) {
   uint8_t skipped[256];
   if (!ReadTgaBytes(reader, skipped, layout.idLength)) return false;
   for (int32_t k = 0; k < layout.height; ++k) {
@@ -381,7 +381,7 @@ bool ReadTgaFile(FILE* file, GlyphSheet& sheet) {
   if (!ReadTgaBytes(reader, header, sizeof header) ||
       !CheckTgaHeader(header, KnownFileLength(file), layout))
     return false;
-  std::vector<SheetPixel> pixels;
+  SheetPixels pixels;
   try {  // the one place the new sheet is sized; the cap bounds it
     pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
   } catch (const std::bad_alloc&) {

@@ -10,9 +10,9 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize) {
   if (cellSize < 1 || cellSize > MaxCellSize) return false;
   int32_t width = SheetColumns * cellSize;
   int32_t height = SheetRows * cellSize;
-  std::vector<SheetPixel> pixels;
+  SheetPixels pixels;
   try {
-    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height), SheetPixel{0, 0, 0, 0});
+    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));  // zero: fresh storage
   } catch (const std::bad_alloc&) {  // the one place the sheet's memory may run out
     return false;
   }

@@ -5,6 +5,9 @@
 #include "kanji.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
 #include <vector>
 
 constexpr int SheetColumns = 64;
@@ -18,11 +21,40 @@ struct SheetPixel {
   bool operator==(const SheetPixel&) const = default;
 };
 
+// Storage that starts zeroed: it comes from calloc, which hands out fresh
+// zero pages without writing them, so a new sheet costs nothing until its
+// pixels are touched, and empty cells that are only read never take memory.
+// Elements made without a value are left as the storage holds them. That
+// gives zeros everywhere a vector grows into new storage; a sheet's pixels
+// never shrink and grow again in place, the one case where it would not.
+template <class T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <class U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(size_t count) {
+    void* storage = calloc(count, sizeof(T));
+    if (storage == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(storage);
+  }
+  void deallocate(T* storage, size_t) { free(storage); }
+  template <class U>
+  void construct(U*) noexcept {}
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <class U>
+  bool operator==(const ZeroedAllocator<U>&) const { return true; }
+};
+using SheetPixels = std::vector<SheetPixel, ZeroedAllocator<SheetPixel>>;
+
 // Pixel (x, y) is pixels[y * width + x]; rows top-down.
 struct GlyphSheet {
   int32_t width;
   int32_t height;
-  std::vector<SheetPixel> pixels;
+  SheetPixels pixels;
 };
 
 // One bit per sheet pixel, cells in slot order, each cell's rows bottom-up,

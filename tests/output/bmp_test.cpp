@@ -59,8 +59,8 @@ TEST(WriteBmp, RefusesWithoutTouchingTheFile) {
   };
   const Case cases[] = {
       {"empty", {16, 16, {}}, 0},
-      {"pixels beyond the size", {2, 2, std::vector<SheetPixel>(5)}, EINVAL},
-      {"zero width", {0, 5, std::vector<SheetPixel>(5)}, EINVAL},
+      {"pixels beyond the size", {2, 2, SheetPixels(5)}, EINVAL},
+      {"zero width", {0, 5, SheetPixels(5)}, EINVAL},
   };
   for (const Case& c : cases) {
     TempDir dir;

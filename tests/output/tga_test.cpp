@@ -9,7 +9,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Row = std::vector<SheetPixel>;
+using Row = SheetPixels;
 
 // Channels all differ, so a swapped byte order shows.
 constexpr SheetPixel A{0x11, 0x22, 0x33, 0x44};
