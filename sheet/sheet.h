@@ -27,18 +27,20 @@ struct SheetPixel {
 // Elements made without a value are left as the storage holds them. That
 // gives zeros everywhere a vector grows into new storage; a sheet's pixels
 // never shrink and grow again in place, the one case where it would not.
+// Zeroed storage; throws std::bad_alloc when there is none. Large blocks are
+// mapped in huge pages where the system offers them, which saves thousands
+// of page faults on a sheet.
+void* AllocateZeroed(size_t bytes);
+void FreeZeroed(void* storage, size_t bytes);
+
 template <class T>
 struct ZeroedAllocator {
   using value_type = T;
   ZeroedAllocator() = default;
   template <class U>
   ZeroedAllocator(const ZeroedAllocator<U>&) {}
-  T* allocate(size_t count) {
-    void* storage = calloc(count, sizeof(T));
-    if (storage == nullptr) throw std::bad_alloc();
-    return static_cast<T*>(storage);
-  }
-  void deallocate(T* storage, size_t) { free(storage); }
+  T* allocate(size_t count) { return static_cast<T*>(AllocateZeroed(count * sizeof(T))); }
+  void deallocate(T* storage, size_t count) { FreeZeroed(storage, count * sizeof(T)); }
   template <class U>
   void construct(U*) noexcept {}
   template <class U, class... Args>
