@@ -34,8 +34,7 @@ run_target() {
   mkdir -p "$corpus"
   if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=65536 -artifact_prefix="$findings/$target-" "$corpus" "${seeds[@]}" > "$log" 2>&1; then
-    echo "fuzz_$target: clean for ${seconds}s, $(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{print $2}') runs" \
-         "$(tail -n 5 "$log" | grep -o 'Done [0-9]* runs' || true)"
+    echo "fuzz_$target: clean for ${seconds}s ($(grep -o 'Done [0-9]* runs' "$log" | awk '{print $2}') runs)"
   else
     echo "fuzz_$target: FOUND A FAULT (inputs in $findings, log $log)"
     grep -E "ERROR|SUMMARY|runtime error" "$log" | head -5
