@@ -144,11 +144,15 @@ void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
   memset(bits, 0, words * sizeof *bits);
   int k = 0;
 #ifdef __SSE2__
-  for (; k + 5 <= count; k += 4) {  // four bits never straddle a word: 64 is a multiple of 4
-    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k));
-    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + 1));
-    const unsigned equal = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
-    bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
+  for (; k + 65 <= count; k += 64) {  // a whole word while pixel k + 64 exists to compare with
+    uint64_t word = 0;
+    for (int j = 0; j < 64; j += 4) {
+      __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j));
+      __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j + 1));
+      const unsigned equal = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
+      word |= static_cast<uint64_t>(equal) << j;
+    }
+    bits[k >> 6] = word;
   }
 #endif
   for (; k + 1 < count; ++k)
@@ -198,7 +202,7 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
     if (runStart > i) out = AddLiterals(out, literals, row + i, runStart - i);
     if (runStart >= count) break;
     const int last = NextUnmarked(bits, runStart);  // the run's last pixel
-    out = EmitRawPackets(out, literals);  // pending literals go ahead of the run
+    if (literals.count != 0) out = EmitRawPackets(out, literals);  // literals go ahead of the run
     int length = last - runStart + 1;
     for (i = runStart; length >= 2; length -= kMaxRunPixels) {
       const int n = std::min(length, kMaxRunPixels);

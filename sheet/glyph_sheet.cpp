@@ -124,17 +124,23 @@ static __m128i Channel(__m128i values, const ChannelLanes& c) {
 // The surface's pixel layout, read once per cell.
 struct SurfaceLayout {
   const SDL_PixelFormat* format;
+  bool redBlueSwap;  // SDL's usual 32-bit layout: 8-bit channels, red on top
 #ifdef __SSE2__
   ChannelLanes red, green, blue;
 #endif
 };
 
+static bool IsRedBlueSwap(const SDL_PixelFormat* f) {
+  return f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 && f->Bmask == 0xFF && f->Rshift == 16 &&
+         f->Gshift == 8 && f->Bshift == 0 && f->Rloss == 0 && f->Gloss == 0 && f->Bloss == 0;
+}
+
 static SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
 #ifdef __SSE2__
-  return {f, LanesOf(f->Rmask, f->Rshift, f->Rloss), LanesOf(f->Gmask, f->Gshift, f->Gloss),
+  return {f, IsRedBlueSwap(f), LanesOf(f->Rmask, f->Rshift, f->Rloss), LanesOf(f->Gmask, f->Gshift, f->Gloss),
           LanesOf(f->Bmask, f->Bshift, f->Bloss)};
 #else
-  return {f};
+  return {f, IsRedBlueSwap(f)};
 #endif
 }
 
@@ -146,6 +152,17 @@ static void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, 
   const ChannelLanes& green = layout.green;
   const ChannelLanes& blue = layout.blue;
   const __m128i opaque = _mm_set1_epi32(INT32_MIN >> 7);  // 0xFF000000: alpha 255
+  if (layout.redBlueSwap) {
+    const __m128i green = _mm_set1_epi32(0xFF00);
+    const __m128i low = _mm_set1_epi32(0xFF);
+    for (; x + 4 <= count; x += 4) {
+      __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
+      __m128i word = _mm_or_si128(_mm_and_si128(values, green), opaque);
+      word = _mm_or_si128(word, _mm_and_si128(_mm_srli_epi32(values, 16), low));
+      word = _mm_or_si128(word, _mm_slli_epi32(_mm_and_si128(values, low), 16));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), word);
+    }
+  }
   for (; x + 4 <= count; x += 4) {
     __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
     __m128i word = _mm_or_si128(Channel(values, red), opaque);
