@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <array>
+#include <map>
 #include <set>
 
 namespace {
@@ -24,27 +26,74 @@ struct FontPair {
 
 void PrintTo(const FontPair& pair, std::ostream* out) { *out << pair.mainFont << " + " << pair.secondFont; }
 
-// Every slot of the written file against the BDF sources: the main font's
-// glyphs where it has them, the second font's elsewhere, empty cells zero.
-void CheckAgainstSources(const std::vector<uint8_t>& stream, const FontPair& pair) {
-  std::set<int> filled;
-  int checked = 0;
+// The cells a conversion must give, from the BDF sources: the main font's
+// glyphs where it has them, the second font's elsewhere.
+std::map<int, Cell> ExpectedCells(const FontPair& pair) {
+  std::map<int, Cell> cells;
   for (const char* font : {pair.mainFont, pair.secondFont}) {
     for (const BdfGlyph& glyph : ReadBdfGlyphs(FontPath(font))) {
       int slot = SlotOf(glyph.encoding);
-      if (slot < 0 || slot >= 9472 || !filled.insert(slot).second) continue;
+      if (slot < 0 || slot >= 9472 || cells.count(slot)) continue;
       int width = glyph.encoding > 255 ? pair.size : pair.size / 2;
-      ASSERT_EQ(PackedCell(stream, pair.size, slot), ExpectedCell(glyph, pair.size, width))
-          << font << " code " << glyph.encoding;
-      ++checked;
+      cells[slot] = ExpectedCell(glyph, pair.size, width);
     }
   }
-  EXPECT_GT(checked, 6000);
+  return cells;
+}
+
+void CheckPackedStream(const std::vector<uint8_t>& stream, const FontPair& pair,
+                       const std::map<int, Cell>& expected) {
   Cell blank(static_cast<size_t>(pair.size), std::vector<bool>(pair.size, false));
-  for (int slot = 0; slot < 9472; ++slot)
-    if (!filled.count(slot)) {
-      ASSERT_EQ(PackedCell(stream, pair.size, slot), blank) << slot;
+  for (int slot = 0; slot < 9472; ++slot) {
+    auto cell = expected.find(slot);
+    ASSERT_EQ(PackedCell(stream, pair.size, slot), cell == expected.end() ? blank : cell->second)
+        << pair.mainFont << " slot " << slot;
+  }
+}
+
+// A plain decoder of the run-length TGA, rows bottom-up, pixels as b, g, r, a.
+bool DecodeTga(const std::vector<uint8_t>& file, int& width, int& height,
+               std::vector<std::array<uint8_t, 4>>& pixels) {
+  if (file.size() < 18 || file[2] != 10 || file[16] != 32) return false;
+  width = file[12] | file[13] << 8;
+  height = file[14] | file[15] << 8;
+  pixels.assign(static_cast<size_t>(width) * height, {});
+  size_t p = 18;
+  for (int row = height - 1; row >= 0; --row) {
+    for (int x = 0; x < width;) {
+      if (p >= file.size()) return false;
+      const int header = file[p++];
+      const int count = (header & 0x7F) + 1;
+      if (x + count > width || p + (header >= 0x80 ? 4 : 4u * count) > file.size()) return false;
+      for (int k = 0; k < count; ++k, ++x) {
+        const size_t at = header >= 0x80 ? p : p + 4u * k;
+        pixels[static_cast<size_t>(row) * width + x] = {file[at], file[at + 1], file[at + 2], file[at + 3]};
+      }
+      p += header >= 0x80 ? 4 : 4u * count;
     }
+  }
+  return p == file.size();
+}
+
+void CheckSheetImage(const std::vector<uint8_t>& file, const FontPair& pair,
+                     const std::map<int, Cell>& expected) {
+  int width = 0, height = 0;
+  std::vector<std::array<uint8_t, 4>> pixels;
+  ASSERT_TRUE(DecodeTga(file, width, height, pixels));
+  ASSERT_EQ(width, 64 * pair.size);
+  ASSERT_EQ(height, 148 * pair.size);
+  const std::array<uint8_t, 4> ink{0, 0, 0, 255}, paper{255, 255, 255, 255}, empty{0, 0, 0, 0};
+  for (int slot = 0; slot < 9472; ++slot) {
+    auto cell = expected.find(slot);
+    for (int y = 0; y < pair.size; ++y) {
+      for (int x = 0; x < pair.size; ++x) {
+        const auto& pixel = pixels[static_cast<size_t>(slot / 64 * pair.size + y) * width +
+                                   slot % 64 * pair.size + x];
+        const auto& want = cell == expected.end() ? empty : cell->second[y][x] ? ink : paper;
+        ASSERT_EQ(pixel, want) << pair.mainFont << " slot " << slot << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 class RealFonts : public testing::TestWithParam<FontPair> {};
@@ -62,7 +111,10 @@ TEST_P(RealFonts, ConvertsEveryGlyphExactly) {
   EXPECT_EQ(cellSize, pair.size);
   int rowBytes = (pair.size + 7) / 8;
   ASSERT_EQ(stream.size(), 9472u * pair.size * rowBytes);
-  CheckAgainstSources(stream, pair);
+  const std::map<int, Cell> expected = ExpectedCells(pair);
+  EXPECT_GT(expected.size(), 6000u);
+  CheckPackedStream(stream, pair, expected);
+  CheckSheetImage(ReadFileOrEmpty(dir.File("tavrest.tga")), pair, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Debian, RealFonts,
