@@ -74,14 +74,7 @@ void WriteBmpRows(AtomicFile& file, const GlyphSheet& sheet, std::vector<uint8_t
 }  // namespace
 
 bool WriteBmp(const GlyphSheet& sheet, const char* path) {
-  if (sheet.pixels.empty()) {
-    errno = 0;
-    return false;
-  }
-  if (!ImageSheetValid(sheet)) {
-    errno = EINVAL;
-    return false;
-  }
+  if (!SheetWritable(sheet)) return false;
   const uint64_t rowBytes = BmpRowBytes(static_cast<uint64_t>(sheet.width));
   const uint64_t fileSize = kBmpHeaderSize + rowBytes * static_cast<uint64_t>(sheet.height);
   if (fileSize > UINT32_MAX) {  // the file-size field holds 32 bits

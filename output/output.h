@@ -71,6 +71,9 @@ constexpr uint64_t MaxImagePixels = uint64_t{1} << 26;
 // True when width and height are positive and `pixels` holds exactly
 // width x height of them, so rows can be addressed without bounds checks.
 bool ImageSheetValid(const GlyphSheet& sheet);
+// An image writer's first check: false, with errno 0 for an empty sheet and
+// EINVAL for one whose pixels do not match its size.
+bool SheetWritable(const GlyphSheet& sheet);
 // Length of an open regular file, or -1 when it cannot be known (a pipe).
 int64_t KnownFileLength(FILE* file);
 

@@ -91,6 +91,12 @@ bool ImageSheetValid(const GlyphSheet& sheet) {
              static_cast<uint64_t>(sheet.width) * static_cast<uint64_t>(sheet.height);
 }
 
+bool SheetWritable(const GlyphSheet& sheet) {
+  if (!sheet.pixels.empty() && ImageSheetValid(sheet)) return true;
+  errno = sheet.pixels.empty() ? 0 : EINVAL;
+  return false;
+}
+
 int64_t KnownFileLength(FILE* file) {
   struct stat info;
   if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
@@ -265,14 +271,7 @@ void EncodeTgaRow(const SheetPixel* row, int count) {
 }
 
 bool WriteTga(const GlyphSheet& sheet, const char* path) {
-  if (sheet.pixels.empty()) {
-    errno = 0;
-    return false;
-  }
-  if (!ImageSheetValid(sheet)) {
-    errno = EINVAL;
-    return false;
-  }
+  if (!SheetWritable(sheet)) return false;
   if (sheet.width > 0xFFFF || sheet.height > 0xFFFF) {  // the header holds 16 bits
     errno = EOVERFLOW;
     return false;
