@@ -27,8 +27,9 @@ image=$demo/tavrest.tga
 if [ -e "$image" ]; then
   read -r width height < <(od -An -tu2 -j12 -N4 "$image")
   echo "sheet image: ${width} x ${height} pixels, 32-bit run-length coded TGA"
-  if command -v convert > /dev/null; then
-    convert "$image" -auto-orient "$demo/tavrest.png"
+  convert=$(command -v /usr/bin/convert || command -v convert || true)
+  if [ -n "$convert" ]; then
+    "$convert" "$image" -auto-orient "$demo/tavrest.png"
     echo "preview: $demo/tavrest.png"
   else
     echo "no preview: ImageMagick's convert is not installed"
