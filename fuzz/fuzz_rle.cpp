@@ -1,7 +1,9 @@
 // Both run-length coders, the packed file's (bytes) and the TGA writer's
 // (pixels of a row): decoding what they code gives the input back, and every
-// packet keeps the count limits without equal neighbours in raw packets.
+// packet keeps the count limits without equal neighbours in raw packets, and
+// the packets are exactly those of the literal one-item-at-a-time coders.
 #include "output.h"
+#include "reference_coders.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +31,7 @@ void CheckPackedCoder(const uint8_t* data, size_t size) {
     p += count;
   }
   if (decoded.size() != size || (size != 0 && memcmp(decoded.data(), data, size) != 0)) abort();
+  if (packets != ReferencePackedPackets(std::vector<uint8_t>(data, data + size))) abort();
 }
 
 // A TGA row from the input's bytes, four to a pixel (r, g, b, a).
@@ -57,6 +60,9 @@ void CheckTgaRowCoder(const uint8_t* data, size_t size) {
     p += 4 * count;
   }
   if (decoded != row) abort();
+  std::vector<uint32_t> words(row.size());
+  if (!row.empty()) memcpy(words.data(), row.data(), row.size() * 4);
+  if (packets != ReferenceTgaRowPackets(words)) abort();
 }
 
 }  // namespace

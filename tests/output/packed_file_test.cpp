@@ -1,4 +1,5 @@
 #include "output.h"
+#include "reference_coders.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -141,6 +144,34 @@ TEST(WritePackedGlyphs, FileSizeLimitKeepsOldFile) {
   std::vector<uint8_t> old = {'o', 'l', 'd'};
   EXPECT_EQ(ReadFileOrEmpty(path), old);
   EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"out.qpk"});
+}
+
+}  // namespace
+
+namespace {
+
+// The coders against their literal one-item-at-a-time versions, on data
+// shaped like sheets: long runs, short runs, lone items, and the cut lengths.
+TEST(Coders, MatchLiteralVersionsExactly) {
+  std::mt19937 random(5);
+  const int stretchLengths[] = {1, 2, 3, 121, 122, 123, 124, 243, 244, 245, 500};
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> pixels;
+    while (bytes.size() < 3000) {
+      const int length = stretchLengths[random() % 11];
+      const uint8_t value = static_cast<uint8_t>(random() % 3);
+      bytes.insert(bytes.end(), static_cast<size_t>(length), value);
+      pixels.insert(pixels.end(), static_cast<size_t>(length), value * 0x01010101u + (value == 2));
+    }
+    ASSERT_EQ(Encode(bytes), ReferencePackedPackets(bytes)) << "trial " << trial;
+    SheetPixels row(pixels.size());
+    memcpy(row.data(), pixels.data(), pixels.size() * 4);
+    EncodeTgaRow(row.data(), static_cast<int>(row.size()));
+    const Bytes coded(tgaBytes.begin(), tgaBytes.end());
+    TgaBuffer().swap(tgaBytes);
+    ASSERT_EQ(coded, ReferenceTgaRowPackets(pixels)) << "trial " << trial;
+  }
 }
 
 }  // namespace
