@@ -83,7 +83,7 @@ int64_t KnownFileLength(FILE* file);
 //  0      1   ID length               0                       skipped
 //  1      1   colour map type         0                       must be 0
 //  2      1   image type              10 (run-length coded)   2 or 10
-//  3      5   colour map spec         0                       ignored
+//  3      5   colour map fields       0                       ignored
 //  8      2   X origin                0                       ignored
 // 10      2   Y origin                0                       ignored
 // 12      2   width                   sheet width (<= 65535)  1..65535
