@@ -16,9 +16,6 @@ TgaBuffer tgaBytes;
 
 static_assert(sizeof(SheetPixel) == 4, "pixels are copied as 4-byte blocks");
 
-// Codes one row into room for MaxRowBytes(count) bytes; returns its end.
-static uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out);
-
 namespace {
 
 constexpr size_t kTgaHeaderSize = 18;
@@ -55,30 +52,6 @@ void FillTgaHeader(uint8_t (&header)[kTgaHeaderSize], int32_t width, int32_t hei
   header[15] = static_cast<uint8_t>(height >> 8);
   header[16] = kDepth;
   header[17] = kDescriptorAlphaBits;
-}
-
-size_t MaxRowBytes(int count);
-
-// Codes the rows, bottom row first, into tgaBytes and hands it to the file
-// a block at a time. The block is sized once; rows are coded straight into it.
-bool WriteTgaRows(AtomicFile& file, const GlyphSheet& sheet) {
-  const size_t rowRoom = MaxRowBytes(sheet.width);
-  try {
-    tgaBytes.resize(kFlushBytes + rowRoom);
-  } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
-    return false;
-  }
-  uint8_t* const block = tgaBytes.data();
-  uint8_t* out = block;
-  for (int32_t r = sheet.height - 1; r >= 0; --r) {
-    out = CodeTgaRow(&sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)],
-                     sheet.width, out);
-    if (static_cast<size_t>(out - block) < kFlushBytes) continue;
-    if (!AtomicFileWrite(file, block, static_cast<size_t>(out - block))) return false;
-    out = block;
-  }
-  return AtomicFileWrite(file, block, static_cast<size_t>(out - block));
 }
 
 }  // namespace
@@ -210,21 +183,21 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
     const int last = NextUnmarked(bits, runStart);  // the run's last pixel
     if (literals.count != 0) out = EmitRawPackets(out, literals);  // literals go ahead of the run
     int length = last - runStart + 1;
-    for (i = runStart; length >= 2; length -= kMaxRunPixels) {
-      const int n = std::min(length, kMaxRunPixels);
-      out = EmitRunPacket(out, row[i], n - 1);
-      i += n;
-      if (n < kMaxRunPixels) length = 0;
+    for (; length > kMaxRunPixels; length -= kMaxRunPixels)
+      out = EmitRunPacket(out, row[runStart], kMaxRunPixels - 1);
+    if (length >= 2) {
+      out = EmitRunPacket(out, row[runStart], length - 1);
+    } else {
+      out = AddLiterals(out, literals, row + last, 1);  // left alone by a cut
     }
-    if (length == 1) out = AddLiterals(out, literals, row + last, 1);  // left alone by a cut
     i = last + 1;
   }
   return EmitRawPackets(out, literals);
 }
 
-// Room a row's packets can take at most: a raw header per 121 pixels, or a
-// run packet per two pixels.
-size_t MaxRowBytes(int count) { return static_cast<size_t>(count) * 5 / 2 + 4 * static_cast<size_t>(count) + 8; }
+// Room a row's packets can take at most: no packet takes more than 5 bytes
+// per pixel it covers (a raw packet 1 + 4n, a run packet 5 for n >= 2).
+size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count); }
 
 }  // namespace
 
@@ -244,6 +217,7 @@ void PutTgaRawPacket(PendingPixels& literals) {
   tgaBytes.resize(static_cast<size_t>(end - tgaBytes.data()));
 }
 
+// Codes one row into room for MaxRowBytes(count) bytes; returns its end.
 // Two or more equal pixels always form run packets, cut at 122; a pixel left
 // alone by the cut, like any pixel unequal to its right neighbour, joins the
 // literals, which go out 121 at a time and ahead of the next run.
@@ -269,6 +243,32 @@ void EncodeTgaRow(const SheetPixel* row, int count) {
   uint8_t* end = CodeTgaRow(row, count, tgaBytes.data() + start);
   tgaBytes.resize(static_cast<size_t>(end - tgaBytes.data()));
 }
+
+namespace {
+
+// Codes the rows, bottom row first, into tgaBytes and hands it to the file
+// a block at a time. The block is sized once; rows are coded straight into it.
+bool WriteTgaRows(AtomicFile& file, const GlyphSheet& sheet) {
+  const size_t rowRoom = MaxRowBytes(sheet.width);
+  try {
+    tgaBytes.resize(kFlushBytes + rowRoom);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return false;
+  }
+  uint8_t* const block = tgaBytes.data();
+  uint8_t* out = block;
+  for (int32_t r = sheet.height - 1; r >= 0; --r) {
+    out = CodeTgaRow(&sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)],
+                     sheet.width, out);
+    if (static_cast<size_t>(out - block) < kFlushBytes) continue;
+    if (!AtomicFileWrite(file, block, static_cast<size_t>(out - block))) return false;
+    out = block;
+  }
+  return AtomicFileWrite(file, block, static_cast<size_t>(out - block));
+}
+
+}  // namespace
 
 bool WriteTga(const GlyphSheet& sheet, const char* path) {
   if (!SheetWritable(sheet)) return false;

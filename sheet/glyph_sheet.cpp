@@ -153,11 +153,11 @@ static void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, 
   const ChannelLanes& blue = layout.blue;
   const __m128i opaque = _mm_set1_epi32(INT32_MIN >> 7);  // 0xFF000000: alpha 255
   if (layout.redBlueSwap) {
-    const __m128i green = _mm_set1_epi32(0xFF00);
+    const __m128i greenByte = _mm_set1_epi32(0xFF00);
     const __m128i low = _mm_set1_epi32(0xFF);
     for (; x + 4 <= count; x += 4) {
       __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
-      __m128i word = _mm_or_si128(_mm_and_si128(values, green), opaque);
+      __m128i word = _mm_or_si128(_mm_and_si128(values, greenByte), opaque);
       word = _mm_or_si128(word, _mm_and_si128(_mm_srli_epi32(values, 16), low));
       word = _mm_or_si128(word, _mm_slli_epi32(_mm_and_si128(values, low), 16));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), word);
