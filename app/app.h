@@ -14,9 +14,7 @@ struct RunConfig {
 // False when the file cannot be opened. Missing lines read as empty; line
 // feeds, and a carriage return before a line feed, end each value.
 bool ReadConfig(const char* path, RunConfig& config);
-// The cell size of a size line: leading blanks and a sign accepted, digits up
-// to the first other character, saturating; 0 without digits.
-int ParseCellSize(const char* line);
+// The size line is read by Kanji_ParseDecimal, like the font's codes.
 
 // The whole run; returns the process exit status.
 int RunConversion();

@@ -1,6 +1,7 @@
 // Any "tavrest.ini": every value must end inside its buffer.
 #include "app.h"
 #include "fuzz_support.h"
+#include "kanji.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t length = strnlen(value, ConfigLineSize);
     if (length >= ConfigLineSize || memchr(value, '\n', length) != nullptr) abort();
   }
-  if (config.cellSize != ParseCellSize(config.sizeLine)) abort();
+  if (config.cellSize != Kanji_ParseDecimal(config.sizeLine)) abort();
   return 0;
 }

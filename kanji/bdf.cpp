@@ -1,6 +1,6 @@
 // BDF loading: only ENCODING lines and the rows after each BITMAP line are
 // read; the cell size comes from the caller, never from the file.
-#include "kanji.h"
+#include "kanji_internal.h"
 
 #include <sys/stat.h>
 
@@ -11,21 +11,11 @@
 #include <cstring>
 
 namespace {
+
 constexpr size_t kMaxPiece = 255;
 constexpr size_t kNothingHeld = static_cast<size_t>(-1);
-}  // namespace
 
-void Kanji_InitLineReader(BdfLineReader* reader, FILE* file) {
-  reader->file = file;
-  reader->blockLength = 0;
-  reader->blockPos = 0;
-  reader->atEnd = false;
-  reader->heldPos = kNothingHeld;
-  reader->piece[0] = '\0';
-  reader->line = reader->piece;
-}
-
-static bool RefillBlock(BdfLineReader* reader) {
+bool RefillBlock(BdfLineReader* reader) {
   if (reader->atEnd) return false;
   reader->blockLength = fread(reader->block, 1, sizeof reader->block - 1, reader->file);
   reader->blockPos = 0;
@@ -35,7 +25,7 @@ static bool RefillBlock(BdfLineReader* reader) {
 
 // Length of the next piece within `available` bytes, or 0 when it may go on
 // past them (no line feed and fewer than `room` bytes).
-static size_t PieceLength(const char* source, size_t available, size_t room) {
+size_t PieceLength(const char* source, size_t available, size_t room) {
   size_t wanted = std::min(available, room);
   const char* lineFeed = static_cast<const char*>(memchr(source, '\n', wanted));
   if (lineFeed != nullptr) return static_cast<size_t>(lineFeed - source) + 1;
@@ -43,7 +33,7 @@ static size_t PieceLength(const char* source, size_t available, size_t room) {
 }
 
 // A piece that runs over the end of the block is gathered in `piece`.
-static void GatherPiece(BdfLineReader* reader) {
+void GatherPiece(BdfLineReader* reader) {
   size_t length = reader->blockLength - reader->blockPos;
   memcpy(reader->piece, reader->block + reader->blockPos, length);
   reader->blockPos = reader->blockLength;
@@ -57,6 +47,81 @@ static void GatherPiece(BdfLineReader* reader) {
     if (ended) break;
   }
   reader->piece[length] = '\0';
+  reader->line = reader->piece;
+}
+
+// White space as the C locale's isspace sees it.
+const char* SkipSpace(const char* p) {
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  return p;
+}
+
+// kHexValue[c] is the value of hexadecimal digit c, or -1.
+constexpr auto kHexValue = [] {
+  std::array<int8_t, 256> table{};
+  table.fill(-1);
+  for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<int8_t>(c);
+  for (int c = 0; c < 6; ++c) table['a' + c] = table['A' + c] = static_cast<int8_t>(10 + c);
+  return table;
+}();
+
+int HexDigitValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
+
+bool IsEncodingLine(const char* line) {
+  return line[0] == 'E' && strncmp(line, "ENCODING", 8) == 0 && (line[8] == ' ' || line[8] == '\t');
+}
+
+bool IsEndcharLine(const char* line) { return line[0] == 'E' && strncmp(line, "ENDCHAR", 7) == 0; }
+
+// How reading a glyph's rows ended.
+struct GlyphRowsRead {
+  bool filled;     // all `size` rows came before any ENDCHAR: more may follow
+  bool widthCut;   // some row had ink outside the glyph's width
+};
+
+// Reads up to `size` rows. A line beginning with ENDCHAR ends the glyph early
+// (cropped and blank glyphs are common); rows not read stay 0.
+GlyphRowsRead ReadGlyphRows(FontSet* font, int slot, BdfLineReader* reader, int width) {
+  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
+  std::fill(rows, rows + font->size, 0);
+  font->glyphs[slot] = rows;
+  const int shift = Kanji_RowShift(width);
+  GlyphRowsRead read{false, false};
+  for (int i = 0; i < font->size; ++i) {
+    if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return read;
+    const int32_t parsed = Kanji_ParseHexRow(reader->line);
+    read.widthCut = read.widthCut || Kanji_RowCut(parsed, width);
+    rows[i] = parsed >> shift;
+  }
+  read.filled = true;
+  return read;
+}
+
+// Notes the first bytes of the file without taking them from the reader.
+FontFileKind PeekFileKind(BdfLineReader* reader) {
+  if (reader->blockLength == 0 && !RefillBlock(reader)) return FontFileText;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(reader->block);
+  if (reader->blockLength >= 4 && memcmp(bytes, "\1fcp", 4) == 0) return FontFilePcf;
+  if (reader->blockLength >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B) return FontFileGzip;
+  return FontFileText;
+}
+
+bool IsDirectory(FILE* file) {
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void StartReport(FontLoadReport* report) { *report = FontLoadReport{0, 0, 0, CharsetJis, {}, FontFileText}; }
+
+}  // namespace
+
+void Kanji_InitLineReader(BdfLineReader* reader, FILE* file) {
+  reader->file = file;
+  reader->blockLength = 0;
+  reader->blockPos = 0;
+  reader->atEnd = false;
+  reader->heldPos = kNothingHeld;
+  reader->piece[0] = '\0';
   reader->line = reader->piece;
 }
 
@@ -85,10 +150,13 @@ int Kanji_RowShift(int width) {
   return wholeBytes - width;
 }
 
-// White space as the C locale's isspace sees it.
-static const char* SkipSpace(const char* p) {
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  return p;
+bool Kanji_RowCut(int32_t parsed, int width) {
+  const uint32_t bits = static_cast<uint32_t>(parsed);
+  const int shift = Kanji_RowShift(width);
+  const uint32_t shiftedOut = shift >= 32 ? bits : bits & ((uint32_t{1} << shift) - 1);
+  const uint32_t kept = shift >= 32 ? 0 : bits >> shift;
+  const uint32_t beyondWidth = width >= 32 ? 0 : kept >> width;
+  return shiftedOut != 0 || beyondWidth != 0;
 }
 
 int Kanji_ParseDecimal(const char* text) {
@@ -96,22 +164,10 @@ int Kanji_ParseDecimal(const char* text) {
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   int64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
+  for (; *p >= '0' && *p <= '9'; ++p) value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
   if (negative) return static_cast<int>(-value);
   return static_cast<int>(std::min<int64_t>(value, INT_MAX));
 }
-
-// kHexValue[c] is the value of hexadecimal digit c, or -1.
-constexpr auto kHexValue = [] {
-  std::array<int8_t, 256> table{};
-  table.fill(-1);
-  for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<int8_t>(c);
-  for (int c = 0; c < 6; ++c) table['a' + c] = table['A' + c] = static_cast<int8_t>(10 + c);
-  return table;
-}();
-
-static int HexDigitValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
 // Saturates at 0xFFFFFFFF rather than 0x7FFFFFFF, so that four-byte rows of
 // cells 25 to 32 pixels wide are held exactly; smaller rows are unaffected.
@@ -129,48 +185,33 @@ int32_t Kanji_ParseHexRow(const char* text) {
   return static_cast<int32_t>(static_cast<uint32_t>(std::min<uint64_t>(magnitude, 0xFFFFFFFFu)));
 }
 
-static bool IsEncodingLine(const char* line) {
-  return line[0] == 'E' && strncmp(line, "ENCODING", 8) == 0 && (line[8] == ' ' || line[8] == '\t');
-}
-
-static bool IsEndcharLine(const char* line) {
-  return line[0] == 'E' && strncmp(line, "ENDCHAR", 7) == 0;
-}
-
-// Reads up to `size` rows. A line beginning with ENDCHAR ends the glyph early
-// (cropped and blank glyphs are common); rows not read stay 0.
-void Kanji_ReadGlyphRows(FontSet* font, int slot, BdfLineReader* reader, int shift) {
-  if (font->glyphs[slot] != nullptr) return;
-  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
-  std::fill(rows, rows + font->size, 0);
-  font->glyphs[slot] = rows;
-  for (int i = 0; i < font->size; ++i) {
-    if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return;
-    rows[i] = Kanji_ParseHexRow(reader->line) >> shift;
-  }
-}
-
-int Kanji_ScanBdf(FontSet* font, BdfLineReader* reader) {
-  const int fullShift = Kanji_RowShift(font->size);
-  const int halfShift = Kanji_RowShift(font->halfWidth);
+// A glyph whose `size` rows were all read is cut when the line after them
+// does not end it; that line is still scanned like any other.
+void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
+  report->fileKind = PeekFileKind(reader);
+  bool endExpected = false;
   while (Kanji_NextLine(reader)) {
+    if (endExpected && !IsEndcharLine(reader->line)) ++report->glyphsCut;
+    endExpected = false;
     if (!IsEncodingLine(reader->line)) continue;
     int code = Kanji_ParseDecimal(reader->line + 9);
     while (strstr(reader->line, "BITMAP") == nullptr)
-      if (!Kanji_NextLine(reader)) return 0;
-    int slot = code > 255 ? Kanji_TwoByteSlot((code >> 8) & 0xFF, code & 0xFF) : code;
+      if (!Kanji_NextLine(reader)) return;
+    const bool twoByte = code > 255;
+    int slot = twoByte ? Kanji_TwoByteSlot((code >> 8) & 0xFF, code & 0xFF) : code;
     if (slot < 0 || slot >= GlyphSlotCount) continue;
-    Kanji_ReadGlyphRows(font, slot, reader, code > 255 ? fullShift : halfShift);
+    if (font->glyphs[slot] != nullptr) continue;
+    const GlyphRowsRead read = ReadGlyphRows(font, slot, reader, twoByte ? font->size : font->halfWidth);
+    ++report->glyphsLoaded;
+    if (read.widthCut) ++report->glyphsCut;
+    endExpected = read.filled && !read.widthCut;
   }
-  return 0;
 }
 
-static bool IsDirectory(FILE* file) {
-  struct stat info;
-  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-int Kanji_LoadBdf(FontSet* font, const char* path) {
+int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
+  FontLoadReport ignored;
+  if (report == nullptr) report = &ignored;
+  StartReport(report);
   FILE* file = fopen(path, "r");
   if (file != nullptr && IsDirectory(file)) {  // opens on Linux, but reads nothing
     fclose(file);
@@ -182,7 +223,9 @@ int Kanji_LoadBdf(FontSet* font, const char* path) {
   }
   BdfLineReader reader;
   Kanji_InitLineReader(&reader, file);
-  Kanji_ScanBdf(font, &reader);
+  Kanji_ScanBdf(font, &reader, report);
   fclose(file);
   return 0;
 }
+
+int Kanji_LoadBdf(FontSet* font, const char* path) { return Kanji_LoadBdfWithReport(font, path, nullptr); }

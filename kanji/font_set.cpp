@@ -1,10 +1,10 @@
-#include "kanji.h"
+#include "kanji_internal.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-FontSet* Kanji_CreateFontSet(const char* path, int size) {
+FontSet* Kanji_CreateEmptyFontSet(int size) {
   if (size < 1 || size > MaxCellSize) return nullptr;
   FontSet* font = static_cast<FontSet*>(malloc(sizeof(FontSet)));
   if (font == nullptr) {
@@ -22,6 +22,12 @@ FontSet* Kanji_CreateFontSet(const char* path, int size) {
   font->halfWidth = size / 2;
   font->encoding = EncodingJis;
   Kanji_ClearGlyphs(font);
+  return font;
+}
+
+FontSet* Kanji_CreateFontSet(const char* path, int size) {
+  FontSet* font = Kanji_CreateEmptyFontSet(size);
+  if (font == nullptr) return nullptr;
   if (Kanji_LoadBdf(font, path) != 0) {
     Kanji_DestroyFontSet(font);
     return nullptr;

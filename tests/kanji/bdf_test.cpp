@@ -1,4 +1,4 @@
-#include "kanji.h"
+#include "kanji_internal.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +149,43 @@ TEST(LoadBdf, FirstLoadedWinsAcrossFiles) {
   EXPECT_EQ(font->glyphs[65][0], 0x80);
   EXPECT_EQ(font->glyphs[66][0], 0x20);
   Kanji_DestroyFontSet(font);
+}
+
+// What a load reports: glyphs placed, glyphs the cell cuts, and files that
+// are no BDF at all.
+TEST(LoadBdf, ReportCountsLoadedAndCutGlyphs) {
+  struct Case {
+    const char* name;
+    std::string bdf;
+    int size;
+    int loaded, cut, fileKind;
+  };
+  const Case cases[] = {
+      {"fits", Glyph(65, "F0\n") + Glyph(9250, "FFFF\n8001\n"), 16, 2, 0, FontFileText},
+      {"as many rows as the cell", Glyph(65, "80\n80\n"), 2, 1, 0, FontFileText},
+      {"more rows than the cell", Glyph(65, "80\n80\n80\n"), 2, 1, 1, FontFileText},
+      {"ink right of a half cell", Glyph(65, "FF\n"), 14, 1, 1, FontFileText},    // 7 wide
+      {"ink left of a full cell", Glyph(9250, "FFFFFF\n"), 16, 1, 1, FontFileText},
+      {"both at once counts once", Glyph(65, "FF\n80\n40\n"), 2, 1, 1, FontFileText},
+      {"taken slot is no load", Glyph(65, "80\n") + Glyph(65, "FF\n80\n"), 16, 1, 0, FontFileText},
+      {"code without slot", Glyph(-1, "80\n"), 16, 0, 0, FontFileText},
+      {"empty file", "", 16, 0, 0, FontFileText},
+      {"compiled font", std::string("\1fcp\x0d\0\0\0", 8), 16, 0, 0, FontFilePcf},
+      {"gzip data", std::string("\x1f\x8b\x08\0", 4), 16, 0, 0, FontFileGzip},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteFileBytes(dir.File("f.bdf"), c.bdf);
+    FontSet* font = Kanji_CreateEmptyFontSet(c.size);
+    ASSERT_NE(font, nullptr);
+    FontLoadReport report;
+    EXPECT_EQ(Kanji_LoadBdfWithReport(font, dir.File("f.bdf").c_str(), &report), 0) << c.name;
+    EXPECT_EQ(report.glyphsLoaded, c.loaded) << c.name;
+    EXPECT_EQ(report.glyphsCut, c.cut) << c.name;
+    EXPECT_EQ(report.fileKind, c.fileKind) << c.name;
+    EXPECT_EQ(report.charset, CharsetJis) << c.name;
+    Kanji_DestroyFontSet(font);
+  }
 }
 
 TEST(LoadBdf, MissingFileIsReported) {

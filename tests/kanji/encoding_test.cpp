@@ -1,5 +1,5 @@
 // Pair conversion of Shift-JIS and EUC-JP two-byte characters to JIS pairs.
-#include "kanji.h"
+#include "kanji_internal.h"
 
 #include <gtest/gtest.h>
 

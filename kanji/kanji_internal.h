@@ -1,0 +1,39 @@
+// The font library's own helpers: the BDF loader's pieces and number
+// parsers. Exposed to the library's files and its tests, not installed.
+#pragma once
+
+#include "kanji.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Hands out a BDF file as the pieces a 256-byte line buffer would see: at most
+// 255 characters, a piece ends after its line feed. Reads in large blocks and
+// hands out pieces in place where it can, copying only across block ends.
+struct BdfLineReader {
+  FILE* file;
+  size_t blockLength;
+  size_t blockPos;
+  bool atEnd;
+  size_t heldPos;  // position of the byte overwritten by a piece's terminator
+  char heldByte;
+  const char* line;  // current piece, zero-terminated (at its first zero byte)
+  char piece[256];   // a piece that spans two blocks
+  char block[65536 + 1];
+};
+
+void Kanji_InitLineReader(BdfLineReader* reader, FILE* file);
+// False at end of file; otherwise the next piece is reader->line.
+bool Kanji_NextLine(BdfLineReader* reader);
+
+void Kanji_ClearGlyphs(FontSet* font);
+// Reads glyphs until the end of the file; `report` (never null) counts them.
+void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report);
+// Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
+int Kanji_RowShift(int width);
+// True when a BDF row, as parsed, has ink outside a glyph of `width` pixels
+// once shifted by Kanji_RowShift(width).
+bool Kanji_RowCut(int32_t parsed, int width);
+// BDF number parsers, saturating instead of overflowing.
+int32_t Kanji_ParseHexRow(const char* text);
