@@ -25,7 +25,8 @@ enum {
 typedef enum TextEncoding {
   EncodingShiftJis = 0,
   EncodingEuc = 1,
-  EncodingJis = 2
+  EncodingJis = 2,
+  EncodingUtf8 = 3
 } TextEncoding;
 
 typedef struct FontSet {
