@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 static_assert(PackedSlotCount == GlyphSlotCount && PackedMaxCellSize == MaxCellSize,
               "the packed file's table is the font set's table");
@@ -14,17 +13,12 @@ FontSet* Kanji_CreateFontSetFromPacked(const char* path) {
   std::vector<uint8_t> stream;
   const PackedRefusal reason = DecodePackedGlyphPath(path, size, stream);
   if (reason != PackedRefusal::None) {
-    const int saved = errno;
-    if (reason == PackedRefusal::CannotOpen || reason == PackedRefusal::ReadFailed)
-      fprintf(stderr, "%s: %s (%s)\n", path, PackedRefusalText(reason), strerror(saved));
-    else
-      fprintf(stderr, "%s: %s\n", path, PackedRefusalText(reason));
-    errno = saved;
+    fprintf(stderr, "%s\n", PackedRefusalMessage(path, reason, errno).c_str());
     return nullptr;
   }
   FontSet* font = Kanji_CreateEmptyFontSet(size);
   if (font == nullptr) {
-    fprintf(stderr, "%s: %s\n", path, PackedRefusalText(PackedRefusal::NoMemory));
+    fprintf(stderr, "%s\n", PackedRefusalMessage(path, PackedRefusal::NoMemory, ENOMEM).c_str());
     return nullptr;
   }
   PlacePackedGlyphs(stream.data(), size, font->rowPool, font->glyphs);

@@ -109,6 +109,13 @@ const char* PackedRefusalText(PackedRefusal reason) {
   return "unknown reason";
 }
 
+std::string PackedRefusalMessage(const char* path, PackedRefusal reason, int error) {
+  std::string message = std::string(path) + ": " + PackedRefusalText(reason);
+  if (reason == PackedRefusal::CannotOpen || reason == PackedRefusal::ReadFailed)
+    message += std::string(": ") + strerror(error);
+  return message;
+}
+
 size_t PackedStreamLength(int32_t cellSize) {
   const size_t size = static_cast<size_t>(cellSize);
   return static_cast<size_t>(PackedSlotCount) * size * ((size + 7) / 8);

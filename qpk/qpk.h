@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 constexpr int PackedSlotCount = 9472;
@@ -33,6 +34,9 @@ enum class PackedRefusal {
 
 // A short lower-case text for messages, e.g. "the stream ends early".
 const char* PackedRefusalText(PackedRefusal reason);
+// "PATH: TEXT", and ": " plus the system's words for `error` when the
+// system refused (CannotOpen, ReadFailed).
+std::string PackedRefusalMessage(const char* path, PackedRefusal reason, int error);
 
 // Bytes of the decoded stream for a cell size: 9472 x size x ceil(size / 8).
 size_t PackedStreamLength(int32_t cellSize);
