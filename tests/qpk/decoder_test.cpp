@@ -122,13 +122,17 @@ void CheckRead(const DecoderCase& c, const std::string& path) {
   EXPECT_EQ(packed.bytes, expected);
 }
 
+std::string CaseFile(const TempDir& dir, const DecoderCase& c) {
+  const std::string path = dir.File("case.qpk");
+  EXPECT_TRUE(WriteFileBytes(path, std::string(c.file.begin(), c.file.end())));
+  return path;
+}
+
 TEST(PackedDecoder, EachRuleRefusesItsOwnCase) {
   TempDir dir;
   for (const DecoderCase& c : Cases()) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.File("case.qpk");
-    ASSERT_TRUE(WriteFileBytes(path, std::string(c.file.begin(), c.file.end())));
-    CheckRead(c, path);
+    CheckRead(c, CaseFile(dir, c));
   }
 }
 
@@ -164,8 +168,7 @@ TEST(PackedFont, RefusesWithOneLineAndFillsInkedSlots) {
   TempDir dir;
   for (const DecoderCase& c : Cases()) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.File("font.qpk");
-    ASSERT_TRUE(WriteFileBytes(path, std::string(c.file.begin(), c.file.end())));
+    const std::string path = CaseFile(dir, c);
     testing::internal::CaptureStderr();
     FontSet* font = Kanji_CreateFontSetFromPacked(path.c_str());
     const std::string message = testing::internal::GetCapturedStderr();
