@@ -132,6 +132,14 @@ SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color c
 SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL_Color colour,
                                       int depth);
 
+/* ---- Packed glyph file ---------------------------------------------------- */
+
+/* A font set holding the glyphs of a packed glyph file (tavrest.qpk): its cell
+ * size, halfWidth size / 2, every slot whose cell has ink filled. Null, after
+ * one line on standard error naming the file and the reason, for a file that
+ * cannot be read or is malformed, or when memory runs out. Reads pipes too. */
+FontSet* Kanji_CreateFontSetFromPacked(const char* path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -185,3 +185,15 @@ bool ReadTga(GlyphSheet& sheet, const char* path);
 // (EOVERFLOW).
 bool WriteBmp(const GlyphSheet& sheet, const char* path);
 bool ReadBmp(GlyphSheet& sheet, const char* path);
+
+// ---- Reading a packed glyph file ------------------------------------------
+//
+// The decoder lives in qpk/ (qpk.h), shared with the font library; layout and
+// refusal rules are there. The output layer's entry points:
+
+#include "qpk.h"
+
+// Reads the whole file (pipes too) into `packed`. False for a file that cannot
+// be read or is malformed, with `packed` untouched; `reason` tells which rule.
+bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path);
+bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path, PackedRefusal& reason);

@@ -1,0 +1,234 @@
+// tavrest-view, run as a program on the converter's own output for
+// jiskan16 + 8x16rk; pictures decoded by ImageMagick.
+#include "kanji.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <set>
+#include <sstream>
+
+namespace {
+
+struct ViewRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+ViewRun RunViewer(const TempDir& dir, const std::vector<std::string>& args) {
+  const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    std::vector<char*> argv{const_cast<char*>(TAVREST_VIEWER)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  ViewRun run;
+  int status = 0;
+  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  const std::vector<uint8_t> out = ReadFileOrEmpty(outPath), err = ReadFileOrEmpty(errPath);
+  run.out.assign(out.begin(), out.end());
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+// One conversion for the whole suite: tavrest.qpk and tavrest.tga.
+class Viewer : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    converted = new TempDir();
+    WriteIni(converted->path, FontPath("jiskan16"), FontPath("8x16rk"), "16");
+    ASSERT_EQ(RunTavrest(converted->path).exitStatus, 0);
+    int32_t size = 0;
+    ASSERT_TRUE(DecodePackedFile(ReadFileOrEmpty(Qpk()), size, *(stream = new std::vector<uint8_t>)));
+  }
+  static void TearDownTestSuite() {
+    delete converted;
+    delete stream;
+  }
+  static std::string Qpk() { return converted->File("tavrest.qpk"); }
+  static bool HasInk(int slot) {
+    for (const auto& row : PackedCell(*stream, 16, slot))
+      for (bool ink : row)
+        if (ink) return true;
+    return false;
+  }
+  static inline TempDir* converted = nullptr;
+  static inline std::vector<uint8_t>* stream = nullptr;
+  TempDir dir;
+};
+
+TEST_F(Viewer, CountsGlyphsPerRange) {
+  int rows[4] = {0, 0, 0, 0};  // single-byte, JIS rows 1-8, 16-47, 48-84
+  int total = 0;
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) total += HasInk(slot);
+  for (int slot = 0; slot < 256; ++slot) rows[0] += HasInk(slot);
+  const std::pair<int, int> ranges[] = {{1, 8}, {16, 47}, {48, 84}};
+  for (int r = 0; r < 3; ++r)
+    for (int row = ranges[r].first; row <= ranges[r].second; ++row)
+      for (int cell = 1; cell <= 94; ++cell) rows[r + 1] += HasInk(Kanji_TwoByteSlot(0x20 + row, 0x20 + cell));
+  std::ostringstream expected;
+  expected << "cell size: 16\nglyphs: " << total << "\nsingle-byte: " << rows[0]
+           << "\nJIS rows 1-8: " << rows[1] << "\nJIS rows 16-47: " << rows[2]
+           << "\nJIS rows 48-84: " << rows[3]
+           << "\nother: " << total - rows[0] - rows[1] - rows[2] - rows[3] << "\n";
+  const ViewRun run = RunViewer(dir, {Qpk()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected.str());
+}
+
+// Pixels (r, g, b, a) as ImageMagick decodes the file, top row first.
+std::vector<uint8_t> Rgba(const std::string& path) {
+  std::vector<uint8_t> pixels;
+  EXPECT_TRUE(RunProgram({ImageMagickConvert(), path, "-auto-orient", "-depth", "8", "rgba:-"}, pixels)) << path;
+  return pixels;
+}
+
+bool IsInkAt(const std::vector<uint8_t>& rgba, size_t i) {
+  return rgba[i] == 0 && rgba[i + 1] == 0 && rgba[i + 2] == 0 && rgba[i + 3] == 255;
+}
+
+TEST_F(Viewer, SheetPngHasTheInkOfTheTga) {
+  if (ImageMagickConvert().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  const std::vector<uint8_t> tga = Rgba(converted->File("tavrest.tga"));
+  for (const bool white : {false, true}) {
+    SCOPED_TRACE(white ? "white" : "transparent");
+    std::vector<std::string> args{Qpk(), "-o", dir.File("sheet.png")};
+    if (white) args.insert(args.end(), {"--background", "white"});
+    const ViewRun run = RunViewer(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<uint8_t> png = Rgba(dir.File("sheet.png"));
+    ASSERT_EQ(png.size(), tga.size());
+    size_t inked = 0, differing = 0, wrongPaper = 0;
+    for (size_t i = 0; i < png.size(); i += 4) {
+      inked += IsInkAt(png, i);
+      differing += IsInkAt(png, i) != IsInkAt(tga, i);
+      const uint8_t paperAlpha = white ? 255 : 0;
+      wrongPaper += !IsInkAt(png, i) && png[i + 3] != paperAlpha;
+    }
+    EXPECT_GT(inked, 100000u);
+    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(wrongPaper, 0u);
+  }
+}
+
+TEST_F(Viewer, GlyphArt) {
+  for (const auto& [code, slot] : {std::pair{"0x3021", 1792}, {"0x41", 0x41}, {"0x7e7e", 9373}}) {
+    std::string expected;
+    const int firstColumn = slot < 256 ? 8 : 0;  // single-byte glyphs lie in the right half
+    for (const auto& row : PackedCell(*stream, 16, slot)) {
+      for (size_t x = static_cast<size_t>(firstColumn); x < row.size(); ++x) expected += row[x] ? '#' : '.';
+      expected += '\n';
+    }
+    const ViewRun run = RunViewer(dir, {Qpk(), "--glyph", code});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, expected) << code;
+  }
+}
+
+// Inked pixel positions of a picture.
+std::set<std::pair<int, int>> InkOfPng(const std::string& path) {
+  std::vector<uint8_t> widthText;
+  EXPECT_TRUE(RunProgram({ImageMagickConvert(), path, "-format", "%w", "info:"}, widthText));
+  const int width = std::stoi(std::string(widthText.begin(), widthText.end()));
+  std::set<std::pair<int, int>> ink;
+  const std::vector<uint8_t> rgba = Rgba(path);
+  for (size_t i = 0; i < rgba.size(); i += 4)
+    if (IsInkAt(rgba, i)) ink.insert({static_cast<int>(i / 4) % width, static_cast<int>(i / 4) / width});
+  return ink;
+}
+
+// The same text in Shift-JIS, drawn by the library from the BDF fonts.
+std::set<std::pair<int, int>> InkOfSjisText(const char* sjis, bool vertical) {
+  std::unique_ptr<FontSet, decltype(&Kanji_DestroyFontSet)> font(
+      Kanji_CreateFontSet(FontPath("jiskan16").c_str(), 16), Kanji_DestroyFontSet);
+  Kanji_LoadBdf(font.get(), FontPath("8x16rk").c_str());
+  Kanji_SetEncoding(font.get(), EncodingShiftJis);
+  SDL_Surface* surface = vertical ? Kanji_RenderTextVertical(font.get(), sjis, {0, 0, 0, 0}, 32)
+                                  : Kanji_RenderText(font.get(), sjis, {0, 0, 0, 0}, 32);
+  std::set<std::pair<int, int>> ink;
+  for (int y = 0; y < surface->h; ++y)
+    for (int x = 0; x < surface->w; ++x)
+      if (static_cast<const Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] != surface->format->colorkey)
+        ink.insert({x, y});
+  SDL_FreeSurface(surface);
+  return ink;
+}
+
+TEST_F(Viewer, TextDrawnFromUtf8) {
+  if (ImageMagickConvert().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  struct TextCase {
+    const char* utf8;
+    const char* sjis;
+    bool vertical;
+  };
+  const TextCase cases[] = {
+      {"Tavrest 16 [ok]", "Tavrest 16 [ok]", false},
+      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42", false},
+      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42", true},
+  };
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(std::string(c.utf8) + (c.vertical ? " vertical" : ""));
+    std::vector<std::string> args{Qpk(), "--text", c.utf8, "-o", dir.File("text.png")};
+    if (c.vertical) args.push_back("--vertical");
+    const ViewRun run = RunViewer(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Positions only: the picture's size follows the text's bytes, and
+    // UTF-8 has more of them.
+    const auto expected = InkOfSjisText(c.sjis, c.vertical);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_TRUE(InkOfPng(dir.File("text.png")) == expected);
+  }
+}
+
+TEST_F(Viewer, RefusalsAndUsage) {
+  WriteFileBytes(dir.File("short.qpk"), std::string("\x10\0\0\0\x81\0", 6));
+  struct UsageCase {
+    std::vector<std::string> args;
+    int status;
+    std::string firstLine;  // of standard error, or of standard output for status 0
+  };
+  const UsageCase cases[] = {
+      {{"--help"}, 0, "usage: tavrest-view FILE.qpk [-o SHEET.png] [--background white|transparent]"},
+      {{"--version"}, 0, "tavrest-view 1.0.0"},
+      {{}, 2, "tavrest-view: give one .qpk file"},
+      {{Qpk(), Qpk()}, 2, "tavrest-view: give one .qpk file"},
+      {{"--bogus", Qpk()}, 2, "tavrest-view: unknown option --bogus"},
+      {{Qpk(), "--glyph"}, 2, "tavrest-view: --glyph needs a value"},
+      {{Qpk(), "--glyph", "0x2100"}, 2, "tavrest-view: not a single-byte or JIS code: 0x2100"},
+      {{Qpk(), "--glyph", "65x"}, 2, "tavrest-view: not a single-byte or JIS code: 65x"},
+      {{Qpk(), "--vertical"}, 2, "tavrest-view: --vertical goes with --text"},
+      {{Qpk(), "--text", ""}, 2, "tavrest-view: the text is empty"},
+      {{Qpk(), "--background", "red"}, 2, "tavrest-view: --background is white or transparent, not red"},
+      {{dir.File("none.qpk")}, 1,
+       "tavrest-view: " + dir.File("none.qpk") + ": cannot be opened: No such file or directory"},
+      {{dir.File("short.qpk")}, 1, "tavrest-view: " + dir.File("short.qpk") + ": the stream ends early"},
+      {{Qpk(), "-o", dir.File("no/such.png")}, 1,
+       "tavrest-view: cannot write " + dir.File("no/such.png") + ": No such file or directory"},
+  };
+  for (const UsageCase& c : cases) {
+    const ViewRun run = RunViewer(dir, c.args);
+    const std::string& text = c.status == 0 ? run.out : run.err;
+    EXPECT_EQ(run.status, c.status) << c.firstLine;
+    EXPECT_EQ(text.substr(0, text.find('\n')), c.firstLine);
+    const bool usageShown = text.find("\nusage: ") != std::string::npos;
+    EXPECT_EQ(usageShown, c.status == 2) << c.firstLine;
+    if (c.status == 1) {
+      EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line: " << text;
+    }
+  }
+  EXPECT_EQ(ListDir(dir.path).size(), 3u);  // short.qpk and the two captures: nothing half written
+}
+
+}  // namespace

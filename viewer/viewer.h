@@ -1,0 +1,46 @@
+// tavrest-view: looks into a packed glyph file: counts, the sheet or a text
+// as PNG, one glyph as text art.
+#pragma once
+
+#include "kanji.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// One byte per pixel, 1 for ink; rows top first.
+struct InkMask {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> ink;
+};
+
+// Slots with a glyph, per range of the table.
+struct GlyphCounts {
+  int total = 0;
+  int singleByte = 0;   // slots 0 to 255
+  int symbols = 0;      // JIS rows 1 to 8
+  int firstLevel = 0;   // JIS rows 16 to 47
+  int secondLevel = 0;  // JIS rows 48 to 84
+  int other = 0;
+};
+
+GlyphCounts CountGlyphs(const FontSet& font);
+void PrintCounts(const FontSet& font, const GlyphCounts& counts, FILE* out);
+
+// The slot of a single-byte code (below 0x100) or of a JIS code (both bytes
+// 0x21 to 0x7E); -1 for anything else.
+int SlotOfCode(long code);
+
+// The whole glyph sheet, 64 cells across, as the converter lays it out.
+bool SheetMask(const FontSet& font, InkMask& mask);
+// One glyph as the library draws it: half a cell wide for single-byte slots.
+bool GlyphMask(const FontSet& font, int slot, InkMask& mask);
+// A text drawn by the font library; false when it cannot be drawn.
+bool TextMask(const FontSet& font, const char* text, bool vertical, InkMask& mask);
+// '#' for ink, '.' for none, a line per row.
+void PrintArt(const InkMask& mask, FILE* out);
+
+// Black ink over a transparent (or white) background, written whole or not
+// at all; false with errno set when the file cannot be written.
+bool WriteInkPng(const InkMask& mask, bool whiteBackground, const char* path);
