@@ -18,11 +18,30 @@ constexpr char kRenderError[] = "ERROR: at Kanji_RenderText\n";
 
 // ---- Pixels ----------------------------------------------------------------
 
-// Also keeps byte writes off surfaces that pack several pixels in a byte.
+// SDL packs the rows of 1- and 4-bit surfaces, leftmost pixel in the top
+// bits; every other depth has whole bytes per pixel (2 to 7 bits: one byte).
+int PixelsPerByte(const SDL_PixelFormat* format) {
+  const int bits = format->BitsPerPixel;
+  return bits == 1 || bits == 4 ? 8 / bits : 1;
+}
+
+// The row must reach the byte that holds the pixel: a pitch below the width
+// never leads to a write into the next row or past the pixels.
 bool HoldsPixel(const SDL_Surface* surface, int x, int y) {
-  const int bytesPerPixel = surface->format->BytesPerPixel;
-  return x >= 0 && y >= 0 && x < surface->w && y < surface->h &&
-         (static_cast<long long>(x) + 1) * bytesPerPixel <= surface->pitch;
+  const SDL_PixelFormat* format = surface->format;
+  const long long rowBytes = PixelsPerByte(format) > 1
+                                 ? static_cast<long long>(x) / PixelsPerByte(format) + 1
+                                 : (static_cast<long long>(x) + 1) * format->BytesPerPixel;
+  return x >= 0 && y >= 0 && x < surface->w && y < surface->h && rowBytes <= surface->pitch;
+}
+
+// Sets the bits of pixel x in a packed row, leaving its neighbours alone.
+void StorePackedPixel(Uint8* row, int x, int pixelsPerByte, Uint32 pixel) {
+  const int bits = 8 / pixelsPerByte;
+  const int shift = (pixelsPerByte - 1 - x % pixelsPerByte) * bits;
+  const unsigned mask = ((1u << bits) - 1u) << shift;
+  Uint8& byte = row[x / pixelsPerByte];
+  byte = static_cast<Uint8>((byte & ~mask) | ((pixel << shift) & mask));
 }
 
 // Three-byte pixels go in the machine's byte order, which is how SDL reads them.
@@ -168,6 +187,20 @@ SDL_Surface* CreateTextSurface(long long width, long long height, int depth) {
                               depth, 0, 0, 0, 0);
 }
 
+// SDL 1.2 fills no surface of fewer than 8 bits per pixel; their rows are
+// filled here a whole byte at a time.
+void FillSurface(SDL_Surface* surface, Uint32 pixel) {
+  if (surface->format->BitsPerPixel >= 8) {
+    SDL_FillRect(surface, nullptr, pixel);
+    return;
+  }
+  if (surface->pixels == nullptr) return;
+  const int pixelsPerByte = PixelsPerByte(surface->format);
+  Uint8 byte = 0;
+  for (int x = 0; x < pixelsPerByte; ++x) StorePackedPixel(&byte, x, pixelsPerByte, pixel);
+  memset(surface->pixels, byte, static_cast<size_t>(surface->h) * surface->pitch);
+}
+
 // Filled with the inverse of the text colour, which is also its colour key,
 // so that a blit shows only the text.
 SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SDL_Color colour) {
@@ -185,7 +218,7 @@ SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SD
     SDL_SetColors(surface, entries, 0, 2);
   }
   const Uint32 key = SDL_MapRGB(surface->format, keyColour.r, keyColour.g, keyColour.b);
-  SDL_FillRect(surface, nullptr, key);
+  FillSurface(surface, key);
   SDL_SetColorKey(surface, SDL_SRCCOLORKEY, key);
   return surface;
 }
@@ -204,11 +237,15 @@ void Kanji_PlotPixel(SDL_Surface* surface, int x, int y, Uint32 pixel) {
   const bool mustLock = SDL_MUSTLOCK(surface);
   if (mustLock && SDL_LockSurface(surface) < 0) return;
   if (surface->pixels != nullptr) {
+    Uint8* row = static_cast<Uint8*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
+    const int pixelsPerByte = PixelsPerByte(surface->format);
     const int bytesPerPixel = surface->format->BytesPerPixel;
-    Uint8* address = static_cast<Uint8*>(surface->pixels) +
-                     static_cast<size_t>(y) * surface->pitch +
-                     static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel);
-    StorePixel(address, bytesPerPixel, pixel);
+    if (pixelsPerByte > 1) {
+      StorePackedPixel(row, x, pixelsPerByte, pixel);
+    } else {
+      StorePixel(row + static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel), bytesPerPixel,
+                 pixel);
+    }
   }
   if (mustLock) SDL_UnlockSurface(surface);
 }
