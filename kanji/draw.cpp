@@ -101,8 +101,9 @@ bool StartsTwoByteCharacter(const FontSet& font, const TextReader& reader) {
 TextItem ReadEscape(TextReader& reader) {
   const unsigned char* bytes = reader.next;
   if (bytes[1] == 0 || bytes[2] == 0) return kTextEnd;
-  if (bytes[1] == '$' && bytes[2] == 'B') reader.twoByteMode = true;
-  if (bytes[1] == '(' && bytes[2] == 'B') reader.twoByteMode = false;
+  // JIS X 0208 in its 1983 (B) and 1978 (@) forms; ASCII (B) and JIS X 0201 Roman (J).
+  if (bytes[1] == '$' && (bytes[2] == 'B' || bytes[2] == '@')) reader.twoByteMode = true;
+  if (bytes[1] == '(' && (bytes[2] == 'B' || bytes[2] == 'J')) reader.twoByteMode = false;
   reader.next += 3;
   return TextItem{TextItemKind::Escape, 0, 0, 0};
 }

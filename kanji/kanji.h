@@ -99,8 +99,9 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
  *
  * Shift-JIS and EUC-JP texts: bytes 0x20 to 0x7E are single-byte characters,
  * every other byte starts a two-byte character with the byte after it. JIS
- * texts: ESC $ B and ESC ( B switch two-byte mode on and off (other escapes
- * are skipped); in two-byte mode every two bytes are one character. */
+ * texts: ESC $ B or ESC $ @ switch two-byte mode on, ESC ( B or ESC ( J
+ * switch it off (other escapes are skipped); in two-byte mode every two bytes
+ * are one character. */
 
 /* Rewrites a two-byte character's bytes into its JIS pair by the font's
  * encoding; JIS pairs (and unknown encodings) are left as they are. */
