@@ -92,7 +92,9 @@ typedef struct FontLoadReport {
   int fileKind;     /* a FontFileKind value */
 } FontLoadReport;
 
-/* Kanji_LoadBdf that also fills `report` (which may be null). */
+/* Kanji_LoadBdf that also fills `report` (which may be null). Every load
+ * places codes by the character set the font names before its first glyph
+ * (FontCharset); a refused set fills no slot. */
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
 
 /* ---- Character code conversion -------------------------------------------
