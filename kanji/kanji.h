@@ -53,7 +53,8 @@ FontSet* Kanji_CreateEmptyFontSet(int size);
 int Kanji_LoadBdf(FontSet* font, const char* path);
 void Kanji_DestroyFontSet(FontSet* font);
 int Kanji_CellSize(const FontSet* font);
-/* Every byte counts halfWidth, escape bytes included; a null text gives halfWidth. */
+/* Every byte counts halfWidth, escape bytes included; a null text gives
+ * halfWidth. UTF-8 texts count each character's advance (see below). */
 int Kanji_TextWidth(const FontSet* font, const char* text);
 void Kanji_SetEncoding(FontSet* font, int value);
 /* Slot of a two-byte JIS pair; the result may lie outside the table. */
@@ -103,7 +104,15 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
  * every other byte starts a two-byte character with the byte after it. JIS
  * texts: ESC $ B or ESC $ @ switch two-byte mode on, ESC ( B or ESC ( J
  * switch it off (other escapes are skipped); in two-byte mode every two bytes
- * are one character. */
+ * are one character.
+ *
+ * UTF-8 texts: a character of JIS X 0208 is a two-byte character in the slot
+ * of its JIS code; ASCII and half-width katakana (U+FF61 to U+FF9F) are
+ * single-byte characters in slots 0 to 127 and 0xA1 to 0xDF. Any other valid
+ * character is as wide as a two-byte character and draws nothing; a byte that
+ * starts no valid character (also an overlong form, a surrogate, or a code
+ * past U+10FFFF) is as wide as a single-byte character and draws nothing,
+ * and decoding goes on at the next byte. */
 
 /* Rewrites a two-byte character's bytes into its JIS pair by the font's
  * encoding; JIS pairs (and unknown encodings) are left as they are. */
@@ -127,11 +136,11 @@ int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface, cons
  * full stop marks (JIS 0x2122 to 0x2125) move up and right by 0.6 x size. */
 int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surface,
                            const char* text, SDL_Color colour);
-/* A new surface of halfWidth x (bytes of text) by size pixels holding the
- * text, its background keyed out; null for a null or empty text, and null
+/* A new surface of Kanji_TextWidth by size pixels holding the text, its
+ * background keyed out; null for a null or empty text, and null
  * with a message on standard error when the surface cannot be created. */
 SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color colour, int depth);
-/* The same, size wide and halfWidth x (bytes of text) high, drawn vertically. */
+/* The same, size wide and Kanji_TextWidth high, drawn vertically. */
 SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL_Color colour,
                                       int depth);
 

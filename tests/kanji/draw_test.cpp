@@ -1,6 +1,7 @@
 // Text drawing on real SDL software surfaces. The probe font gives every slot
 // its own random rows, bits above the glyph width included, so a wrong slot,
 // width or position shows up as a different ink pattern.
+#include "iconv_text.h"
 #include "kanji.h"
 
 #include <SDL.h>
@@ -260,6 +261,71 @@ TEST(DrawText, CharactersOfEachEncodingAndTheirAdvance) {
   }
 }
 
+int WidthOf(const std::vector<Cell>& cells) {
+  int width = 0;
+  for (const Cell& cell : cells) width += cell.width;
+  return width;
+}
+
+// Characters by their JIS meaning; invalid bytes one at a time, half a cell each.
+TEST(DrawText, Utf8CharactersAndTheirAdvance) {
+  const int utf8 = EncodingUtf8;
+  const Cell invalid{kNone, 8};
+  const LayoutCase cases[] = {
+      {"ascii, kana", utf8, "A\xE3\x81\x82", {{65, 8}, {641, 16}}},
+      {"half-width katakana", utf8, "\xEF\xBD\xB1", {{0xB1, 8}}},
+      {"both code points of 0x2141", utf8, "\xE3\x80\x9C\xEF\xBD\x9E", {{384, 16}, {384, 16}}},
+      {"latin-1 cent is 0x2171", utf8, "\xC2\xA2", {{432, 16}}},
+      {"no JIS meaning", utf8, "\xC2\xA9\x41\xF4\x8F\xBF\xBF", {{kNone, 16}, {65, 8}, {kNone, 16}}},
+      {"escape is ascii", utf8, "\x1B$B", {{27, 8}, {36, 8}, {66, 8}}},
+      {"bad leads", utf8, "\x80\xBF\xFE\x41", {invalid, invalid, invalid, {65, 8}}},
+      {"bad continuation", utf8, "\xE3\x81\x41", {invalid, invalid, {65, 8}}},
+      {"overlong", utf8, "\xC0\xAF\xE0\x80\xAF", std::vector<Cell>(5, invalid)},
+      {"surrogate", utf8, "\xED\xA0\x80", std::vector<Cell>(3, invalid)},
+      {"past U+10FFFF", utf8, "\xF4\x90\x80\x80\xF5\x80", std::vector<Cell>(6, invalid)},
+      {"ends inside", utf8, "A\xE5\xAE", {{65, 8}, invalid, invalid}}};
+  for (const LayoutCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProbeFont probe = MakeProbeFont(16, c.encoding);
+    Surface surface = PaperSurface(80, 20, 32);
+    Kanji_DrawText(probe.font.get(), 3, 2, surface.get(), c.text.c_str(), kInk);
+    EXPECT_EQ(PictureOf(surface.get()), Stamp(*probe.font, 80, 20, Row(3, 2, c.cells)));
+    EXPECT_EQ(Kanji_TextWidth(probe.font.get(), c.text.c_str()), WidthOf(c.cells));
+    Surface text(Kanji_RenderText(probe.font.get(), c.text.c_str(), kInk, 32));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->w, WidthOf(c.cells));
+  }
+}
+
+// The same text in UTF-8 and in Shift-JIS (by iconv) draws the same pixels.
+TEST(DrawText, Utf8DrawsLikeShiftJis) {
+  // A\~完了、。，．あ: no half-width katakana, which Shift-JIS texts take as lead bytes.
+  const std::string utf8 =
+      "A\\~\xE5\xAE\x8C\xE4\xBA\x86\xE3\x80\x81\xE3\x80\x82\xEF\xBC\x8C\xEF\xBC\x8E\xE3\x81\x82";
+  std::string shiftJis;
+  Iconv toShiftJis("CP932", "UTF-8");
+  ASSERT_TRUE(toShiftJis.Convert(utf8, shiftJis));
+  ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
+  FontSet utf8Font = *probe.font;
+  Kanji_SetEncoding(&utf8Font, EncodingUtf8);
+  EXPECT_EQ(Kanji_TextWidth(&utf8Font, utf8.c_str()),
+            Kanji_TextWidth(probe.font.get(), shiftJis.c_str()));
+  for (auto draw : {Kanji_DrawText, Kanji_DrawTextVertical}) {
+    Surface expected = PaperSurface(160, 200, 32);
+    Surface drawn = PaperSurface(160, 200, 32);
+    draw(probe.font.get(), 2, 20, expected.get(), shiftJis.c_str(), kInk);
+    draw(&utf8Font, 2, 20, drawn.get(), utf8.c_str(), kInk);
+    EXPECT_GT(CountInk(PictureOf(expected.get())), 0);
+    EXPECT_EQ(PictureOf(drawn.get()), PictureOf(expected.get()));
+  }
+  for (auto render : {Kanji_RenderText, Kanji_RenderTextVertical}) {
+    Surface expected(render(probe.font.get(), shiftJis.c_str(), kInk, 32));
+    Surface rendered(render(&utf8Font, utf8.c_str(), kInk, 32));
+    ASSERT_TRUE(expected && rendered);
+    EXPECT_EQ(Shown(rendered.get()), Shown(expected.get()));
+  }
+}
+
 TEST(DrawText, EmptySlotLeavesAGap) {
   ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
   probe.font->glyphs['B'] = nullptr;
@@ -389,16 +455,33 @@ struct VerticalCase {
 TEST(DrawTextVertical, TwoByteCharactersDownwardsWithRaisedPunctuation) {
   const int sjis = EncodingShiftJis;
   const VerticalCase cases[] = {
-      {"singles skipped", sjis, 10, 32, "A\x88\x9F\x42\x82\xA0",
+      {"singles skipped",
+       sjis,
+       10,
+       32,
+       "A\x88\x9F\x42\x82\xA0",
        {{1792, 10, 32, 16}, {641, 10, 48, 16}}},
       {"full stop", sjis, 10, 32, "\x81\x42\x88\x9F", {{354, 19, 22, 16}, {1792, 10, 48, 16}}},
-      {"four marks move, neighbours stay", sjis, 4, 40,
+      {"four marks move, neighbours stay",
+       sjis,
+       4,
+       40,
        "\x81\x40\x81\x41\x81\x42\x81\x43\x81\x44\x81\x45",
-       {{352, 4, 40, 16}, {353, 13, 46, 16}, {354, 13, 62, 16}, {355, 13, 78, 16},
-        {356, 13, 94, 16}, {357, 4, 120, 16}}},
+       {{352, 4, 40, 16},
+        {353, 13, 46, 16},
+        {354, 13, 62, 16},
+        {355, 13, 78, 16},
+        {356, 13, 94, 16},
+        {357, 4, 120, 16}}},
       {"offset truncated toward zero", sjis, 10, 5, "\x81\x42", {{354, 19, -4, 16}}},
       {"jis mark", EncodingJis, 0, 16, "\x1B$B!#\x1B(BA!#", {{354, 9, 6, 16}}},
-      {"outside slot moves down", sjis, 0, 0, "\xB1\x41\x82\xA0", {{641, 0, 16, 16}}}};
+      {"outside slot moves down", sjis, 0, 0, "\xB1\x41\x82\xA0", {{641, 0, 16, 16}}},
+      {"utf8: singles and invalid bytes skipped, characters without JIS meaning move down",
+       EncodingUtf8,
+       10,
+       32,
+       "A\xE5\xAE\x8C\xFF\xE3\x80\x82\xC2\xA9\xE3\x81\x82",
+       {{2191, 10, 32, 16}, {354, 19, 38, 16}, {641, 10, 80, 16}}}};
   for (const VerticalCase& c : cases) {
     SCOPED_TRACE(c.name);
     ProbeFont probe = MakeProbeFont(16, c.encoding);
