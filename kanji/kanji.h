@@ -53,8 +53,8 @@ FontSet* Kanji_CreateEmptyFontSet(int size);
 int Kanji_LoadBdf(FontSet* font, const char* path);
 void Kanji_DestroyFontSet(FontSet* font);
 int Kanji_CellSize(const FontSet* font);
-/* Every byte counts halfWidth, escape bytes included; a null text gives
- * halfWidth. UTF-8 texts count each character's advance (see below). */
+/* Every byte counts halfWidth, escape bytes included; a null text gives halfWidth. */
+/* UTF-8 texts count each character's advance instead (see below). */
 int Kanji_TextWidth(const FontSet* font, const char* text);
 void Kanji_SetEncoding(FontSet* font, int value);
 /* Slot of a two-byte JIS pair; the result may lie outside the table. */
@@ -102,9 +102,9 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
  *
  * Shift-JIS and EUC-JP texts: bytes 0x20 to 0x7E are single-byte characters,
  * every other byte starts a two-byte character with the byte after it. JIS
- * texts: ESC $ B or ESC $ @ switch two-byte mode on, ESC ( B or ESC ( J
- * switch it off (other escapes are skipped); in two-byte mode every two bytes
- * are one character.
+ * texts: ESC $ B and ESC ( B switch two-byte mode on and off (other escapes
+ * are skipped); in two-byte mode every two bytes are one character. ESC $ @
+ * and ESC ( J act as ESC $ B and ESC ( B.
  *
  * UTF-8 texts: a character of JIS X 0208 is a two-byte character in the slot
  * of its JIS code; ASCII and half-width katakana (U+FF61 to U+FF9F) are
@@ -136,11 +136,13 @@ int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface, cons
  * full stop marks (JIS 0x2122 to 0x2125) move up and right by 0.6 x size. */
 int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surface,
                            const char* text, SDL_Color colour);
-/* A new surface of Kanji_TextWidth by size pixels holding the text, its
- * background keyed out; null for a null or empty text, and null
- * with a message on standard error when the surface cannot be created. */
+/* A new surface of halfWidth x (bytes of text) by size pixels holding the
+ * text, its background keyed out; null for a null or empty text, and null
+ * with a message on standard error when the surface cannot be created.
+ * Its width is Kanji_TextWidth, which for UTF-8 follows the advances. */
 SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color colour, int depth);
-/* The same, size wide and Kanji_TextWidth high, drawn vertically. */
+/* The same, size wide and halfWidth x (bytes of text) high, drawn vertically
+ * (Kanji_TextWidth high for UTF-8). */
 SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL_Color colour,
                                       int depth);
 
