@@ -1,10 +1,12 @@
 // A BDF file of any content, at each cell size the program takes: loading
-// must stay in bounds and every filled slot must hold rows of the set.
+// must stay in bounds, every filled slot must hold rows of the set, and the
+// load report must agree with what was placed.
 #include "fuzz_support.h"
 #include "kanji.h"
 #include "sheet.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 constexpr int kSizes[] = {1, 8, 16, 24, 32};
@@ -15,14 +17,32 @@ GlyphSheet& SheetFor(int index) {
   if (sheets[index].pixels.empty() && !CreateGlyphSheet(sheets[index], kSizes[index])) abort();
   return sheets[index];
 }
+
+void CheckReport(const FontSet& font, const FontLoadReport& report) {
+  if (memchr(report.registry, '\0', sizeof report.registry) == nullptr) abort();
+  if (report.charset < CharsetJis || report.charset > CharsetRefused) abort();
+  if (report.codesSkipped < 0 || report.glyphsCut < 0 || report.glyphsCut > report.glyphsLoaded)
+    abort();
+  int filled = 0;
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
+    if (font.glyphs[slot] == nullptr) continue;
+    ++filled;
+    if (report.charset == CharsetSingleByte && slot >= 128) abort();
+  }
+  if (filled != report.glyphsLoaded) abort();
+  if (report.charset == CharsetRefused && filled != 0) abort();
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int index = data[0] % 5;
   const char* path = InputAsFile(data + 1, size - 1);
-  FontSet* font = Kanji_CreateFontSet(path, kSizes[index]);
-  if (font == nullptr) abort();  // the file exists and the size is valid
+  FontSet* font = Kanji_CreateEmptyFontSet(kSizes[index]);
+  FontLoadReport report;
+  // The file exists and the size is valid.
+  if (font == nullptr || Kanji_LoadBdfWithReport(font, path, &report) != 0) abort();
+  CheckReport(*font, report);
   int drawn = 0;
   for (int slot = 0; slot < GlyphSlotCount && drawn < 64; ++slot) {
     const int32_t* rows = font->glyphs[slot];

@@ -1,5 +1,6 @@
-// Any text drawn with a real font, in each encoding, horizontally and
-// vertically, at any pen, on small surfaces of each depth.
+// Any text drawn with a real font, in each encoding (UTF-8 too), horizontally
+// and vertically, at any pen, on small surfaces of each depth (1- and 4-bit
+// ones pack their rows); a rendered text is as long as its width.
 #include "kanji.h"
 
 #include <cstdio>
@@ -27,12 +28,12 @@ int Pen(uint8_t byte) { return static_cast<int8_t>(byte) * 2; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
-  static const int kDepths[] = {8, 16, 24, 32};
+  static const int kDepths[] = {1, 2, 4, 8, 15, 16, 24, 32};
   FontSet font = *RealFont();  // a copy, so the encoding is this input's own
   const uint8_t mode = data[0];
-  Kanji_SetEncoding(&font, mode % 3);
+  Kanji_SetEncoding(&font, mode % 4);
   const bool vertical = mode & 4;
-  const int depth = kDepths[(mode >> 3) & 3];
+  const int depth = kDepths[(mode >> 3) & 7];
   const std::string text(reinterpret_cast<const char*>(data + 3), size - 3);  // ends at a zero byte
   const SDL_Color colour{static_cast<Uint8>(mode), 0x80, 0x10, 0};
 
@@ -47,7 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (mode & 0x40) {
     SDL_Surface* rendered = vertical ? Kanji_RenderTextVertical(&font, text.c_str(), colour, depth)
                                      : Kanji_RenderText(&font, text.c_str(), colour, depth);
-    if (rendered != nullptr) SDL_FreeSurface(rendered);
+    if (rendered != nullptr && (vertical ? rendered->h : rendered->w) !=
+                                   Kanji_TextWidth(&font, text.c_str()))
+      abort();
+    SDL_FreeSurface(rendered);
   }
   return 0;
 }

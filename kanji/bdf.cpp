@@ -2,6 +2,7 @@
 // read; the cell size comes from the caller, never from the file.
 #include "kanji_internal.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -111,6 +112,150 @@ bool IsDirectory(FILE* file) {
   return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// ---- Character sets ---------------------------------------------------------
+
+// The font's CHARSET_REGISTRY and CHARSET_ENCODING values, quotes removed.
+struct CharsetNames {
+  char registry[sizeof FontLoadReport{}.registry];
+  char encoding[sizeof FontLoadReport{}.registry];
+};
+
+bool IsPropertyLine(const char* line, const char* name) {
+  const size_t length = strlen(name);
+  return strncmp(line, name, length) == 0 && (line[length] == ' ' || line[length] == '\t');
+}
+
+// A quoted value runs to its closing quote, a bare one to the next blank;
+// either is cut to fit `room` bytes with its terminator.
+void CopyPropertyValue(const char* text, char* out, size_t room) {
+  const char* p = SkipSpace(text);
+  const bool quoted = *p == '"';
+  if (quoted) ++p;
+  size_t length = 0;
+  for (; p[length] != '\0' && length + 1 < room; ++length) {
+    const char c = p[length];
+    if (quoted ? c == '"' || c == '\n' || c == '\r' : c == ' ' || (c >= '\t' && c <= '\r')) break;
+  }
+  memcpy(out, p, length);
+  out[length] = '\0';
+}
+
+void ReadCharsetProperty(const char* line, CharsetNames* names) {
+  if (IsPropertyLine(line, "CHARSET_REGISTRY")) {
+    CopyPropertyValue(line + 16, names->registry, sizeof names->registry);
+  } else if (IsPropertyLine(line, "CHARSET_ENCODING")) {
+    CopyPropertyValue(line + 16, names->encoding, sizeof names->encoding);
+  }
+}
+
+// Registries by the part of their name before any '.', in any case. Those
+// not listed (JIS X 0208 and 0201 among them) keep their codes as JIS codes.
+struct RegistryFamily {
+  const char* name;
+  FontCharset charset;
+};
+constexpr RegistryFamily kRegistryFamilies[] = {
+    {"ISO10646", CharsetUnicode},
+    // Single-byte sets, whose upper halves are no JIS X 0201 katakana.
+    {"ISO8859", CharsetSingleByte}, {"ISO646", CharsetSingleByte}, {"ASCII", CharsetSingleByte},
+    {"KOI8", CharsetSingleByte}, {"MICROSOFT", CharsetSingleByte}, {"IBM", CharsetSingleByte},
+    {"TIS620", CharsetSingleByte}, {"VISCII1", CharsetSingleByte}, {"ARMSCII", CharsetSingleByte},
+    {"GEORGIAN", CharsetSingleByte}, {"ADOBE", CharsetSingleByte}, {"DEC", CharsetSingleByte},
+    {"MULELAO", CharsetSingleByte}, {"KSC5636", CharsetSingleByte},
+    // Two-byte sets other than JIS X 0208, whose codes would land in wrong slots.
+    {"JISX0212", CharsetRefused}, {"GB2312", CharsetRefused}, {"GBK", CharsetRefused},
+    {"GB18030", CharsetRefused}, {"CNS11643", CharsetRefused}, {"BIG5", CharsetRefused},
+    {"BIG5HKSCS", CharsetRefused}, {"HKSCS", CharsetRefused}, {"KSC5601", CharsetRefused},
+    {"KSX1001", CharsetRefused},
+};
+
+bool IsFamily(const char* registry, const char* family) {
+  const size_t length = strlen(family);
+  return strncasecmp(registry, family, length) == 0 &&
+         (registry[length] == '\0' || registry[length] == '.');
+}
+
+FontCharset CharsetOf(const CharsetNames& names) {
+  // JIS X 0213 plane 1 keeps the JIS X 0208 positions; plane 2 is another set.
+  if (IsFamily(names.registry, "JISX0213"))
+    return strcmp(names.encoding, "2") == 0 ? CharsetRefused : CharsetJis;
+  for (const RegistryFamily& family : kRegistryFamilies)
+    if (IsFamily(names.registry, family.name)) return family.charset;
+  return CharsetJis;
+}
+
+// Appends as much of `text` as fits before the terminator of `out`.
+void AppendCut(char* out, size_t room, const char* text) {
+  size_t length = strlen(out);
+  for (; *text != '\0' && length + 1 < room; ++text) out[length++] = *text;
+  out[length] = '\0';
+}
+
+// "REGISTRY-ENCODING", or the registry alone; cut to fit.
+void NameRegistry(const CharsetNames& names, char* out, size_t room) {
+  out[0] = '\0';
+  if (names.registry[0] == '\0') return;
+  AppendCut(out, room, names.registry);
+  if (names.encoding[0] == '\0') return;
+  AppendCut(out, room, "-");
+  AppendCut(out, room, names.encoding);
+}
+
+struct GlyphPlace {
+  int slot;  // -1: the code has no slot in the font's character set
+  bool halfWidth;
+};
+
+GlyphPlace PlaceCode(int charset, int code) {
+  constexpr GlyphPlace kNoSlot{-1, false};
+  if (charset == CharsetUnicode) {
+    const int jis = Kanji_UnicodeToJis(code);
+    return jis < 0 ? kNoSlot : GlyphPlace{Kanji_JisCodeSlot(jis), jis < 256};
+  }
+  if (charset == CharsetSingleByte)
+    return code >= 0 && code < 128 ? GlyphPlace{code, true} : kNoSlot;
+  const bool twoByte = code > 255;
+  const int slot = twoByte ? Kanji_TwoByteSlot((code >> 8) & 0xFF, code & 0xFF) : code;
+  return slot >= 0 && slot < GlyphSlotCount ? GlyphPlace{slot, !twoByte} : kNoSlot;
+}
+
+// ---- Scanning ---------------------------------------------------------------
+
+// Reads the lines before the first glyph for the character set properties;
+// true when a glyph's ENCODING line follows (it is the reader's line then).
+bool ReadProperties(BdfLineReader* reader, CharsetNames* names) {
+  while (Kanji_NextLine(reader)) {
+    if (IsEncodingLine(reader->line)) return true;
+    ReadCharsetProperty(reader->line, names);
+  }
+  return false;
+}
+
+// A glyph whose `size` rows were all read is cut when the line after them
+// does not end it; that line is still scanned like any other.
+void ScanGlyphs(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
+  bool endExpected = false;
+  do {
+    if (endExpected && !IsEndcharLine(reader->line)) ++report->glyphsCut;
+    endExpected = false;
+    if (!IsEncodingLine(reader->line)) continue;
+    const int code = Kanji_ParseDecimal(reader->line + 9);
+    while (strstr(reader->line, "BITMAP") == nullptr)
+      if (!Kanji_NextLine(reader)) return;
+    const GlyphPlace place = PlaceCode(report->charset, code);
+    if (place.slot < 0) {
+      if (code >= 0) ++report->codesSkipped;  // -1 marks a glyph without a code
+      continue;
+    }
+    if (font->glyphs[place.slot] != nullptr) continue;
+    const int width = place.halfWidth ? font->halfWidth : font->size;
+    const GlyphRowsRead read = ReadGlyphRows(font, place.slot, reader, width);
+    ++report->glyphsLoaded;
+    if (read.widthCut) ++report->glyphsCut;
+    endExpected = read.filled && !read.widthCut;
+  } while (Kanji_NextLine(reader));
+}
+
 void StartReport(FontLoadReport* report) { *report = FontLoadReport{0, 0, 0, CharsetJis, {}, FontFileText}; }
 
 }  // namespace
@@ -185,27 +330,15 @@ int32_t Kanji_ParseHexRow(const char* text) {
   return static_cast<int32_t>(static_cast<uint32_t>(std::min<uint64_t>(magnitude, 0xFFFFFFFFu)));
 }
 
-// A glyph whose `size` rows were all read is cut when the line after them
-// does not end it; that line is still scanned like any other.
+// The character set is settled at the first glyph: a two-byte set other than
+// JIS X 0208 loads nothing.
 void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
   report->fileKind = PeekFileKind(reader);
-  bool endExpected = false;
-  while (Kanji_NextLine(reader)) {
-    if (endExpected && !IsEndcharLine(reader->line)) ++report->glyphsCut;
-    endExpected = false;
-    if (!IsEncodingLine(reader->line)) continue;
-    int code = Kanji_ParseDecimal(reader->line + 9);
-    while (strstr(reader->line, "BITMAP") == nullptr)
-      if (!Kanji_NextLine(reader)) return;
-    const bool twoByte = code > 255;
-    int slot = twoByte ? Kanji_TwoByteSlot((code >> 8) & 0xFF, code & 0xFF) : code;
-    if (slot < 0 || slot >= GlyphSlotCount) continue;
-    if (font->glyphs[slot] != nullptr) continue;
-    const GlyphRowsRead read = ReadGlyphRows(font, slot, reader, twoByte ? font->size : font->halfWidth);
-    ++report->glyphsLoaded;
-    if (read.widthCut) ++report->glyphsCut;
-    endExpected = read.filled && !read.widthCut;
-  }
+  CharsetNames names{};
+  const bool glyphFollows = ReadProperties(reader, &names);
+  report->charset = CharsetOf(names);
+  NameRegistry(names, report->registry, sizeof report->registry);
+  if (glyphFollows && report->charset != CharsetRefused) ScanGlyphs(font, reader, report);
 }
 
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {

@@ -1,6 +1,6 @@
 // Text drawing onto SDL surfaces: inked glyph pixels in one colour over
 // whatever the surface holds, clipped at every edge, one pixel at a time.
-#include "kanji.h"
+#include "kanji_internal.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,11 +18,30 @@ constexpr char kRenderError[] = "ERROR: at Kanji_RenderText\n";
 
 // ---- Pixels ----------------------------------------------------------------
 
-// Also keeps byte writes off surfaces that pack several pixels in a byte.
+// SDL packs the rows of 1- and 4-bit surfaces, leftmost pixel in the top
+// bits; every other depth has whole bytes per pixel (2 to 7 bits: one byte).
+int PixelsPerByte(const SDL_PixelFormat* format) {
+  const int bits = format->BitsPerPixel;
+  return bits == 1 || bits == 4 ? 8 / bits : 1;
+}
+
+// The row must reach the byte that holds the pixel: a pitch below the width
+// never leads to a write into the next row or past the pixels.
 bool HoldsPixel(const SDL_Surface* surface, int x, int y) {
-  const int bytesPerPixel = surface->format->BytesPerPixel;
-  return x >= 0 && y >= 0 && x < surface->w && y < surface->h &&
-         (static_cast<long long>(x) + 1) * bytesPerPixel <= surface->pitch;
+  const SDL_PixelFormat* format = surface->format;
+  const long long rowBytes = PixelsPerByte(format) > 1
+                                 ? static_cast<long long>(x) / PixelsPerByte(format) + 1
+                                 : (static_cast<long long>(x) + 1) * format->BytesPerPixel;
+  return x >= 0 && y >= 0 && x < surface->w && y < surface->h && rowBytes <= surface->pitch;
+}
+
+// Sets the bits of pixel x in a packed row, leaving its neighbours alone.
+void StorePackedPixel(Uint8* row, int x, int pixelsPerByte, Uint32 pixel) {
+  const int bits = 8 / pixelsPerByte;
+  const int shift = (pixelsPerByte - 1 - x % pixelsPerByte) * bits;
+  const unsigned mask = ((1u << bits) - 1u) << shift;
+  Uint8& byte = row[x / pixelsPerByte];
+  byte = static_cast<Uint8>((byte & ~mask) | ((pixel << shift) & mask));
 }
 
 // Three-byte pixels go in the machine's byte order, which is how SDL reads them.
@@ -82,8 +101,9 @@ bool StartsTwoByteCharacter(const FontSet& font, const TextReader& reader) {
 TextItem ReadEscape(TextReader& reader) {
   const unsigned char* bytes = reader.next;
   if (bytes[1] == 0 || bytes[2] == 0) return kTextEnd;
-  if (bytes[1] == '$' && bytes[2] == 'B') reader.twoByteMode = true;
-  if (bytes[1] == '(' && bytes[2] == 'B') reader.twoByteMode = false;
+  // JIS X 0208 in its 1983 (B) and 1978 (@) forms; ASCII (B) and JIS X 0201 Roman (J).
+  if (bytes[1] == '$' && (bytes[2] == 'B' || bytes[2] == '@')) reader.twoByteMode = true;
+  if (bytes[1] == '(' && (bytes[2] == 'B' || bytes[2] == 'J')) reader.twoByteMode = false;
   reader.next += 3;
   return TextItem{TextItemKind::Escape, 0, 0, 0};
 }
@@ -97,11 +117,56 @@ TextItem ReadTwoByteCharacter(const FontSet& font, TextReader& reader) {
   return TextItem{TextItemKind::TwoByte, Kanji_TwoByteSlot(first, second), first, second};
 }
 
+struct Utf8Character {
+  int codePoint;  // -1 for a byte that starts no valid character
+  int length;     // bytes taken: 1 for an invalid byte
+};
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Shortest forms only, no surrogates, nothing past U+10FFFF. A zero byte is
+// no continuation, so a text ending inside a character is never read past.
+Utf8Character DecodeUtf8(const unsigned char* bytes) {
+  constexpr Utf8Character kInvalid{-1, 1};
+  const unsigned char lead = bytes[0];
+  if (lead < 0x80) return Utf8Character{lead, 1};
+  int length = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+  if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+  if (length == 0) return kInvalid;
+  int codePoint = lead & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if (!IsContinuation(bytes[i])) return kInvalid;
+    codePoint = codePoint << 6 | (bytes[i] & 0x3F);
+  }
+  constexpr int kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+  const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+  if (codePoint < kShortest[length] || codePoint > 0x10FFFF || surrogate) return kInvalid;
+  return Utf8Character{codePoint, length};
+}
+
+// Characters are placed by their JIS meaning. Those without one are as wide
+// as a two-byte character and invalid bytes as a single-byte one, drawing
+// nothing (slot -1).
+TextItem ReadUtf8Character(TextReader& reader) {
+  const Utf8Character character = DecodeUtf8(reader.next);
+  reader.next += character.length;
+  if (character.codePoint < 0) return TextItem{TextItemKind::SingleByte, -1, 0, 0};
+  const int jis = Kanji_UnicodeToJis(character.codePoint);
+  if (jis < 0) return TextItem{TextItemKind::TwoByte, -1, 0, 0};
+  if (jis < 256) return TextItem{TextItemKind::SingleByte, jis, 0, 0};
+  const unsigned char first = static_cast<unsigned char>(jis >> 8);
+  const unsigned char second = static_cast<unsigned char>(jis & 0xFF);
+  return TextItem{TextItemKind::TwoByte, Kanji_JisCodeSlot(jis), first, second};
+}
+
 // The next character or escape sequence; End at the terminating zero, also
 // when the text stops in the middle of a character or an escape.
 TextItem ReadTextItem(const FontSet& font, TextReader& reader) {
   const unsigned char byte = *reader.next;
   if (byte == 0) return kTextEnd;
+  if (font.encoding == EncodingUtf8) return ReadUtf8Character(reader);
   if (font.encoding == EncodingJis && byte == kEscape) return ReadEscape(reader);
   if (StartsTwoByteCharacter(font, reader)) return ReadTwoByteCharacter(font, reader);
   reader.next += 1;
@@ -168,6 +233,20 @@ SDL_Surface* CreateTextSurface(long long width, long long height, int depth) {
                               depth, 0, 0, 0, 0);
 }
 
+// SDL 1.2 fills no surface of fewer than 8 bits per pixel; their rows are
+// filled here a whole byte at a time.
+void FillSurface(SDL_Surface* surface, Uint32 pixel) {
+  if (surface->format->BitsPerPixel >= 8) {
+    SDL_FillRect(surface, nullptr, pixel);
+    return;
+  }
+  if (surface->pixels == nullptr) return;
+  const int pixelsPerByte = PixelsPerByte(surface->format);
+  Uint8 byte = 0;
+  for (int x = 0; x < pixelsPerByte; ++x) StorePackedPixel(&byte, x, pixelsPerByte, pixel);
+  memset(surface->pixels, byte, static_cast<size_t>(surface->h) * surface->pitch);
+}
+
 // Filled with the inverse of the text colour, which is also its colour key,
 // so that a blit shows only the text.
 SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SDL_Color colour) {
@@ -185,16 +264,30 @@ SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SD
     SDL_SetColors(surface, entries, 0, 2);
   }
   const Uint32 key = SDL_MapRGB(surface->format, keyColour.r, keyColour.g, keyColour.b);
-  SDL_FillRect(surface, nullptr, key);
+  FillSurface(surface, key);
   SDL_SetColorKey(surface, SDL_SRCCOLORKEY, key);
   return surface;
 }
 
 bool HasText(const char* text) { return text != nullptr && text[0] != '\0'; }
 
-// Half a cell for every byte of the text, escapes and two-byte halves alike.
+int Advance(const FontSet& font, const TextItem& item) {
+  if (item.kind == TextItemKind::SingleByte) return font.halfWidth;
+  return item.kind == TextItemKind::TwoByte ? font.size : 0;
+}
+
+// UTF-8 texts are as wide as their characters' advances; the other encodings
+// count half a cell for every byte, escapes and two-byte halves alike.
 long long TextExtent(const FontSet& font, const char* text) {
-  return static_cast<long long>(font.halfWidth) * static_cast<long long>(strlen(text));
+  if (font.encoding != EncodingUtf8)
+    return static_cast<long long>(font.halfWidth) * static_cast<long long>(strlen(text));
+  long long extent = 0;
+  TextReader reader = StartText(text);
+  for (TextItem item = ReadTextItem(font, reader); item.kind != TextItemKind::End;
+       item = ReadTextItem(font, reader)) {
+    extent += Advance(font, item);
+  }
+  return extent;
 }
 
 }  // namespace
@@ -204,11 +297,15 @@ void Kanji_PlotPixel(SDL_Surface* surface, int x, int y, Uint32 pixel) {
   const bool mustLock = SDL_MUSTLOCK(surface);
   if (mustLock && SDL_LockSurface(surface) < 0) return;
   if (surface->pixels != nullptr) {
+    Uint8* row = static_cast<Uint8*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
+    const int pixelsPerByte = PixelsPerByte(surface->format);
     const int bytesPerPixel = surface->format->BytesPerPixel;
-    Uint8* address = static_cast<Uint8*>(surface->pixels) +
-                     static_cast<size_t>(y) * surface->pitch +
-                     static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel);
-    StorePixel(address, bytesPerPixel, pixel);
+    if (pixelsPerByte > 1) {
+      StorePackedPixel(row, x, pixelsPerByte, pixel);
+    } else {
+      StorePixel(row + static_cast<size_t>(x) * static_cast<size_t>(bytesPerPixel), bytesPerPixel,
+                 pixel);
+    }
   }
   if (mustLock) SDL_UnlockSurface(surface);
 }
@@ -222,7 +319,7 @@ int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface, cons
   for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
        item = ReadTextItem(*font, reader)) {
     if (item.kind == TextItemKind::Escape) continue;
-    const int width = item.kind == TextItemKind::SingleByte ? font->halfWidth : font->size;
+    const int width = Advance(*font, item);
     const int32_t* rows = GlyphRows(*font, item.slot);
     if (rows != nullptr) DrawGlyph(surface, rows, width, font->size, penX, y, pixel);
     penX += width;
@@ -252,6 +349,11 @@ int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surfa
     penY += font->size;
   }
   return 0;
+}
+
+int Kanji_TextWidth(const FontSet* font, const char* text) {
+  if (text == nullptr) return font->halfWidth;
+  return static_cast<int>(std::min<long long>(TextExtent(*font, text), INT_MAX));
 }
 
 SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color colour, int depth) {

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 FontSet* Kanji_CreateEmptyFontSet(int size) {
   if (size < 1 || size > MaxCellSize) return nullptr;
@@ -46,11 +45,6 @@ void Kanji_ClearGlyphs(FontSet* font) {
 }
 
 int Kanji_CellSize(const FontSet* font) { return font->size; }
-
-int Kanji_TextWidth(const FontSet* font, const char* text) {
-  if (text == nullptr) return font->halfWidth;
-  return static_cast<int>(strlen(text)) * font->halfWidth;
-}
 
 void Kanji_SetEncoding(FontSet* font, int value) { font->encoding = value; }
 

@@ -54,6 +54,7 @@ int Kanji_LoadBdf(FontSet* font, const char* path);
 void Kanji_DestroyFontSet(FontSet* font);
 int Kanji_CellSize(const FontSet* font);
 /* Every byte counts halfWidth, escape bytes included; a null text gives halfWidth. */
+/* UTF-8 texts count each character's advance instead (see below). */
 int Kanji_TextWidth(const FontSet* font, const char* text);
 void Kanji_SetEncoding(FontSet* font, int value);
 /* Slot of a two-byte JIS pair; the result may lie outside the table. */
@@ -92,7 +93,9 @@ typedef struct FontLoadReport {
   int fileKind;     /* a FontFileKind value */
 } FontLoadReport;
 
-/* Kanji_LoadBdf that also fills `report` (which may be null). */
+/* Kanji_LoadBdf that also fills `report` (which may be null). Every load
+ * places codes by the character set the font names before its first glyph
+ * (FontCharset); a refused set fills no slot. */
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
 
 /* ---- Character code conversion -------------------------------------------
@@ -100,7 +103,16 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
  * Shift-JIS and EUC-JP texts: bytes 0x20 to 0x7E are single-byte characters,
  * every other byte starts a two-byte character with the byte after it. JIS
  * texts: ESC $ B and ESC ( B switch two-byte mode on and off (other escapes
- * are skipped); in two-byte mode every two bytes are one character. */
+ * are skipped); in two-byte mode every two bytes are one character. ESC $ @
+ * and ESC ( J act as ESC $ B and ESC ( B.
+ *
+ * UTF-8 texts: a character of JIS X 0208 is a two-byte character in the slot
+ * of its JIS code; ASCII and half-width katakana (U+FF61 to U+FF9F) are
+ * single-byte characters in slots 0 to 127 and 0xA1 to 0xDF. Any other valid
+ * character is as wide as a two-byte character and draws nothing; a byte that
+ * starts no valid character (also an overlong form, a surrogate, or a code
+ * past U+10FFFF) is as wide as a single-byte character and draws nothing,
+ * and decoding goes on at the next byte. */
 
 /* Rewrites a two-byte character's bytes into its JIS pair by the font's
  * encoding; JIS pairs (and unknown encodings) are left as they are. */
@@ -126,9 +138,11 @@ int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surfa
                            const char* text, SDL_Color colour);
 /* A new surface of halfWidth x (bytes of text) by size pixels holding the
  * text, its background keyed out; null for a null or empty text, and null
- * with a message on standard error when the surface cannot be created. */
+ * with a message on standard error when the surface cannot be created.
+ * Its width is Kanji_TextWidth, which for UTF-8 follows the advances. */
 SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color colour, int depth);
-/* The same, size wide and halfWidth x (bytes of text) high, drawn vertically. */
+/* The same, size wide and halfWidth x (bytes of text) high, drawn vertically
+ * (Kanji_TextWidth high for UTF-8). */
 SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL_Color colour,
                                       int depth);
 

@@ -37,3 +37,21 @@ int Kanji_RowShift(int width);
 bool Kanji_RowCut(int32_t parsed, int width);
 // BDF number parsers, saturating instead of overflowing.
 int32_t Kanji_ParseHexRow(const char* text);
+
+// ---- Unicode ----------------------------------------------------------------
+
+// A Unicode code point of a JIS X 0208 character and its JIS code (0x2121 to
+// 0x7E7E). The generated table is sorted by code point, each code point once.
+struct UnicodeJisPair {
+  uint32_t codePoint;
+  uint16_t jis;
+};
+extern const UnicodeJisPair kUnicodeJisPairs[];
+extern const size_t kUnicodeJisPairCount;
+
+// The JIS code a Unicode character stands for: 0 to 0x7F for ASCII, 0xA1 to
+// 0xDF for half-width katakana, a two-byte JIS X 0208 code, or -1 for none.
+int Kanji_UnicodeToJis(int codePoint);
+// The slot of a JIS code as Kanji_UnicodeToJis gives it: codes below 256 are
+// single-byte slots.
+int Kanji_JisCodeSlot(int jis);

@@ -24,9 +24,16 @@ constexpr int kScreenWidth = 640;
 constexpr int kScreenHeight = 480;
 constexpr int kWindowWidth = 444;
 constexpr int kWindowHeight = 30;
-constexpr int kCellSize = 16;
+
+// A font the run converts, and the codes of "完了" in it.
+struct DoneFont {
+  const char* mainFont;
+  const char* secondFont;
+  int cellSize;
+  long doneCodes[2];
+};
 // "完了" is JIS 0x3430 0x4E3B; the run draws it from Shift-JIS 0x8A 0xAE 0x97 0xB9.
-constexpr long kDoneCodes[] = {0x3430, 0x4E3B};
+constexpr DoneFont kJisFont{"jiskan16", "8x16rk", 16, {0x3430, 0x4E3B}};
 
 using Picture = std::vector<std::string>;  // '#' black, '.' white, '?' anything else
 
@@ -154,17 +161,18 @@ Picture WindowPicture(const std::vector<uint8_t>& rgb) {
 }
 
 // The two glyphs side by side at the window's top left, from the BDF file.
-Picture ExpectedDoneMessage() {
+Picture ExpectedDoneMessage(const DoneFont& font) {
+  const int size = font.cellSize;
   Picture picture(kWindowHeight, std::string(kWindowWidth, '.'));
   int found = 0;
-  for (const BdfGlyph& glyph : ReadBdfGlyphs(FontPath("jiskan16"))) {
+  for (const BdfGlyph& glyph : ReadBdfGlyphs(FontPath(font.mainFont))) {
     for (int index = 0; index < 2; ++index) {
-      if (glyph.encoding != kDoneCodes[index]) continue;
+      if (glyph.encoding != font.doneCodes[index]) continue;
       ++found;
-      auto cell = ExpectedCell(glyph, kCellSize, kCellSize);
-      for (int y = 0; y < kCellSize; ++y) {
-        for (int x = 0; x < kCellSize; ++x) {
-          if (cell[y][x]) picture[y][index * kCellSize + x] = '#';
+      auto cell = ExpectedCell(glyph, size, size);
+      for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+          if (cell[y][x]) picture[y][index * size + x] = '#';
         }
       }
     }
@@ -172,17 +180,15 @@ Picture ExpectedDoneMessage() {
   return found == 2 ? picture : Picture{};
 }
 
-TEST(Window, ShowsTheDoneMessageInTheConvertedFont) {
-  const Picture expected = ExpectedDoneMessage();
-  ASSERT_FALSE(expected.empty()) << "jiskan16 lacks the glyphs of the message";
-  ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
-
+// Runs the program on the font in a window of `server` and captures the
+// screen until the done message is seen or the program has ended. The last
+// capture is kept as `png` in the build tree.
+void ExpectDoneMessage(const XServer& server, const DoneFont& font, const std::string& png) {
+  const Picture expected = ExpectedDoneMessage(font);
+  ASSERT_FALSE(expected.empty()) << font.mainFont << " lacks the glyphs of the message";
   TempDir dir;
-  XServer server;
-  ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log")))
-      << "Xvfb does not start:\n" << ReadText(dir.File("xvfb.log"));
-
-  WriteIni(dir.path, FontPath("jiskan16"), FontPath("8x16rk"), std::to_string(kCellSize));
+  WriteIni(dir.path, FontPath(font.mainFont), FontPath(font.secondFont),
+           std::to_string(font.cellSize));
   pid_t tavrest = Spawn({TavrestBinary()}, dir.path,
                         {{"DISPLAY", server.display}, {"SDL_VIDEODRIVER", "x11"}},
                         dir.File("tavrest.log"));
@@ -210,11 +216,38 @@ TEST(Window, ShowsTheDoneMessageInTheConvertedFont) {
   if (running) AwaitOrStop(tavrest, 10000);
 
   std::vector<uint8_t> ignored;
-  const std::string png = std::string(TAVREST_BUILD_DIR) + "/window-capture.png";
-  if (captured) RunProgram({ImageMagickConvert(), "xwd:" + xwdFile, png}, ignored);
+  const std::string pngPath = std::string(TAVREST_BUILD_DIR) + "/" + png;
+  if (captured) RunProgram({ImageMagickConvert(), "xwd:" + xwdFile, pngPath}, ignored);
   const std::string log = ReadText(dir.File("tavrest.log"));
   ASSERT_TRUE(captured) << "no screen capture; tavrest said:\n" << log;
-  EXPECT_EQ(seen, expected) << "capture kept as " << png << "; tavrest said:\n" << log;
+  EXPECT_EQ(seen, expected) << "capture kept as " << pngPath << "; tavrest said:\n" << log;
+}
+
+// A server on a free display, or a failed assertion saying why not.
+void StartServerOrFail(XServer& server, const TempDir& dir) {
+  ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
+  ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log"))) << "Xvfb does not start:\n"
+                                                          << ReadText(dir.File("xvfb.log"));
+}
+
+TEST(Window, ShowsTheDoneMessageInTheConvertedFont) {
+  TempDir dir;
+  XServer server;
+  ASSERT_NO_FATAL_FAILURE(StartServerOrFail(server, dir));
+  ExpectDoneMessage(server, kJisFont, "window-capture.png");
+}
+
+// Unicode fonts: the message's Shift-JIS codes reach glyphs placed by their
+// JIS meaning, "完" at U+5B8C and "了" at U+4E86.
+TEST(Window, ShowsTheDoneMessageInUnicodeFonts) {
+  TempDir dir;
+  XServer server;
+  ASSERT_NO_FATAL_FAILURE(StartServerOrFail(server, dir));
+  for (const DoneFont& font : {DoneFont{"18x18ja", "18x18ja", 18, {0x5B8C, 0x4E86}},
+                               DoneFont{"12x13ja", "12x13ja", 13, {0x5B8C, 0x4E86}}}) {
+    SCOPED_TRACE(font.mainFont);
+    ExpectDoneMessage(server, font, std::string("window-capture-") + font.mainFont + ".png");
+  }
 }
 
 }  // namespace

@@ -188,6 +188,103 @@ TEST(LoadBdf, ReportCountsLoadedAndCutGlyphs) {
   }
 }
 
+std::string CharsetLines(const std::string& registry, const std::string& encoding) {
+  return "STARTPROPERTIES 2\nCHARSET_REGISTRY " + registry + "\nCHARSET_ENCODING " + encoding +
+         "\nENDPROPERTIES\n";
+}
+
+// The character set named before the first glyph decides where codes go.
+TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
+  // 'A', JIS 0x2422, U+5B8C, U+FF71 (half-width katakana), 0xC8 and a glyph without code.
+  const std::string glyphs = Glyph(65, "F0\n") + Glyph(0x2422, "F0\n") + Glyph(0x5B8C, "F0\n") +
+                             Glyph(0xFF71, "F0\n") + Glyph(0xC8, "F0\n") + Glyph(-1, "F0\n");
+  struct Placed {
+    int slot;
+    bool halfWidth;
+  };
+  const std::vector<Placed> jis = {{65, true}, {641, false}, {6027, false}, {200, true}};
+  const std::vector<Placed> unicode = {{65, true}, {2191, false}, {0xB1, true}};
+  const std::vector<Placed> singleByte = {{65, true}};
+  struct Case {
+    const char* name;
+    std::string header;
+    int charset;
+    std::string registry;
+    int skipped;
+    std::vector<Placed> placed;
+  };
+  const std::string longName(100, 'X');
+  const Case cases[] = {
+      {"no properties", "", CharsetJis, "", 1, jis},
+      {"JIS X 0208", CharsetLines("\"JISX0208.1983\"", "\"0\""), CharsetJis, "JISX0208.1983-0", 1,
+       jis},
+      {"JIS X 0201", CharsetLines("\"JISX0201.1976\"", "\"0\""), CharsetJis, "JISX0201.1976-0", 1,
+       jis},
+      {"JIS X 0213 plane 1", CharsetLines("\"JISX0213.2004\"", "\"1\""), CharsetJis,
+       "JISX0213.2004-1", 1, jis},
+      {"unknown set", CharsetLines("\"FOO\"", "\"7\""), CharsetJis, "FOO-7", 1, jis},
+      {"long name cut", CharsetLines(longName, "1"), CharsetJis, longName.substr(0, 63), 1, jis},
+      {"Unicode", CharsetLines("\"ISO10646\"", "\"1\""), CharsetUnicode, "ISO10646-1", 2, unicode},
+      {"bare lower case", CharsetLines("iso10646 ", "1"), CharsetUnicode, "iso10646-1", 2, unicode},
+      {"registry alone", "CHARSET_REGISTRY \"ISO10646\"\n", CharsetUnicode, "ISO10646", 2, unicode},
+      {"Latin-1", CharsetLines("\"ISO8859\"", "\"1\""), CharsetSingleByte, "ISO8859-1", 4,
+       singleByte},
+      {"KOI8-R", CharsetLines("\"KOI8\"", "\"R\""), CharsetSingleByte, "KOI8-R", 4, singleByte},
+      {"JIS X 0213 plane 2",
+       CharsetLines("\"JISX0213.2004\"", "\"2\""),
+       CharsetRefused,
+       "JISX0213.2004-2",
+       0,
+       {}},
+      {"JIS X 0212",
+       CharsetLines("\"JISX0212.1990\"", "\"0\""),
+       CharsetRefused,
+       "JISX0212.1990-0",
+       0,
+       {}},
+      {"GB 2312", CharsetLines("\"GB2312.1980\"", "\"0\""), CharsetRefused, "GB2312.1980-0", 0, {}},
+      {"KS C 5601",
+       CharsetLines("\"KSC5601.1987\"", "\"0\""),
+       CharsetRefused,
+       "KSC5601.1987-0",
+       0,
+       {}},
+      {"Big5", CharsetLines("\"BIG5\"", "\"0\""), CharsetRefused, "BIG5-0", 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteFileBytes(dir.File("f.bdf"), "STARTFONT 2.1\n" + c.header + "CHARS 6\n" + glyphs);
+    FontSet* font = Kanji_CreateEmptyFontSet(14);
+    ASSERT_NE(font, nullptr);
+    FontLoadReport report;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Kanji_LoadBdfWithReport(font, dir.File("f.bdf").c_str(), &report), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(report.charset, c.charset);
+    EXPECT_EQ(report.registry, c.registry);
+    EXPECT_EQ(report.codesSkipped, c.skipped);
+    EXPECT_EQ(report.glyphsLoaded, static_cast<int>(c.placed.size()));
+    int filled = 0;
+    for (int32_t* rows : font->glyphs) filled += rows != nullptr;
+    EXPECT_EQ(filled, static_cast<int>(c.placed.size()));
+    for (const Placed& p : c.placed) {
+      ASSERT_NE(font->glyphs[p.slot], nullptr) << "slot " << p.slot;
+      EXPECT_EQ(font->glyphs[p.slot][0], p.halfWidth ? 0xF0 >> 1 : 0xF0 >> 2) << "slot " << p.slot;
+    }
+    Kanji_DestroyFontSet(font);
+  }
+}
+
+TEST(LoadBdf, CharsetPropertiesAfterTheFirstGlyphAreIgnored) {
+  LoadedFont f("STARTFONT 2.1\n" + Glyph(65, "F0\n") + CharsetLines("\"GB2312.1980\"", "\"0\"") +
+                   Glyph(0x2422, "F0\n"),
+               16);
+  ASSERT_NE(f.font, nullptr);
+  EXPECT_NE(f.font->glyphs[65], nullptr);
+  EXPECT_NE(f.font->glyphs[641], nullptr);
+}
+
 TEST(LoadBdf, MissingFileIsReported) {
   TempDir dir;
   std::string missing = dir.File("none.bdf");

@@ -1,4 +1,6 @@
-// Pair conversion of Shift-JIS and EUC-JP two-byte characters to JIS pairs.
+// Pair conversion of Shift-JIS and EUC-JP two-byte characters to JIS pairs,
+// and Unicode characters to JIS codes.
+#include "iconv_text.h"
 #include "kanji_internal.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +95,46 @@ TEST(ConvertPair, EveryJisX0208CodeReachesTheSameSlotInAllEncodings) {
       ASSERT_EQ(Convert(EncodingEuc, Pair{first | 0x80, second | 0x80}), jis) << jis;
     }
   }
+}
+
+std::string Bytes(Pair pair) {
+  return {static_cast<char>(pair.first), static_cast<char>(pair.second)};
+}
+
+// Where EUC-JP and CP932 disagree on a character, both code points reach it.
+TEST(UnicodeToJis, EveryJisX0208CharacterByBothIconvTables) {
+  Iconv euc("UTF-32LE", "EUC-JP"), cp932("UTF-32LE", "CP932");
+  ASSERT_TRUE(euc.ok() && cp932.ok());
+  size_t characters = 0, variants = 0;
+  for (int first = 0x21; first <= 0x7E; ++first) {
+    for (int second = 0x21; second <= 0x7E; ++second) {
+      const int jis = first << 8 | second;
+      const long codePoint = CodePointOf(euc, Bytes(Pair{first | 0x80, second | 0x80}));
+      if (codePoint < 0) continue;  // no character at this code
+      ++characters;
+      ASSERT_EQ(Kanji_UnicodeToJis(static_cast<int>(codePoint)), jis) << std::hex << codePoint;
+      const long variant = CodePointOf(cp932, Bytes(ShiftJisForm(Pair{first, second})));
+      ASSERT_EQ(Kanji_UnicodeToJis(static_cast<int>(variant)), jis) << std::hex << variant;
+      variants += variant != codePoint;
+    }
+  }
+  EXPECT_EQ(characters, 6879u);
+  EXPECT_EQ(variants, 6u);
+  EXPECT_EQ(kUnicodeJisPairCount, characters + variants);  // nothing else in the table
+}
+
+TEST(UnicodeToJis, SingleByteCharactersAndCodePointsWithoutJisMeaning) {
+  Iconv shiftJis("UTF-32LE", "SHIFT_JIS");
+  ASSERT_TRUE(shiftJis.ok());
+  for (int code = 0; code < 0x80; ++code) EXPECT_EQ(Kanji_UnicodeToJis(code), code);
+  for (int byte = 0xA1; byte <= 0xDF; ++byte) {
+    const long codePoint = CodePointOf(shiftJis, std::string(1, static_cast<char>(byte)));
+    EXPECT_EQ(Kanji_UnicodeToJis(static_cast<int>(codePoint)), byte) << std::hex << codePoint;
+  }
+  // Yen and overline are JIS X 0201's 0x5C and 0x7E, but those slots hold ASCII.
+  for (int codePoint :
+       {-1, 0x80, 0xA5, 0x203E, 0xFF60, 0xFFA0, 0xD800, 0x20B9F, 0x10FFFF, 0x110000})
+    EXPECT_EQ(Kanji_UnicodeToJis(codePoint), -1) << std::hex << codePoint;
 }
 
 }  // namespace

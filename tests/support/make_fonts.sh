@@ -6,7 +6,7 @@ src=/usr/share/fonts/X11/misc
 mkdir -p "$out"
 for name in jiskan16 8x16rk k14 7x14-JISX0201.1976-0 jiskan24 12x24rk \
             shnmk16 shnm8x16r shnmk14 shnm7x14r mplus_j12r mplus_f12r-jisx0201 \
-            mplus_j10r mplus_f10r; do
+            mplus_j10r mplus_f10r 18x18ja 12x13ja; do
   pcf=$src/$name.pcf.gz
   if [ ! -e "$pcf" ]; then
     echo "missing $pcf: install xfonts-base, xfonts-shinonome and xfonts-mplus" >&2
