@@ -223,6 +223,7 @@ std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, in
 
 // ---- Sheet images -----------------------------------------------------------
 
+#include "kanji.h"
 #include "sheet.h"
 
 bool MakeFontSheet(GlyphSheet& sheet, const std::string& mainFont, const std::string& secondFont,
