@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -21,6 +23,8 @@ std::string FontPath(const std::string& name) {
 }
 
 std::string TavrestBinary() { return TAVREST_BINARY; }
+
+void PrintTo(const FontPair& pair, std::ostream* out) { *out << pair.mainFont << " + " << pair.secondFont; }
 
 TempDir::TempDir() {
   std::string base = std::string(TAVREST_BUILD_DIR) + "/test-tmp";
@@ -86,6 +90,11 @@ std::vector<std::string> ListDir(const std::string& path) {
   }
   closedir(dir);
   return names;
+}
+
+void ExpectNoTemporaries(const std::string& folder) {
+  for (const std::string& name : ListDir(folder))
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
 static std::string ReadAll(int fd) {
