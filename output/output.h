@@ -118,7 +118,7 @@ bool WriteBmp(const GlyphSheet& sheet, const char* path);
 bool ReadBmp(GlyphSheet& sheet, const char* path);
 bool ReadBmp(GlyphSheet& sheet, const char* path, ImageRefusal& why);
 
-// ---- Whole-file-or-nothing writing internals (exposed for tests) ----------
+// ---- Internals every file shares (exposed for tests) ----------------------
 
 // Writes go to a temporary file beside the target, which replaces the target
 // only when everything was written and closed.
