@@ -97,13 +97,17 @@ void ExpectNoTemporaries(const std::string& folder) {
     EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
-static std::string ReadAll(int fd) {
+namespace {
+
+std::string ReadAll(int fd) {
   std::string text;
   char buffer[4096];
   ssize_t n;
   while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
   return text;
 }
+
+}  // namespace
 
 RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::string>& env,
                      long fileSizeLimit) {
