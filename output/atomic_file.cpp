@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 
-static bool OpenTemporaryBeside(AtomicFile& file) {
+namespace {
+
+bool OpenTemporaryBeside(AtomicFile& file) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     file.tempPath = file.targetPath + ".tmp-" + std::to_string(getpid()) + "-" +
                     std::to_string(attempt);
@@ -25,6 +27,8 @@ static bool OpenTemporaryBeside(AtomicFile& file) {
   }
   return false;
 }
+
+}  // namespace
 
 bool AtomicFileOpen(AtomicFile& file, const char* path) {
   file.stream = nullptr;

@@ -9,38 +9,38 @@
 
 namespace {
 
-constexpr size_t kBmpHeaderSize = 54;
-constexpr uint32_t kInfoHeaderSize = 40;
-constexpr uint16_t kDepth = 24;
+// Header fields: where the writer puts them is where the reader looks.
+namespace bmp {
+constexpr size_t kSignature = 0;
+constexpr size_t kFileSize = 2;
+constexpr size_t kDataOffset = 10;
+constexpr size_t kInfoHeader = 14;  // the info header starts with its own size
+constexpr size_t kWidth = 18;
+constexpr size_t kHeight = 22;
+constexpr size_t kPlanes = 26;
+constexpr size_t kDepth = 28;
+constexpr size_t kCompression = 30;
+constexpr size_t kHeaderSize = 54;
+}  // namespace bmp
+
+constexpr uint32_t kInfoHeaderSize = bmp::kHeaderSize - bmp::kInfoHeader;  // 40
+constexpr uint16_t kBitsPerPixel = 24;
 constexpr size_t kBlockBytes = size_t{1} << 18;  // file reads and writes go in blocks of rows
-
-void Put16(uint8_t* out, uint32_t value) {
-  out[0] = static_cast<uint8_t>(value);
-  out[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(uint8_t* out, uint32_t value) {
-  Put16(out, value);
-  Put16(out + 2, value >> 16);
-}
-
-uint32_t Get16(const uint8_t* in) { return in[0] | static_cast<uint32_t>(in[1]) << 8; }
-uint32_t Get32(const uint8_t* in) { return Get16(in) | Get16(in + 2) << 16; }
 
 // Rows are padded to whole 4-byte words.
 uint64_t BmpRowBytes(uint64_t width) { return (width * 3 + 3) & ~uint64_t{3}; }
 
-void FillBmpHeader(uint8_t (&h)[kBmpHeaderSize], const GlyphSheet& sheet, uint32_t fileSize) {
+void FillBmpHeader(uint8_t (&h)[bmp::kHeaderSize], const GlyphSheet& sheet, uint32_t fileSize) {
   memset(h, 0, sizeof h);
-  h[0] = 'B';
-  h[1] = 'M';
-  Put32(h + 2, fileSize);
-  Put32(h + 10, kBmpHeaderSize);
-  Put32(h + 14, kInfoHeaderSize);
-  Put32(h + 18, static_cast<uint32_t>(sheet.width));
-  Put32(h + 22, static_cast<uint32_t>(sheet.height));
-  Put16(h + 26, 1);
-  Put16(h + 28, kDepth);
+  h[bmp::kSignature] = 'B';
+  h[bmp::kSignature + 1] = 'M';
+  Put32(h + bmp::kFileSize, fileSize);
+  Put32(h + bmp::kDataOffset, bmp::kHeaderSize);
+  Put32(h + bmp::kInfoHeader, kInfoHeaderSize);
+  Put32(h + bmp::kWidth, static_cast<uint32_t>(sheet.width));
+  Put32(h + bmp::kHeight, static_cast<uint32_t>(sheet.height));
+  Put16(h + bmp::kPlanes, 1);
+  Put16(h + bmp::kDepth, kBitsPerPixel);
 }
 
 size_t RowsPerBlock(uint64_t rowBytes) {
@@ -76,12 +76,12 @@ void WriteBmpRows(AtomicFile& file, const GlyphSheet& sheet, std::vector<uint8_t
 bool WriteBmp(const GlyphSheet& sheet, const char* path) {
   if (!SheetWritable(sheet)) return false;
   const uint64_t rowBytes = BmpRowBytes(static_cast<uint64_t>(sheet.width));
-  const uint64_t fileSize = kBmpHeaderSize + rowBytes * static_cast<uint64_t>(sheet.height);
+  const uint64_t fileSize = bmp::kHeaderSize + rowBytes * static_cast<uint64_t>(sheet.height);
   if (fileSize > UINT32_MAX) {  // the file-size field holds 32 bits
     errno = EOVERFLOW;
     return false;
   }
-  uint8_t header[kBmpHeaderSize];
+  uint8_t header[bmp::kHeaderSize];
   FillBmpHeader(header, sheet, static_cast<uint32_t>(fileSize));
   std::vector<uint8_t> block;
   try {
@@ -111,34 +111,48 @@ struct BmpLayout {
 
 // Every header field is checked here, before anything is allocated. The
 // file must also hold every row the header promises.
-bool CheckBmpHeader(const uint8_t (&h)[kBmpHeaderSize], int64_t fileLength, BmpLayout& layout) {
-  if (h[0] != 'B' || h[1] != 'M') return false;
-  const uint32_t dataOffset = Get32(h + 10);
-  const uint32_t infoSize = Get32(h + 14);
-  const int64_t width = static_cast<int32_t>(Get32(h + 18));
-  const int64_t signedHeight = static_cast<int32_t>(Get32(h + 22));
-  if (infoSize < kInfoHeaderSize) return false;  // the older 12-byte header differs
-  if (uint64_t{dataOffset} < 14 + uint64_t{infoSize}) return false;
-  if (Get16(h + 28) != kDepth || Get32(h + 30) != 0) return false;
+ImageRefusal CheckBmpHeader(const uint8_t (&h)[bmp::kHeaderSize], int64_t fileLength,
+                            BmpLayout& layout) {
+  if (h[bmp::kSignature] != 'B' || h[bmp::kSignature + 1] != 'M') return ImageRefusal::Signature;
+  const uint32_t dataOffset = Get32(h + bmp::kDataOffset);
+  const uint32_t infoSize = Get32(h + bmp::kInfoHeader);
+  const int64_t width = static_cast<int32_t>(Get32(h + bmp::kWidth));
+  const int64_t signedHeight = static_cast<int32_t>(Get32(h + bmp::kHeight));
+  if (infoSize < kInfoHeaderSize) return ImageRefusal::InfoHeader;  // the older 12-byte one differs
+  if (uint64_t{dataOffset} < bmp::kInfoHeader + uint64_t{infoSize}) return ImageRefusal::DataOffset;
+  if (Get16(h + bmp::kDepth) != kBitsPerPixel) return ImageRefusal::Depth;
+  if (Get32(h + bmp::kCompression) != 0) return ImageRefusal::Compression;
   const int64_t height = signedHeight < 0 ? -signedHeight : signedHeight;
-  if (width <= 0 || height <= 0 || height > INT32_MAX) return false;
-  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > MaxImagePixels) return false;
+  if (width <= 0 || height <= 0 || height > INT32_MAX) return ImageRefusal::InvalidSize;
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > MaxImagePixels)
+    return ImageRefusal::TooManyPixels;
   const uint64_t rowBytes = BmpRowBytes(static_cast<uint64_t>(width));
   if (fileLength >= 0 &&
       static_cast<uint64_t>(fileLength) < dataOffset + rowBytes * static_cast<uint64_t>(height))
-    return false;
+    return ImageRefusal::ShorterThanClaimed;
   layout = BmpLayout{dataOffset, static_cast<int32_t>(width), static_cast<int32_t>(height),
                      signedHeight < 0, static_cast<size_t>(rowBytes)};
-  return true;
+  return ImageRefusal::None;
 }
 
 void TakeBmpRow(SheetPixel* out, const uint8_t* in, int32_t width) {
   for (int32_t c = 0; c < width; ++c, in += 3) out[c] = SheetPixel{in[2], in[1], in[0], 255};
 }
 
+// Pipes cannot seek, so bytes are skipped by reading them.
+bool SkipBytes(FILE* file, uint64_t count, std::vector<uint8_t>& scratch) {
+  while (count > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, scratch.size()));
+    if (fread(scratch.data(), 1, n, file) != n) return false;
+    count -= n;
+  }
+  return true;
+}
+
+// Reads from just past the header to the last row.
 bool ReadBmpRows(FILE* file, const BmpLayout& layout, std::vector<uint8_t>& block,
                  SheetPixels& pixels) {
-  if (fseek(file, static_cast<long>(layout.dataOffset), SEEK_SET) != 0) return false;
+  if (!SkipBytes(file, layout.dataOffset - bmp::kHeaderSize, block)) return false;
   const size_t rowsPerBlock = block.size() / layout.rowBytes;
   int32_t k = 0;  // rows in file order
   while (k < layout.height) {
@@ -153,33 +167,35 @@ bool ReadBmpRows(FILE* file, const BmpLayout& layout, std::vector<uint8_t>& bloc
   return true;
 }
 
-bool ReadBmpFile(FILE* file, GlyphSheet& sheet) {
-  uint8_t header[kBmpHeaderSize];
+ImageRefusal ReadBmpFile(FILE* file, GlyphSheet& sheet) {
+  uint8_t header[bmp::kHeaderSize];
+  if (fread(header, 1, sizeof header, file) != sizeof header) return ImageRefusal::Truncated;
   BmpLayout layout;
-  if (fread(header, 1, sizeof header, file) != sizeof header ||
-      !CheckBmpHeader(header, KnownFileLength(file), layout))
-    return false;
-  SheetPixels pixels;
+  const ImageRefusal refusal = CheckBmpHeader(header, KnownFileLength(file), layout);
+  if (refusal != ImageRefusal::None) return refusal;
+  SheetPixels pixels;  // the cap bounds it
   std::vector<uint8_t> block;
-  try {  // the one place the new sheet is sized; the cap bounds it
-    pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
+  try {
     block.resize(RowsPerBlock(layout.rowBytes) * layout.rowBytes);
   } catch (const std::bad_alloc&) {
-    return false;
+    return ImageRefusal::OutOfMemory;
   }
-  if (!ReadBmpRows(file, layout, block, pixels)) return false;
+  if (!ResizeSheetPixels(pixels, static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height)))
+    return ImageRefusal::OutOfMemory;
+  if (!ReadBmpRows(file, layout, block, pixels)) return ImageRefusal::Truncated;
   sheet.width = layout.width;
   sheet.height = layout.height;
   sheet.pixels.swap(pixels);
-  return true;
+  return ImageRefusal::None;
 }
 
 }  // namespace
 
+bool ReadBmp(GlyphSheet& sheet, const char* path, ImageRefusal& why) {
+  return ReadImageFile(sheet, path, why, ReadBmpFile);
+}
+
 bool ReadBmp(GlyphSheet& sheet, const char* path) {
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) return false;
-  const bool read = ReadBmpFile(file, sheet);
-  fclose(file);
-  return read;
+  ImageRefusal why;
+  return ReadBmp(sheet, path, why);
 }

@@ -1,14 +1,15 @@
 // Output files: the packed glyph file, the sheet images (TGA, BMP) and their
-// readers.
+// readers. None of it needs the font library or SDL.
 //
 // Return convention: every writer and reader returns true on success. A
 // writer returns false when it has nothing to write or when the file could
 // not be written completely; it then leaves no partial file, any earlier file
 // of that name is untouched, and errno tells why (0 when there was nothing
 // to write). A reader returns false for a file it refuses and then leaves the
-// sheet exactly as it was.
+// sheet exactly as it was; its overload with an ImageRefusal says why.
 #pragma once
 
+#include "qpk.h"
 #include "sheet.h"
 
 #include <cstddef>
@@ -19,27 +20,6 @@
 #include <utility>
 #include <vector>
 
-// ---- Whole-file-or-nothing writing ----------------------------------------
-
-// Writes go to a temporary file beside the target, which replaces the target
-// only when everything was written and closed.
-struct AtomicFile {
-  FILE* stream;
-  std::string targetPath;
-  std::string tempPath;
-  bool failed;  // a write failed; commit will refuse
-};
-
-bool AtomicFileOpen(AtomicFile& file, const char* path);
-bool AtomicFileWrite(AtomicFile& file, const void* data, size_t length);
-// Closes and renames into place; on any failure removes the temporary file.
-bool AtomicFileCommit(AtomicFile& file);
-// Closes and removes the temporary file, keeping errno.
-void AtomicFileAbort(AtomicFile& file);
-// Opens, writes header then body, commits.
-bool WriteWholeFile(const char* path, const void* header, size_t headerLength,
-                    const void* body, size_t bodyLength);
-
 // ---- Packed glyph file ----------------------------------------------------
 //
 // offset 0, 4 bytes: cellSize, little-endian signed
@@ -47,35 +27,36 @@ bool WriteWholeFile(const char* path, const void* header, size_t headerLength,
 //   raw packet: header n - 1 (0x00..0x78), then n bytes       (n = 1..121)
 //   run packet: header 0x80 + n - 1 (0x81..0xF9), then 1 byte (n = 2..122)
 
-// A stretch of bytes not yet coded: `count` bytes starting at `start`.
-struct PendingBytes {
-  const uint8_t* start;
-  size_t count;
-};
-
 bool WritePackedGlyphs(const PackedGlyphs& packed, const char* path);
-// Codes a whole stream into packets (no header).
-void EncodePackedStream(const uint8_t* data, size_t length, std::vector<uint8_t>& out);
-// Emit one packet each and leave `pending` empty; nothing for an empty one.
-// A pending run holds every byte of the run but its last.
-void WriteRunPacket(PendingBytes& pending, std::vector<uint8_t>& out);
-void WriteRawPacket(PendingBytes& pending, std::vector<uint8_t>& out);
 
-// ---- Sheet images: shared by the TGA and BMP code -------------------------
+// ---- Sheet images -----------------------------------------------------------
 
 // Readers refuse larger images: the largest sheet the program makes has
 // under 10 million pixels, and this keeps a lying header from asking for
 // more than 256 MB.
 constexpr uint64_t MaxImagePixels = uint64_t{1} << 26;
 
-// True when width and height are positive and `pixels` holds exactly
-// width x height of them, so rows can be addressed without bounds checks.
-bool ImageSheetValid(const GlyphSheet& sheet);
-// An image writer's first check: false, with errno 0 for an empty sheet and
-// EINVAL for one whose pixels do not match its size.
-bool SheetWritable(const GlyphSheet& sheet);
-// Length of an open regular file, or -1 when it cannot be known (a pipe).
-int64_t KnownFileLength(FILE* file);
+// Why a reader refused a file: one value for each rule it checks.
+enum class ImageRefusal {
+  None,                // read
+  CannotOpen,          // the file cannot be opened
+  Truncated,           // the file ended inside the header or the pixels
+  ShorterThanClaimed,  // the file's length cannot hold the image its header states
+  Signature,           // BMP: not "BM"
+  InfoHeader,          // BMP: an info header shorter than 40 bytes
+  DataOffset,          // BMP: the pixels would start inside the headers
+  ColourMapped,        // TGA: a colour map
+  ImageType,           // TGA: neither plain (2) nor run-length coded (10) true colour
+  Depth,               // not 32 (TGA) or 24 (BMP) bits per pixel
+  Compression,         // BMP: compressed
+  InvalidSize,         // a width or height of 0, negative, or out of range
+  TooManyPixels,       // more than MaxImagePixels
+  PacketPastRow,       // TGA: a packet runs past the end of its row
+  OutOfMemory,         // no memory for the pixels
+};
+
+// A short English phrase for messages, e.g. "colour-mapped image".
+const char* ImageRefusalText(ImageRefusal why);
 
 // ---- TGA image --------------------------------------------------------------
 //
@@ -97,6 +78,115 @@ int64_t KnownFileLength(FILE* file);
 //   run packet: header 0x80 + n - 1 (0x81..0xF9), then 1 pixel  (n = 2..122)
 //   (the reader takes any count up to 128 that stays within its row)
 // a pixel is 4 bytes: b, g, r, a. Type 2 stores every pixel in full.
+
+// False, with no file written, for an empty sheet (errno 0), a sheet wider
+// or taller than 65535 (EOVERFLOW) or one whose pixels do not match its size
+// (EINVAL).
+bool WriteTga(const GlyphSheet& sheet, const char* path);
+// Reads 32-bit true-colour images, plain (type 2) or run-length coded (10),
+// from any file that can be read front to back, pipes included.
+bool ReadTga(GlyphSheet& sheet, const char* path);
+bool ReadTga(GlyphSheet& sheet, const char* path, ImageRefusal& why);
+
+// ---- BMP image --------------------------------------------------------------
+//
+// offset size field                   written                 read
+//  0      2   signature               "BM"                    must be "BM"
+//  2      4   file size               54 + rows               ignored
+//  6      4   reserved                0                       ignored
+// 10      4   pixel data offset       54                      honoured
+// 14      4   info header size        40                      40 or more
+// 18      4   width                   sheet width             1..
+// 22      4   height                  sheet height            negative: top row first
+// 26      2   colour planes           1                       ignored
+// 28      2   bits per pixel          24                      must be 24
+// 30      4   compression             0 (none)                must be 0
+// 34      4   image data size         0                       ignored
+// 38      4   horizontal resolution   0                       ignored
+// 42      4   vertical resolution     0                       ignored
+// 46      4   colours used            0                       ignored
+// 50      4   important colours       0                       ignored
+// then the rows, bottom row first (unless the height is negative); a pixel
+// is 3 bytes b, g, r, and each row is padded with zeros to a multiple of 4
+// bytes (none for sheets, which are 64 x cell size wide). Alpha is dropped;
+// the reader gives every pixel alpha 255.
+
+// False, with no file written, for an empty sheet (errno 0), a sheet whose
+// pixels do not match its size (EINVAL) or one too big for the format
+// (EOVERFLOW).
+bool WriteBmp(const GlyphSheet& sheet, const char* path);
+// Reads front to back like ReadTga, pipes included.
+bool ReadBmp(GlyphSheet& sheet, const char* path);
+bool ReadBmp(GlyphSheet& sheet, const char* path, ImageRefusal& why);
+
+// ---- Reading a packed glyph file ------------------------------------------
+//
+// The decoder lives in qpk/ (qpk.h), shared with the font library; layout and
+// refusal rules are there.
+
+// Reads the whole file (pipes too) into `packed`. False for a file that cannot
+// be read or is malformed, with `packed` untouched; `reason` tells which rule.
+bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path);
+bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path, PackedRefusal& reason);
+
+// ---- Internals every file shares (exposed for tests) ----------------------
+
+// Writes go to a temporary file beside the target, which replaces the target
+// only when everything was written and closed.
+struct AtomicFile {
+  FILE* stream;
+  std::string targetPath;
+  std::string tempPath;
+  bool failed;  // a write failed; commit will refuse
+};
+
+bool AtomicFileOpen(AtomicFile& file, const char* path);
+bool AtomicFileWrite(AtomicFile& file, const void* data, size_t length);
+// Closes and renames into place; on any failure removes the temporary file.
+bool AtomicFileCommit(AtomicFile& file);
+// Closes and removes the temporary file, keeping errno.
+void AtomicFileAbort(AtomicFile& file);
+// Opens, writes header then body, commits.
+bool WriteWholeFile(const char* path, const void* header, size_t headerLength,
+                    const void* body, size_t bodyLength);
+
+// Little-endian fields, as every header here stores them.
+void Put16(uint8_t* out, uint32_t value);
+void Put32(uint8_t* out, uint32_t value);
+uint32_t Get16(const uint8_t* in);
+uint32_t Get32(const uint8_t* in);
+
+// ---- Packed glyph file internals (exposed for tests) ----------------------
+
+// A stretch of bytes not yet coded: `count` bytes starting at `start`.
+struct PendingBytes {
+  const uint8_t* start;
+  size_t count;
+};
+
+// Codes a whole stream into packets (no header).
+void EncodePackedStream(const uint8_t* data, size_t length, std::vector<uint8_t>& out);
+// Emit one packet each and leave `pending` empty; nothing for an empty one.
+// A pending run holds every byte of the run but its last.
+void WriteRunPacket(PendingBytes& pending, std::vector<uint8_t>& out);
+void WriteRawPacket(PendingBytes& pending, std::vector<uint8_t>& out);
+
+// ---- Sheet image internals, shared by TGA and BMP (exposed for tests) -----
+
+// True when width and height are positive and `pixels` holds exactly
+// width x height of them, so rows can be addressed without bounds checks.
+bool ImageSheetValid(const GlyphSheet& sheet);
+// An image writer's first check: false, with errno 0 for an empty sheet and
+// EINVAL for one whose pixels do not match its size.
+bool SheetWritable(const GlyphSheet& sheet);
+// Length of an open regular file, or -1 when it cannot be known (a pipe).
+int64_t KnownFileLength(FILE* file);
+// Opens `path`, has `read` take the image from it, closes it; `why` is
+// ImageRefusal::None exactly when it returns true.
+bool ReadImageFile(GlyphSheet& sheet, const char* path, ImageRefusal& why,
+                   ImageRefusal (*read)(FILE* file, GlyphSheet& sheet));
+
+// ---- TGA internals (exposed for tests) -------------------------------------
 
 // Leaves bytes added by resize() unset: room for packets is made a row at a
 // time and trimmed to what was written, so filling it first is wasted work.
@@ -131,14 +221,11 @@ struct PendingPixels {
   int count;
 };
 
-// False, with no file written, for an empty sheet (errno 0), a sheet wider
-// or taller than 65535 (EOVERFLOW) or one whose pixels do not match its size
-// (EINVAL).
-bool WriteTga(const GlyphSheet& sheet, const char* path);
 // Appends the packets of one row to tgaBytes; nothing for count 0.
 void EncodeTgaRow(const SheetPixel* row, int count);
 // Append one packet each to tgaBytes and leave `pending` empty; nothing for
-// an empty one. A run holds 1 to 121 pixels (plus its last).
+// an empty one. A run holds 1 to 121 pixels (plus its last). They give the
+// packets EncodeTgaRow codes, one at a time.
 void PutTgaRunPacket(PendingPixels& run);
 void PutTgaRawPacket(PendingPixels& literals);
 
@@ -154,46 +241,3 @@ void InitTgaReader(TgaReader& reader, FILE* file);
 // False when the file ends first.
 bool ReadTgaBytes(TgaReader& reader, uint8_t* out, size_t count);
 bool ReadTgaPixel(TgaReader& reader, SheetPixel& pixel);
-// Reads 32-bit true-colour images, plain (type 2) or run-length coded (10).
-bool ReadTga(GlyphSheet& sheet, const char* path);
-
-// ---- BMP image --------------------------------------------------------------
-//
-// offset size field                   written                 read
-//  0      2   signature               "BM"                    must be "BM"
-//  2      4   file size               54 + rows               ignored
-//  6      4   reserved                0                       ignored
-// 10      4   pixel data offset       54                      honoured
-// 14      4   info header size        40                      40 or more
-// 18      4   width                   sheet width             1..
-// 22      4   height                  sheet height            negative: top row first
-// 26      2   colour planes           1                       ignored
-// 28      2   bits per pixel          24                      must be 24
-// 30      4   compression             0 (none)                must be 0
-// 34      4   image data size         0                       ignored
-// 38      4   horizontal resolution   0                       ignored
-// 42      4   vertical resolution     0                       ignored
-// 46      4   colours used            0                       ignored
-// 50      4   important colours       0                       ignored
-// then the rows, bottom row first (unless the height is negative); a pixel
-// is 3 bytes b, g, r, and each row is padded with zeros to a multiple of 4
-// bytes (none for sheets, which are 64 x cell size wide). Alpha is dropped;
-// the reader gives every pixel alpha 255.
-
-// False, with no file written, for an empty sheet (errno 0), a sheet whose
-// pixels do not match its size (EINVAL) or one too big for the format
-// (EOVERFLOW).
-bool WriteBmp(const GlyphSheet& sheet, const char* path);
-bool ReadBmp(GlyphSheet& sheet, const char* path);
-
-// ---- Reading a packed glyph file ------------------------------------------
-//
-// The decoder lives in qpk/ (qpk.h), shared with the font library; layout and
-// refusal rules are there. The output layer's entry points:
-
-#include "qpk.h"
-
-// Reads the whole file (pipes too) into `packed`. False for a file that cannot
-// be read or is malformed, with `packed` untouched; `reason` tells which rule.
-bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path);
-bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path, PackedRefusal& reason);

@@ -48,9 +48,8 @@ bool WritePackedGlyphs(const PackedGlyphs& packed, const char* path) {
     errno = 0;
     return false;
   }
-  const uint32_t size = static_cast<uint32_t>(packed.cellSize);
-  const uint8_t header[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
-                             static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
+  uint8_t header[4];
+  Put32(header, static_cast<uint32_t>(packed.cellSize));
   std::vector<uint8_t> packets;
   try {
     EncodePackedStream(packed.bytes.data(), packed.bytes.size(), packets);

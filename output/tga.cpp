@@ -1,8 +1,6 @@
 // TGA image of the glyph sheet: run-length coded 32-bit true colour, and its
-// reader (layout in output.h). Also the helpers both image formats share.
+// reader (layout in output.h).
 #include "output.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,14 +16,25 @@ static_assert(sizeof(SheetPixel) == 4, "pixels are copied as 4-byte blocks");
 
 namespace {
 
-constexpr size_t kTgaHeaderSize = 18;
+// Header fields: where the writer puts them is where the reader looks.
+namespace tga {
+constexpr size_t kIdLength = 0;
+constexpr size_t kColourMapType = 1;
+constexpr size_t kImageType = 2;
+constexpr size_t kWidth = 12;
+constexpr size_t kHeight = 14;
+constexpr size_t kDepth = 16;
+constexpr size_t kDescriptor = 17;
+constexpr size_t kHeaderSize = 18;
+}  // namespace tga
+
 constexpr size_t kFlushBytes = size_t{1} << 18;
 constexpr int kMaxRunPixels = 122;
 constexpr int kMaxRawPixels = 121;
 constexpr int kMaxPacketPixels = 128;  // what the format allows; the reader takes it
 constexpr uint8_t kTypeTrueColour = 2;
 constexpr uint8_t kTypeRunLength = 10;
-constexpr uint8_t kDepth = 32;
+constexpr uint8_t kBitsPerPixel = 32;
 constexpr uint8_t kDescriptorAlphaBits = 8;
 constexpr uint8_t kDescriptorRightToLeft = 0x10;
 constexpr uint8_t kDescriptorTopFirst = 0x20;
@@ -43,42 +52,16 @@ void PutFilePixel(uint8_t* out, const SheetPixel& p) {
   out[3] = p.a;
 }
 
-void FillTgaHeader(uint8_t (&header)[kTgaHeaderSize], int32_t width, int32_t height) {
+void FillTgaHeader(uint8_t (&header)[tga::kHeaderSize], int32_t width, int32_t height) {
   memset(header, 0, sizeof header);
-  header[2] = kTypeRunLength;
-  header[12] = static_cast<uint8_t>(width);
-  header[13] = static_cast<uint8_t>(width >> 8);
-  header[14] = static_cast<uint8_t>(height);
-  header[15] = static_cast<uint8_t>(height >> 8);
-  header[16] = kDepth;
-  header[17] = kDescriptorAlphaBits;
-}
-
-}  // namespace
-
-// ---- Shared by both image formats ----------------------------------------
-
-bool ImageSheetValid(const GlyphSheet& sheet) {
-  return sheet.width > 0 && sheet.height > 0 &&
-         sheet.pixels.size() ==
-             static_cast<uint64_t>(sheet.width) * static_cast<uint64_t>(sheet.height);
-}
-
-bool SheetWritable(const GlyphSheet& sheet) {
-  if (!sheet.pixels.empty() && ImageSheetValid(sheet)) return true;
-  errno = sheet.pixels.empty() ? 0 : EINVAL;
-  return false;
-}
-
-int64_t KnownFileLength(FILE* file) {
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return static_cast<int64_t>(info.st_size);
+  header[tga::kImageType] = kTypeRunLength;
+  Put16(header + tga::kWidth, static_cast<uint32_t>(width));
+  Put16(header + tga::kHeight, static_cast<uint32_t>(height));
+  header[tga::kDepth] = kBitsPerPixel;
+  header[tga::kDescriptor] = kDescriptorAlphaBits;
 }
 
 // ---- Writer ---------------------------------------------------------------
-
-namespace {
 
 // Packet emitters writing straight into room the caller has made.
 uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
@@ -199,6 +182,25 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
 // per pixel it covers (a raw packet 1 + 4n, a run packet 5 for n >= 2).
 size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count); }
 
+// Codes one row into room for MaxRowBytes(count) bytes; returns its end.
+// Two or more equal pixels always form run packets, cut at 122; a pixel left
+// alone by the cut, like any pixel unequal to its right neighbour, joins the
+// literals, which go out 121 at a time and ahead of the next run.
+uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out) {
+  if (count <= 0) return out;
+  constexpr int kStackWords = 1024;  // rows up to 65536 pixels, every sheet TGA holds
+  uint64_t stackBits[kStackWords];
+  std::vector<uint64_t> heapBits;
+  const size_t words = static_cast<size_t>(count + 63) / 64;
+  uint64_t* bits = stackBits;
+  if (words > kStackWords) {
+    heapBits.resize(words);
+    bits = heapBits.data();
+  }
+  MarkRunPixels(row, count, bits);
+  return CodeMarkedRow(out, row, count, bits);
+}
+
 }  // namespace
 
 void PutTgaRunPacket(PendingPixels& run) {
@@ -215,25 +217,6 @@ void PutTgaRawPacket(PendingPixels& literals) {
   tgaBytes.resize(start + MaxRowBytes(literals.count));
   uint8_t* end = EmitRawPackets(tgaBytes.data() + start, literals);
   tgaBytes.resize(static_cast<size_t>(end - tgaBytes.data()));
-}
-
-// Codes one row into room for MaxRowBytes(count) bytes; returns its end.
-// Two or more equal pixels always form run packets, cut at 122; a pixel left
-// alone by the cut, like any pixel unequal to its right neighbour, joins the
-// literals, which go out 121 at a time and ahead of the next run.
-static uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out) {
-  if (count <= 0) return out;
-  constexpr int kStackWords = 1024;  // rows up to 65536 pixels, every sheet TGA holds
-  uint64_t stackBits[kStackWords];
-  std::vector<uint64_t> heapBits;
-  const size_t words = static_cast<size_t>(count + 63) / 64;
-  uint64_t* bits = stackBits;
-  if (words > kStackWords) {
-    heapBits.resize(words);
-    bits = heapBits.data();
-  }
-  MarkRunPixels(row, count, bits);
-  return CodeMarkedRow(out, row, count, bits);
 }
 
 void EncodeTgaRow(const SheetPixel* row, int count) {
@@ -276,7 +259,7 @@ bool WriteTga(const GlyphSheet& sheet, const char* path) {
     errno = EOVERFLOW;
     return false;
   }
-  uint8_t header[kTgaHeaderSize];
+  uint8_t header[tga::kHeaderSize];
   FillTgaHeader(header, sheet.width, sheet.height);
   AtomicFile file;
   if (!AtomicFileOpen(file, path)) return false;
@@ -308,26 +291,29 @@ struct TgaLayout {
 
 // Every header field is checked here, before anything is allocated. The
 // file must also be long enough for the smallest coding of the image.
-bool CheckTgaHeader(const uint8_t (&h)[kTgaHeaderSize], int64_t fileLength, TgaLayout& layout) {
-  const uint8_t imageType = h[2];
-  if (h[1] != 0) return false;  // colour-mapped
-  if (imageType != kTypeTrueColour && imageType != kTypeRunLength) return false;
-  if (h[16] != kDepth) return false;
-  const uint32_t width = h[12] | static_cast<uint32_t>(h[13]) << 8;
-  const uint32_t height = h[14] | static_cast<uint32_t>(h[15]) << 8;
-  if (width == 0 || height == 0) return false;
+ImageRefusal CheckTgaHeader(const uint8_t (&h)[tga::kHeaderSize], int64_t fileLength,
+                            TgaLayout& layout) {
+  const uint8_t imageType = h[tga::kImageType];
+  if (h[tga::kColourMapType] != 0) return ImageRefusal::ColourMapped;
+  if (imageType != kTypeTrueColour && imageType != kTypeRunLength) return ImageRefusal::ImageType;
+  if (h[tga::kDepth] != kBitsPerPixel) return ImageRefusal::Depth;
+  const uint32_t width = Get16(h + tga::kWidth);
+  const uint32_t height = Get16(h + tga::kHeight);
+  if (width == 0 || height == 0) return ImageRefusal::InvalidSize;
   const uint64_t pixels = uint64_t{width} * height;
-  if (pixels > MaxImagePixels) return false;
+  if (pixels > MaxImagePixels) return ImageRefusal::TooManyPixels;
   const bool runLength = imageType == kTypeRunLength;
   const uint64_t packetsPerRow = (width + kMaxPacketPixels - 1) / kMaxPacketPixels;
   const uint64_t smallestData = runLength ? uint64_t{height} * packetsPerRow * 5 : pixels * 4;
+  const uint8_t idLength = h[tga::kIdLength];
   if (fileLength >= 0 &&
-      static_cast<uint64_t>(fileLength) < kTgaHeaderSize + h[0] + smallestData)
-    return false;
-  layout = TgaLayout{h[0], runLength, (h[17] & kDescriptorTopFirst) != 0,
-                     (h[17] & kDescriptorRightToLeft) != 0, static_cast<int32_t>(width),
+      static_cast<uint64_t>(fileLength) < tga::kHeaderSize + idLength + smallestData)
+    return ImageRefusal::ShorterThanClaimed;
+  const uint8_t descriptor = h[tga::kDescriptor];
+  layout = TgaLayout{idLength, runLength, (descriptor & kDescriptorTopFirst) != 0,
+                     (descriptor & kDescriptorRightToLeft) != 0, static_cast<int32_t>(width),
                      static_cast<int32_t>(height)};
-  return true;
+  return ImageRefusal::None;
 }
 
 // Turns pixels read as b, g, r, a into sheet order.
@@ -342,59 +328,59 @@ bool ReadTgaPixels(TgaReader& reader, SheetPixel* out, int count) {
   return true;
 }
 
-// A packet that would run past the row's end is refused.
-bool DecodeTgaRow(TgaReader& reader, SheetPixel* row, int width) {
+ImageRefusal DecodeTgaRow(TgaReader& reader, SheetPixel* row, int width) {
   int c = 0;
   while (c < width) {
     uint8_t header;
-    if (!ReadTgaBytes(reader, &header, 1)) return false;
+    if (!ReadTgaBytes(reader, &header, 1)) return ImageRefusal::Truncated;
     const int n = (header & 0x7F) + 1;
-    if (n > width - c) return false;
+    if (n > width - c) return ImageRefusal::PacketPastRow;
     if (header & 0x80) {
       SheetPixel pixel;
-      if (!ReadTgaPixel(reader, pixel)) return false;
+      if (!ReadTgaPixel(reader, pixel)) return ImageRefusal::Truncated;
       std::fill_n(row + c, n, pixel);
     } else if (!ReadTgaPixels(reader, row + c, n)) {
-      return false;
+      return ImageRefusal::Truncated;
     }
     c += n;
   }
-  return true;
+  return ImageRefusal::None;
 }
 
-bool DecodeTgaImage(TgaReader& reader, const TgaLayout& layout, SheetPixels& pixels) {
+ImageRefusal DecodeTgaImage(TgaReader& reader, const TgaLayout& layout, SheetPixels& pixels) {
   uint8_t skipped[256];
-  if (!ReadTgaBytes(reader, skipped, layout.idLength)) return false;
+  if (!ReadTgaBytes(reader, skipped, layout.idLength)) return ImageRefusal::Truncated;
   for (int32_t k = 0; k < layout.height; ++k) {
     const int32_t y = layout.topFirst ? k : layout.height - 1 - k;
     SheetPixel* row = &pixels[static_cast<size_t>(y) * static_cast<size_t>(layout.width)];
-    bool read = layout.runLength ? DecodeTgaRow(reader, row, layout.width)
-                                 : ReadTgaPixels(reader, row, layout.width);
-    if (!read) return false;
+    if (layout.runLength) {
+      const ImageRefusal refusal = DecodeTgaRow(reader, row, layout.width);
+      if (refusal != ImageRefusal::None) return refusal;
+    } else if (!ReadTgaPixels(reader, row, layout.width)) {
+      return ImageRefusal::Truncated;
+    }
     if (layout.rightToLeft) std::reverse(row, row + layout.width);
   }
-  return true;
+  return ImageRefusal::None;
 }
 
-bool ReadTgaFile(FILE* file, GlyphSheet& sheet) {
+ImageRefusal ReadTgaFile(FILE* file, GlyphSheet& sheet) {
   TgaReader reader;
   InitTgaReader(reader, file);
-  uint8_t header[kTgaHeaderSize];
+  uint8_t header[tga::kHeaderSize];
+  if (!ReadTgaBytes(reader, header, sizeof header)) return ImageRefusal::Truncated;
   TgaLayout layout;
-  if (!ReadTgaBytes(reader, header, sizeof header) ||
-      !CheckTgaHeader(header, KnownFileLength(file), layout))
-    return false;
-  SheetPixels pixels;
-  try {  // the one place the new sheet is sized; the cap bounds it
-    pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  if (!DecodeTgaImage(reader, layout, pixels)) return false;
+  const ImageRefusal refusal = CheckTgaHeader(header, KnownFileLength(file), layout);
+  if (refusal != ImageRefusal::None) return refusal;
+  SheetPixels pixels;  // the cap bounds it
+  if (!ResizeSheetPixels(pixels, static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height)))
+    return ImageRefusal::OutOfMemory;
+  const ImageRefusal decoded = DecodeTgaImage(reader, layout, pixels);
+  if (decoded != ImageRefusal::None) return decoded;
   sheet.width = layout.width;
   sheet.height = layout.height;
   sheet.pixels.swap(pixels);
-  return true;
+  return ImageRefusal::None;
 }
 
 }  // namespace
@@ -433,10 +419,11 @@ bool ReadTgaPixel(TgaReader& reader, SheetPixel& pixel) {
   return true;
 }
 
+bool ReadTga(GlyphSheet& sheet, const char* path, ImageRefusal& why) {
+  return ReadImageFile(sheet, path, why, ReadTgaFile);
+}
+
 bool ReadTga(GlyphSheet& sheet, const char* path) {
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) return false;
-  const bool read = ReadTgaFile(file, sheet);
-  fclose(file);
-  return read;
+  ImageRefusal why;
+  return ReadTga(sheet, path, why);
 }

@@ -1,5 +1,7 @@
 #include "sheet.h"
 
+#include "kanji.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -8,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 #include <new>
+
+static_assert(SheetColumns * SheetRows == GlyphSlotCount, "a cell for every glyph slot");
 
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
@@ -44,24 +48,34 @@ void FreeZeroed(void* storage, size_t bytes) {
   }
 }
 
+// A vector made here starts without storage, so resize() puts every pixel
+// in new storage, where the allocator leaves the zeros it was given.
+bool ResizeSheetPixels(SheetPixels& pixels, size_t count) {
+  SheetPixels fresh;
+  try {
+    fresh.resize(count);
+  } catch (const std::bad_alloc&) {  // the one place a sheet's memory may run out
+    return false;
+  }
+  pixels.swap(fresh);
+  return true;
+}
+
 bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize) {
   if (cellSize < 1 || cellSize > MaxCellSize) return false;
   int32_t width = SheetColumns * cellSize;
   int32_t height = SheetRows * cellSize;
-  SheetPixels pixels;
-  try {
-    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));  // zero: fresh storage
-  } catch (const std::bad_alloc&) {  // the one place the sheet's memory may run out
+  if (!ResizeSheetPixels(sheet.pixels, static_cast<size_t>(width) * static_cast<size_t>(height)))
     return false;
-  }
   sheet.width = width;
   sheet.height = height;
-  sheet.pixels.swap(pixels);
   return true;
 }
 
+namespace {
+
 // Writes one row of a glyph: column j is black when bit (s - 1 - j) is set.
-static void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
+void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
   uint32_t bits = row << (32 - s);  // column j is now bit 31 - j; bits past s fall off
   int j = 0;
 #ifdef __SSE2__
@@ -77,6 +91,8 @@ static void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* l
 #endif
   for (; j < s; ++j) line[j] = (bits << j) & 0x80000000u ? black : white;
 }
+
+}  // namespace
 
 // Every pixel is written once, white or black, which gives the same surface
 // as a white fill followed by the black pixels.
@@ -95,7 +111,9 @@ SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
   return surface;
 }
 
-static uint32_t SheetWord(Uint32 value, const SDL_PixelFormat* f) {
+namespace {
+
+uint32_t SheetWord(Uint32 value, const SDL_PixelFormat* f) {
   const SheetPixel pixel{static_cast<uint8_t>(((value & f->Rmask) >> f->Rshift) << f->Rloss),
                          static_cast<uint8_t>(((value & f->Gmask) >> f->Gshift) << f->Gloss),
                          static_cast<uint8_t>(((value & f->Bmask) >> f->Bshift) << f->Bloss), 255};
@@ -110,12 +128,12 @@ struct ChannelLanes {
   __m128i mask, shift, loss;
 };
 
-static ChannelLanes LanesOf(Uint32 mask, Uint8 shift, Uint8 loss) {
+ChannelLanes LanesOf(Uint32 mask, Uint8 shift, Uint8 loss) {
   return {_mm_set1_epi32(static_cast<int>(mask)), _mm_cvtsi32_si128(shift), _mm_cvtsi32_si128(loss)};
 }
 
 // One channel of four surface pixels, in the low byte of each lane.
-static __m128i Channel(__m128i values, const ChannelLanes& c) {
+__m128i Channel(__m128i values, const ChannelLanes& c) {
   __m128i channel = _mm_sll_epi32(_mm_srl_epi32(_mm_and_si128(values, c.mask), c.shift), c.loss);
   return _mm_and_si128(channel, _mm_set1_epi32(0xFF));
 }
@@ -130,12 +148,12 @@ struct SurfaceLayout {
 #endif
 };
 
-static bool IsRedBlueSwap(const SDL_PixelFormat* f) {
+bool IsRedBlueSwap(const SDL_PixelFormat* f) {
   return f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 && f->Bmask == 0xFF && f->Rshift == 16 &&
          f->Gshift == 8 && f->Bshift == 0 && f->Rloss == 0 && f->Gloss == 0 && f->Bloss == 0;
 }
 
-static SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
+SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
 #ifdef __SSE2__
   return {f, IsRedBlueSwap(f), LanesOf(f->Rmask, f->Rshift, f->Rloss), LanesOf(f->Gmask, f->Gshift, f->Gloss),
           LanesOf(f->Bmask, f->Bshift, f->Bloss)};
@@ -145,7 +163,7 @@ static SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
 }
 
 // Converts one row of surface pixels to sheet pixels in the surface's format.
-static void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, SheetPixel* out) {
+void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, SheetPixel* out) {
   int x = 0;
 #ifdef __SSE2__
   const ChannelLanes& red = layout.red;
@@ -176,6 +194,8 @@ static void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, 
     memcpy(out + x, &word, sizeof word);
   }
 }
+
+}  // namespace
 
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
   const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;

@@ -19,10 +19,9 @@ constexpr auto kReversed = [] {
       if (b & (1 << k)) table[b] |= static_cast<uint8_t>(0x80 >> k);
   return table;
 }();
-}  // namespace
 
 // Eight pixels to a byte, first pixel in the top bit; a pixel compares whole.
-static void PackRow(const SheetPixel* row, int count, uint8_t* out) {
+void PackRow(const SheetPixel* row, int count, uint8_t* out) {
   uint32_t ink;
   memcpy(&ink, &kInk, sizeof ink);
   int x = 0;
@@ -47,6 +46,8 @@ static void PackRow(const SheetPixel* row, int count, uint8_t* out) {
     *out++ = static_cast<uint8_t>(bits << (8 - (end - x)));
   }
 }
+
+}  // namespace
 
 bool PackGlyphSheet(PackedGlyphs& packed, const GlyphSheet& sheet, int cellSize) {
   if (sheet.pixels.empty() || cellSize < 1) return false;

@@ -2,16 +2,20 @@
 // its packing into one-bit rows.
 #pragma once
 
-#include "kanji.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <utility>
 #include <vector>
 
+// The sheet knows fonts and SDL surfaces only by name, so that code using
+// sheets (the file formats) builds without the font library or SDL.
+struct FontSet;
+struct SDL_Surface;
+
 constexpr int SheetColumns = 64;
-constexpr int SheetRows = 148;  // SheetColumns * SheetRows == GlyphSlotCount
+constexpr int SheetRows = 148;  // one cell per glyph slot (checked where the slots are known)
 
 struct SheetPixel {
   uint8_t r;
@@ -21,12 +25,12 @@ struct SheetPixel {
   bool operator==(const SheetPixel&) const = default;
 };
 
-// Storage that starts zeroed: it comes from calloc, which hands out fresh
-// zero pages without writing them, so a new sheet costs nothing until its
-// pixels are touched, and empty cells that are only read never take memory.
-// Elements made without a value are left as the storage holds them. That
-// gives zeros everywhere a vector grows into new storage; a sheet's pixels
-// never shrink and grow again in place, the one case where it would not.
+// Storage that starts zeroed: it comes from calloc or fresh mappings, which
+// hand out zero pages without writing them, so a new sheet costs nothing
+// until its pixels are touched, and empty cells that are only read never take
+// memory. Elements made without a value are left as the storage holds them:
+// zeros in new storage, but old pixels where a vector shrinks and grows again
+// in place. So a sheet's pixels are sized only by ResizeSheetPixels.
 // Zeroed storage; throws std::bad_alloc when there is none. Large blocks are
 // mapped in huge pages where the system offers them, which saves thousands
 // of page faults on a sheet.
@@ -52,6 +56,11 @@ struct ZeroedAllocator {
 };
 using SheetPixels = std::vector<SheetPixel, ZeroedAllocator<SheetPixel>>;
 
+// Gives `pixels` fresh storage of `count` zero pixels, whatever it held
+// before, without writing the new storage. False, with `pixels` unchanged,
+// when memory runs out.
+bool ResizeSheetPixels(SheetPixels& pixels, size_t count);
+
 // Pixel (x, y) is pixels[y * width + x]; rows top-down.
 struct GlyphSheet {
   int32_t width;
@@ -66,7 +75,8 @@ struct PackedGlyphs {
   std::vector<uint8_t> bytes;
 };
 
-// Sizes the sheet for cells of cellSize (1 to MaxCellSize), all pixels zero.
+// Sizes the sheet for cells of cellSize (1 to the font library's MaxCellSize,
+// 32), all pixels zero.
 // False, with the sheet unchanged, for a bad size or when memory runs out.
 bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize);
 

@@ -42,11 +42,6 @@ TEST(RunImage, WritesTheSheetBesideThePackedFile) {
   EXPECT_TRUE(read.pixels == sheet.pixels);
 }
 
-void ExpectNoTemporaries(const TempDir& dir) {
-  for (const std::string& name : ListDir(dir.path))
-    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
-}
-
 // An image that cannot be written: one clear line, status 1, the packed file
 // complete, no partial image and the old one intact.
 TEST(RunImage, UnwritableImage) {
@@ -64,7 +59,7 @@ TEST(RunImage, UnwritableImage) {
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: Is a directory\n");
     EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
-    ExpectNoTemporaries(dir);
+    ExpectNoTemporaries(dir.path);
   }
   {
     TempDir dir;
@@ -75,7 +70,7 @@ TEST(RunImage, UnwritableImage) {
     EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: File too large\n");
     EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
     EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
-    ExpectNoTemporaries(dir);
+    ExpectNoTemporaries(dir.path);
   }
 }
 

@@ -18,14 +18,6 @@ int SlotOf(long code) {
   return static_cast<int>(code);
 }
 
-struct FontPair {
-  const char* mainFont;
-  const char* secondFont;
-  int size;
-};
-
-void PrintTo(const FontPair& pair, std::ostream* out) { *out << pair.mainFont << " + " << pair.secondFont; }
-
 // The cells a conversion must give, from the BDF sources: the main font's
 // glyphs where it has them, the second font's elsewhere.
 std::map<int, Cell> ExpectedCells(const FontPair& pair) {
@@ -117,10 +109,7 @@ TEST_P(RealFonts, ConvertsEveryGlyphExactly) {
   CheckSheetImage(ReadFileOrEmpty(dir.File("tavrest.tga")), pair, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Debian, RealFonts,
-                         testing::Values(FontPair{"jiskan16", "8x16rk", 16},
-                                         FontPair{"k14", "7x14-JISX0201.1976-0", 14},
-                                         FontPair{"jiskan24", "12x24rk", 24}),
+INSTANTIATE_TEST_SUITE_P(Debian, RealFonts, testing::ValuesIn(kRealFontPairs),
                          [](const auto& info) { return std::string(info.param.mainFont); });
 
 struct EarlyEnd {
@@ -221,8 +210,7 @@ TEST(Run, UnwritablePackedFile) {
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.standardError.find("cannot write tavrest.qpk"), std::string::npos)
         << run.standardError;
-    for (const std::string& name : ListDir(dir.path))
-      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    ExpectNoTemporaries(dir.path);
   }
   {
     TempDir dir;
@@ -234,8 +222,7 @@ TEST(Run, UnwritablePackedFile) {
         << run.standardError;
     std::vector<uint8_t> previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
     EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.qpk")), previous);
-    for (const std::string& name : ListDir(dir.path))
-      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    ExpectNoTemporaries(dir.path);
   }
 }
 

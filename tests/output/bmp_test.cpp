@@ -1,10 +1,8 @@
-// The BMP writer: header field by field, pixel order, padding and refusals.
+// The BMP writer: header field by field, pixel order and padding.
 #include "output.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -49,28 +47,6 @@ TEST(WriteBmp, PixelOrderAndPadding) {
   const Bytes pixels = {17, 16, 15, 20, 19, 18, 23, 22, 21, 26, 25, 24, 29, 28, 27, 0,
                         2,  1,  0,  5,  4,  3,  8,  7,  6,  11, 10, 9,  14, 13, 12, 0};
   EXPECT_EQ(Bytes(file.begin() + 54, file.end()), pixels);
-}
-
-TEST(WriteBmp, RefusesWithoutTouchingTheFile) {
-  struct Case {
-    const char* name;
-    GlyphSheet sheet;
-    int error;
-  };
-  const Case cases[] = {
-      {"empty", {16, 16, {}}, 0},
-      {"pixels beyond the size", {2, 2, SheetPixels(5)}, EINVAL},
-      {"zero width", {0, 5, SheetPixels(5)}, EINVAL},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    WriteFileBytes(dir.File("x.bmp"), "old");
-    errno = 12345;
-    EXPECT_FALSE(WriteBmp(c.sheet, dir.File("x.bmp").c_str())) << c.name;
-    EXPECT_EQ(errno, c.error) << c.name;
-    EXPECT_EQ(ReadFileOrEmpty(dir.File("x.bmp")), (Bytes{'o', 'l', 'd'})) << c.name;
-    EXPECT_EQ(ListDir(dir.path).size(), 1u) << c.name;
-  }
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
-// The TGA writer: row coding, header, row order and refusals.
+// The TGA writer: row coding, header and row order.
 #include "output.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -121,31 +119,6 @@ TEST(WriteTga, WidestSheetTheHeaderHolds) {
   Bytes file = WriteAndRead(sheet, dir.File("x.tga"));
   ASSERT_GE(file.size(), 18u);
   EXPECT_EQ(Bytes(file.begin() + 12, file.begin() + 16), (Bytes{0xFF, 0xFF, 0x01, 0x00}));
-}
-
-TEST(WriteTga, RefusesWithoutTouchingTheFile) {
-  struct Case {
-    const char* name;
-    GlyphSheet sheet;
-    int error;
-  };
-  const Case cases[] = {
-      {"empty", {16, 16, {}}, 0},
-      {"too wide", {65536, 1, Row(65536, A)}, EOVERFLOW},
-      {"too tall", {1, 65536, Row(65536, A)}, EOVERFLOW},
-      {"pixels short of the size", {4, 4, Row(15, A)}, EINVAL},
-      {"negative size", {-1, -1, Row(1, A)}, EINVAL},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    WriteFileBytes(dir.File("x.tga"), "old");
-    errno = 12345;
-    EXPECT_FALSE(WriteTga(c.sheet, dir.File("x.tga").c_str())) << c.name;
-    EXPECT_EQ(errno, c.error) << c.name;
-    EXPECT_EQ(ReadFileOrEmpty(dir.File("x.tga")), (Bytes{'o', 'l', 'd'})) << c.name;
-    EXPECT_EQ(ListDir(dir.path).size(), 1u) << c.name;
-    EXPECT_EQ(tgaBytes.capacity(), 0u) << c.name;
-  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
+#include "kanji.h"
 #include "sheet.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -54,6 +56,42 @@ TEST(GlyphSheet, CreateSizesAndRefuses) {
     EXPECT_FALSE(CreateGlyphSheet(sheet, bad));
     EXPECT_EQ(sheet.width, 1024);
   }
+}
+
+// Every way a sheet's pixels are sized gives zeros, also over old pixels
+// that clear() keeps in place, where a plain resize() would show them again.
+TEST(ResizeSheetPixels, AlwaysGivesZeros) {
+  struct Case {
+    const char* name;
+    size_t before;
+    bool clear;
+    size_t count;
+  };
+  const size_t mapped = size_t{1} << 20;  // large enough to be mapped, not from calloc
+  const Case cases[] = {
+      {"fresh", 0, false, 1000},      {"after clear", 1000, true, 1000},
+      {"shrinking", 1000, false, 10}, {"growing", 10, false, 5000},
+      {"after clear, mapped", mapped, true, mapped},
+  };
+  for (const Case& c : cases) {
+    SheetPixels pixels(c.before, kInk);
+    if (c.clear) pixels.clear();
+    ASSERT_TRUE(ResizeSheetPixels(pixels, c.count)) << c.name;
+    EXPECT_EQ(pixels.size(), c.count) << c.name;
+    EXPECT_EQ(static_cast<size_t>(std::count(pixels.begin(), pixels.end(), kEmpty)), c.count) << c.name;
+  }
+}
+
+// The zeros come from fresh storage, not from writing it: pixels at the
+// readers' cap cost no memory until they are touched.
+TEST(ResizeSheetPixels, LeavesFreshStorageUnwritten) {
+  const long idle = RunInChild([] { return 0; }).maxRssKb;
+  const ChildResult child = RunInChild([] {
+    SheetPixels pixels;
+    return ResizeSheetPixels(pixels, size_t{1} << 26) ? 0 : 1;
+  });
+  EXPECT_EQ(child.exitStatus, 0);
+  EXPECT_LT(child.maxRssKb, idle + 4 * 1024) << "idle child " << idle << " KiB";
 }
 
 // Each glyph is a single ink pixel at its top-left corner of its cell.

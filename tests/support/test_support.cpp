@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -21,6 +23,8 @@ std::string FontPath(const std::string& name) {
 }
 
 std::string TavrestBinary() { return TAVREST_BINARY; }
+
+void PrintTo(const FontPair& pair, std::ostream* out) { *out << pair.mainFont << " + " << pair.secondFont; }
 
 TempDir::TempDir() {
   std::string base = std::string(TAVREST_BUILD_DIR) + "/test-tmp";
@@ -88,13 +92,22 @@ std::vector<std::string> ListDir(const std::string& path) {
   return names;
 }
 
-static std::string ReadAll(int fd) {
+void ExpectNoTemporaries(const std::string& folder) {
+  for (const std::string& name : ListDir(folder))
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+namespace {
+
+std::string ReadAll(int fd) {
   std::string text;
   char buffer[4096];
   ssize_t n;
   while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
   return text;
 }
+
+}  // namespace
 
 RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::string>& env,
                      long fileSizeLimit) {
@@ -223,6 +236,7 @@ std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, in
 
 // ---- Sheet images -----------------------------------------------------------
 
+#include "kanji.h"
 #include "sheet.h"
 
 bool MakeFontSheet(GlyphSheet& sheet, const std::string& mainFont, const std::string& secondFont,

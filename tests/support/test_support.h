@@ -6,11 +6,25 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
 std::string FontPath(const std::string& name);  // e.g. FontPath("jiskan16")
 std::string TavrestBinary();
+
+// A main font, the second font that fills its gaps, and the cell size.
+struct FontPair {
+  const char* mainFont;
+  const char* secondFont;
+  int size;
+};
+void PrintTo(const FontPair& pair, std::ostream* out);
+
+// The Debian font pairs the end-to-end and image tests convert.
+inline constexpr FontPair kRealFontPairs[] = {{"jiskan16", "8x16rk", 16},
+                                              {"k14", "7x14-JISX0201.1976-0", 14},
+                                              {"jiskan24", "12x24rk", 24}};
 
 // A fresh folder under the build tree's temp area, removed on destruction.
 struct TempDir {
@@ -40,6 +54,8 @@ std::vector<uint8_t> ReadFileOrEmpty(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& content);
 bool PathExists(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);
+// A test failure for each temporary file a writer left in `folder`.
+void ExpectNoTemporaries(const std::string& folder);
 
 struct RunResult {
   int exitStatus = -1;  // -1 when the program did not exit normally
