@@ -1,4 +1,5 @@
 // tavrest-view: command line, loading, and what goes where.
+#include "kanji.h"
 #include "output.h"
 #include "viewer.h"
 

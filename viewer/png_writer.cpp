@@ -1,5 +1,6 @@
 // Ink masks as PNG through libpng's simplified writer, into a temporary file
 // that replaces the target only when complete.
+#include "kanji.h"
 #include "output.h"
 #include "viewer.h"
 

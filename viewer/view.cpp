@@ -1,5 +1,6 @@
 // What the viewer shows of a font set: counts per range, ink masks of the
 // sheet, of a glyph and of a text, and text art.
+#include "kanji.h"
 #include "sheet.h"
 #include "viewer.h"
 

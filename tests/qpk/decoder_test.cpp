@@ -1,6 +1,7 @@
 // The packed glyph file decoder: each refusal rule shown by a file only that
 // rule refuses, read from a file and through a pipe, by the output layer and
 // by the font library.
+#include "kanji.h"
 #include "output.h"
 #include "test_support.h"
 

@@ -1,5 +1,6 @@
 // Real font pairs: BDF -> .qpk -> font set -> .qpk gives the same file, and
 // the font read from the .qpk draws text exactly as the BDF font does.
+#include "kanji.h"
 #include "output.h"
 #include "test_support.h"
 
