@@ -1,7 +1,8 @@
 // The built program in a real window on a virtual X server: while "完了" is
 // shown, the window must hold exactly its two glyphs from the font being
-// converted, black on white. The last capture is kept as a PNG in the build
-// tree for a person to look at.
+// converted, black on white, titled "tavrest", and "失敗" when a file could
+// not be written; an interrupt ends the final wait. The last captures are
+// kept as PNGs in the build tree for a person to look at.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,7 +27,6 @@ constexpr int kScreenHeight = 480;
 constexpr int kWindowWidth = 444;
 constexpr int kWindowHeight = 30;
 constexpr int kCellSize = 16;
-// "完了" is JIS 0x3430 0x4E3B; the run draws it from Shift-JIS 0x8A 0xAE 0x97 0xB9.
 constexpr long kDoneCodes[] = {0x3430, 0x4E3B};
 
 using Picture = std::vector<std::string>;  // '#' black, '.' white, '?' anything else
@@ -153,13 +154,14 @@ Picture WindowPicture(const std::vector<uint8_t>& rgb) {
   return picture;
 }
 
-// The two glyphs side by side at the window's top left, from the BDF file.
-Picture ExpectedDoneMessage() {
+// The two glyphs of a message side by side at the window's top left, from
+// the BDF file.
+Picture ExpectedMessage(const long (&codes)[2]) {
   Picture picture(kWindowHeight, std::string(kWindowWidth, '.'));
   int found = 0;
   for (const BdfGlyph& glyph : ReadBdfGlyphs(FontPath("jiskan16"))) {
     for (int index = 0; index < 2; ++index) {
-      if (glyph.encoding != kDoneCodes[index]) continue;
+      if (glyph.encoding != codes[index]) continue;
       ++found;
       auto cell = ExpectedCell(glyph, kCellSize, kCellSize);
       for (int y = 0; y < kCellSize; ++y) {
@@ -172,49 +174,127 @@ Picture ExpectedDoneMessage() {
   return found == 2 ? picture : Picture{};
 }
 
-TEST(Window, ShowsTheDoneMessageInTheConvertedFont) {
-  const Picture expected = ExpectedDoneMessage();
-  ASSERT_FALSE(expected.empty()) << "jiskan16 lacks the glyphs of the message";
-  ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
+// Like HasExited, but leaves the ended program to be reaped.
+bool Ended(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+// A run of tavrest on the server, in `dir`, its SDL_Delay calls recorded.
+pid_t StartOnDisplay(const XServer& server, const TempDir& dir) {
+  WriteIni(dir.path, FontPath("jiskan16"), FontPath("8x16rk"), std::to_string(kCellSize));
+  return Spawn({TavrestBinary()}, dir.path,
+               {{"DISPLAY", server.display},
+                {"SDL_VIDEODRIVER", "x11"},
+                {"LD_PRELOAD", DelayRecorderLibrary()},
+                {"TAVREST_DELAY_LOG", dir.File("delays")}},
+               dir.File("tavrest.log"));
+}
+
+// True once the run has begun its final wait, the last message shown; false
+// when it ends first or takes over half a minute.
+bool AwaitFinalWait(pid_t pid, const TempDir& dir) {
+  for (int tries = 0; tries < 600; ++tries) {
+    if (!ReadDelays(dir.File("delays")).empty()) return true;
+    if (Ended(pid)) return false;
+    Pause(50);
+  }
+  return false;
+}
+
+struct Seen {
+  bool captured = false;
+  Picture picture;
+  std::string windows;  // xwininfo's tree, with the windows' titles
+};
+
+// The window during the final wait, captured until it shows `expected` or
+// the run has ended; the last capture is kept as `png`.
+Seen WatchFinalMessage(const XServer& server, const TempDir& dir, pid_t tavrest,
+                       const Picture& expected, const std::string& png) {
+  Seen seen;
+  if (!AwaitFinalWait(tavrest, dir)) return seen;
+  std::vector<uint8_t> tree;
+  RunProgram({"/usr/bin/xwininfo", "-root", "-tree", "-display", server.display}, tree);
+  seen.windows.assign(tree.begin(), tree.end());
+  const std::string xwdFile = dir.File("capture.xwd");
+  for (int tries = 0; tries < 20 && seen.picture != expected && !Ended(tavrest); ++tries) {
+    std::vector<uint8_t> rgb;
+    if (CaptureScreen(server.display, xwdFile, rgb)) {
+      seen.captured = true;
+      seen.picture = WindowPicture(rgb);
+    }
+    if (seen.picture != expected) Pause(50);
+  }
+  std::vector<uint8_t> ignored;
+  if (seen.captured) RunProgram({ImageMagickConvert(), "xwd:" + xwdFile, png}, ignored);
+  return seen;
+}
+
+class Window : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
+    ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
+    ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log")))
+        << "Xvfb does not start:\n" << ReadText(dir.File("xvfb.log"));
+  }
+
+  // The last message in a window titled "tavrest", then the final wait.
+  void ExpectLastMessage(const long (&codes)[2], const std::string& png) {
+    const Picture expected = ExpectedMessage(codes);
+    ASSERT_FALSE(expected.empty()) << "jiskan16 lacks the glyphs of the message";
+    pid_t tavrest = StartOnDisplay(server, dir);
+    ASSERT_GT(tavrest, 0);
+    const Seen seen = WatchFinalMessage(server, dir, tavrest, expected, png);
+    AwaitOrStop(tavrest, 10000);
+    const std::string log = ReadText(dir.File("tavrest.log"));
+    ASSERT_TRUE(seen.captured) << "no screen capture; tavrest said:\n" << log;
+    EXPECT_EQ(seen.picture, expected) << "capture kept as " << png << "; tavrest said:\n" << log;
+    EXPECT_NE(seen.windows.find("\"tavrest\": (\"tavrest\" \"tavrest\")"), std::string::npos)
+        << seen.windows;
+    EXPECT_EQ(ReadDelays(dir.File("delays")), std::vector<long>{2000});
+  }
 
   TempDir dir;
   XServer server;
-  ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log")))
-      << "Xvfb does not start:\n" << ReadText(dir.File("xvfb.log"));
+};
 
-  WriteIni(dir.path, FontPath("jiskan16"), FontPath("8x16rk"), std::to_string(kCellSize));
-  pid_t tavrest = Spawn({TavrestBinary()}, dir.path,
-                        {{"DISPLAY", server.display}, {"SDL_VIDEODRIVER", "x11"}},
-                        dir.File("tavrest.log"));
-  ASSERT_GT(tavrest, 0);
+// "完了" is JIS 0x3430 0x4E3B; the run draws it from Shift-JIS 0x8A 0xAE 0x97 0xB9.
+TEST_F(Window, ShowsTheDoneMessageInTheConvertedFont) {
+  ExpectLastMessage(kDoneCodes, std::string(TAVREST_BUILD_DIR) + "/window-capture.png");
+}
 
-  // The message stays up for two seconds after the image is written; look
-  // every few tenths of a second until it is seen or the program has ended.
-  const std::string xwdFile = dir.File("capture.xwd");
-  Picture seen;
-  bool captured = false;
-  bool running = true;
-  for (int tries = 0; tries < 600 && running && seen != expected; ++tries) {
-    running = !HasExited(tavrest);
-    if (!PathExists(dir.File("tavrest.qpk"))) {
-      Pause(50);
-      continue;
-    }
-    std::vector<uint8_t> rgb;
-    if (CaptureScreen(server.display, xwdFile, rgb)) {
-      captured = true;
-      seen = WindowPicture(rgb);
-    }
-    if (seen != expected) Pause(200);
+// "失敗" (JIS 0x3C3A 0x4754, Shift-JIS 0x8E 0xB8 0x94 0x73) when a file could
+// not be written.
+TEST_F(Window, ShowsFailureWhenAWriteFails) {
+  mkdir(dir.File("tavrest.qpk").c_str(), 0777);
+  ExpectLastMessage({0x3C3A, 0x4754}, std::string(TAVREST_BUILD_DIR) + "/window-failure.png");
+  EXPECT_NE(ReadText(dir.File("tavrest.log")).find("cannot write tavrest.qpk"), std::string::npos);
+}
+
+// An interrupt during the final wait ends the run by that signal at once;
+// the files were complete before it began.
+TEST_F(Window, InterruptsEndTheFinalWait) {
+  TempDir reference;
+  WriteIni(reference.path, FontPath("jiskan16"), FontPath("8x16rk"), std::to_string(kCellSize));
+  ASSERT_EQ(RunTavrest(reference.path).exitStatus, 0);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signalNumber));
+    TempDir run;
+    pid_t tavrest = StartOnDisplay(server, run);
+    ASSERT_GT(tavrest, 0);
+    ASSERT_TRUE(AwaitFinalWait(tavrest, run)) << ReadText(run.File("tavrest.log"));
+    kill(tavrest, signalNumber);
+    int status = 0;
+    for (int tries = 0; tries < 100 && waitpid(tavrest, &status, WNOHANG) == 0; ++tries) Pause(20);
+    Stop(tavrest);  // when it did not end, so that the test does not hang
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
+    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.qpk")) == ReadFileOrEmpty(reference.File("tavrest.qpk")));
+    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.tga")) == ReadFileOrEmpty(reference.File("tavrest.tga")));
+    EXPECT_TRUE(TemporaryFiles(run.path).empty());
   }
-  if (running) AwaitOrStop(tavrest, 10000);
-
-  std::vector<uint8_t> ignored;
-  const std::string png = std::string(TAVREST_BUILD_DIR) + "/window-capture.png";
-  if (captured) RunProgram({ImageMagickConvert(), "xwd:" + xwdFile, png}, ignored);
-  const std::string log = ReadText(dir.File("tavrest.log"));
-  ASSERT_TRUE(captured) << "no screen capture; tavrest said:\n" << log;
-  EXPECT_EQ(seen, expected) << "capture kept as " << png << "; tavrest said:\n" << log;
 }
 
 }  // namespace
