@@ -16,7 +16,7 @@ constexpr char kTitle[] = "tavrest";
 
 // Without a window the conversion still runs: its files are the product.
 void GoWithoutWindow(RunWindow& window, const char* what) {
-  Report("%s (%s); converting without a window", what, SDL_GetError());
+  Warn("%s (%s); converting without a window", what, SDL_GetError());
   if (window.progress != nullptr) SDL_FreeSurface(window.progress);
   window = RunWindow{nullptr, nullptr, false};
 }
@@ -33,7 +33,7 @@ bool StartVideo() {
   if (Named(display)) {
     setenv("SDL_VIDEODRIVER", "x11", 1);
     if (SDL_Init(SDL_INIT_VIDEO) == 0) return true;
-    Report("cannot use the display %s (%s); converting without a window", display,
+    Warn("cannot use the display %s (%s); converting without a window", display,
            SDL_GetError());
   }
   setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -62,6 +62,8 @@ RunWindow OpenWindow() {
   window.onDisplay = window.screen != nullptr && OnDisplay();
   return window;
 }
+
+RunWindow NoWindow() { return RunWindow{nullptr, nullptr, false}; }
 
 void CreateProgressSurface(RunWindow& window) {
   if (window.screen == nullptr) return;
