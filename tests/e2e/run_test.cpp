@@ -136,7 +136,7 @@ struct EarlyEnd {
 TEST(Run, EarlyEnds) {
   const std::string font = FontPath("8x16rk");
   const EarlyEnd cases[] = {
-      {"no ini", "", 0, "cannot read tavrest.ini in ", 1},
+      {"no ini", "", 0, "cannot read tavrest.ini: No such file or directory (looked up in ", 1},
       {"size 0", font + "\n" + font + "\n0\n", 0, "\"0\", reads as 0", 1},
       {"size empty", font + "\n" + font + "\n\n", 0, "\"\", reads as 0", 1},
       {"size letters", font + "\n" + font + "\nabc\n", 0, "\"abc\", reads as 0", 1},

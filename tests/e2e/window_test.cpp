@@ -182,9 +182,12 @@ bool Ended(pid_t pid) {
 }
 
 // A run of tavrest on the server, in `dir`, its SDL_Delay calls recorded.
-pid_t StartOnDisplay(const XServer& server, const TempDir& dir) {
+pid_t StartOnDisplay(const XServer& server, const TempDir& dir,
+                     const std::vector<std::string>& args = {}) {
   WriteIni(dir.path, FontPath("jiskan16"), FontPath("8x16rk"), std::to_string(kCellSize));
-  return Spawn({TavrestBinary()}, dir.path,
+  std::vector<std::string> argv = {TavrestBinary()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Spawn(argv, dir.path,
                {{"DISPLAY", server.display},
                 {"SDL_VIDEODRIVER", "x11"},
                 {"LD_PRELOAD", DelayRecorderLibrary()},
@@ -277,9 +280,6 @@ TEST_F(Window, ShowsFailureWhenAWriteFails) {
 // An interrupt during the final wait ends the run by that signal at once;
 // the files were complete before it began.
 TEST_F(Window, InterruptsEndTheFinalWait) {
-  TempDir reference;
-  WriteIni(reference.path, FontPath("jiskan16"), FontPath("8x16rk"), std::to_string(kCellSize));
-  ASSERT_EQ(RunTavrest(reference.path).exitStatus, 0);
   for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(signalNumber));
     TempDir run;
@@ -291,10 +291,23 @@ TEST_F(Window, InterruptsEndTheFinalWait) {
     for (int tries = 0; tries < 100 && waitpid(tavrest, &status, WNOHANG) == 0; ++tries) Pause(20);
     Stop(tavrest);  // when it did not end, so that the test does not hang
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
-    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.qpk")) == ReadFileOrEmpty(reference.File("tavrest.qpk")));
-    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.tga")) == ReadFileOrEmpty(reference.File("tavrest.tga")));
+    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.qpk")) == PlainConversion().packed);
+    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.tga")) == PlainConversion().image);
     EXPECT_TRUE(TemporaryFiles(run.path).empty());
   }
+}
+
+// --batch on a display: no wait (no SDL_Delay call at all), the same files.
+TEST_F(Window, BatchRunNeverWaits) {
+  pid_t tavrest = StartOnDisplay(server, dir, {"--batch"});
+  ASSERT_GT(tavrest, 0);
+  int status = -1;
+  for (int tries = 0; tries < 600 && waitpid(tavrest, &status, WNOHANG) == 0; ++tries) Pause(50);
+  Stop(tavrest);  // when it did not end, so that the test does not hang
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadText(dir.File("tavrest.log"));
+  EXPECT_EQ(ReadDelays(dir.File("delays")), std::vector<long>{});
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
 }
 
 }  // namespace

@@ -371,3 +371,16 @@ CallResult CallTavrest(const TavrestCall& call) {
   result.delays = ReadDelays(delayLog);
   return result;
 }
+
+std::string PlainIni() { return FontPath("jiskan16") + "\n" + FontPath("8x16rk") + "\n16\n"; }
+
+const ConvertedFiles& PlainConversion() {
+  static const ConvertedFiles files = [] {
+    TempDir dir;
+    WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+    if (RunTavrest(dir.path).exitStatus != 0) return ConvertedFiles{};
+    return ConvertedFiles{ReadFileOrEmpty(dir.File("tavrest.qpk")),
+                          ReadFileOrEmpty(dir.File("tavrest.tga"))};
+  }();
+  return files;
+}

@@ -129,3 +129,11 @@ std::string DelayRecorderLibrary();
 std::vector<long> ReadDelays(const std::string& log);
 // The names in a folder that look like temporary files of a write.
 std::vector<std::string> TemporaryFiles(const std::string& dir);
+
+// The two files of a plain run on jiskan16 + 8x16rk at 16, made once.
+struct ConvertedFiles {
+  std::vector<uint8_t> packed;
+  std::vector<uint8_t> image;
+};
+std::string PlainIni();
+const ConvertedFiles& PlainConversion();
