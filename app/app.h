@@ -1,20 +1,56 @@
-// Run driver: reads "tavrest.ini", converts the fonts it names into
-// "tavrest.qpk" and "tavrest.tga", and shows the progress in a small window.
+// Run driver: reads "tavrest.ini" (or takes its settings from the command
+// line), converts the fonts it names into "tavrest.qpk" and "tavrest.tga",
+// and shows the progress in a small window.
 #pragma once
 
-constexpr int ConfigLineSize = 128;  // bytes per line buffer, terminator included
+#include <cstddef>
+#include <string>
+
+// Characters a settings line may hold, its line end not counted.
+constexpr size_t ConfigLineMax = 4095;
 
 struct RunConfig {
-  char mainFont[ConfigLineSize];
-  char secondFont[ConfigLineSize];
-  char sizeLine[ConfigLineSize];
-  int cellSize;
+  std::string mainFont;
+  std::string secondFont;
+  std::string sizeLine;
+  int cellSize;  // the size line read by Kanji_ParseDecimal
+  int longLine;  // the first line longer than ConfigLineMax (1 to 3), 0 when none
 };
 
-// False when the file cannot be opened. Missing lines read as empty; line
-// feeds, and a carriage return before a line feed, end each value.
+// False, with errno, when the file cannot be opened. A UTF-8 byte order mark
+// at the start is skipped; missing lines read as empty; a line feed, and a
+// carriage return before it, end each value. A line that is too long is
+// named in longLine, and the values are then left empty.
 bool ReadConfig(const char* path, RunConfig& config);
-// The size line is read by Kanji_ParseDecimal, like the font's codes.
 
-// The whole run; returns the process exit status.
-int RunConversion();
+enum class ImageKind { Tga, Bmp, None };
+
+// What the command line asks for; the defaults are the run without arguments.
+struct RunOptions {
+  std::string configPath;  // -c; empty for ./tavrest.ini
+  std::string mainFont;    // -f; the settings file is then not read
+  std::string secondFont;  // -F
+  int cellSize = 0;        // -s; 0 when not given
+  std::string packedName = "tavrest.qpk";
+  std::string imageName = "tavrest.tga";
+  ImageKind image = ImageKind::Tga;
+  bool batch = false;    // no window, no final wait
+  bool quiet = false;    // no warnings
+  bool verbose = false;  // fonts and files reported after the run
+  // A setting was given, so a missing settings file or a size of 0 is an
+  // error rather than nothing to do.
+  bool settingsRequired = false;
+};
+
+enum class CommandLine { Run, Help, Version, UsageError };
+
+// Parses the arguments with getopt_long; for UsageError, `problem` says what
+// is wrong.
+CommandLine ParseCommandLine(int argc, char** argv, RunOptions& options, std::string& problem);
+
+// The whole program: parsing, then help, version, a usage error (status 2)
+// or the run; returns the process exit status.
+int TavrestMain(int argc, char** argv);
+
+// The whole run; returns the process exit status (0 converted, 1 failed).
+int RunConversion(const RunOptions& options);

@@ -2,23 +2,26 @@
 #include "kanji.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-// Cuts the value at its first line feed, and drops a carriage return that
-// stands right before it (or ends a last line without a line feed), so that
-// files saved with Windows line ends work.
-void EndValueAtLineFeed(char* line) {
-  char* end = static_cast<char*>(memchr(line, '\n', ConfigLineSize));
-  if (end == nullptr) end = line + strnlen(line, ConfigLineSize - 1);
-  *end = '\0';
-  if (end > line && end[-1] == '\r') end[-1] = '\0';
-}
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";  // UTF-8, as some editors save
 
-void ReadConfigLine(FILE* file, char* line) {
-  memset(line, 0, ConfigLineSize);
-  if (fgets(line, ConfigLineSize, file) == nullptr) line[0] = '\0';
+// Reads one line into `value` without its line feed, or a carriage return
+// before that (files saved on Windows), and the first line without a byte
+// order mark; false when what is left is longer than ConfigLineMax. The rest
+// of an overlong line is not read.
+bool ReadConfigLine(FILE* file, std::string& value, bool first) {
+  value.clear();
+  const size_t room = ConfigLineMax + (first ? 3 : 0) + 1;  // a mark, a carriage return
+  int c;
+  while ((c = getc(file)) != EOF && c != '\n') {
+    if (value.size() == room) return false;
+    value.push_back(static_cast<char>(c));
+  }
+  if (first && value.starts_with(kByteOrderMark)) value.erase(0, 3);
+  if (!value.empty() && value.back() == '\r') value.pop_back();
+  return value.size() <= ConfigLineMax;
 }
 
 }  // namespace
@@ -26,13 +29,13 @@ void ReadConfigLine(FILE* file, char* line) {
 bool ReadConfig(const char* path, RunConfig& config) {
   FILE* file = fopen(path, "r");
   if (file == nullptr) return false;
-  ReadConfigLine(file, config.mainFont);
-  ReadConfigLine(file, config.secondFont);
-  ReadConfigLine(file, config.sizeLine);
+  config.longLine = 0;
+  std::string* values[] = {&config.mainFont, &config.secondFont, &config.sizeLine};
+  for (int line = 0; line < 3 && config.longLine == 0; ++line)
+    if (!ReadConfigLine(file, *values[line], line == 0)) config.longLine = line + 1;
   fclose(file);
-  config.cellSize = Kanji_ParseDecimal(config.sizeLine);
-  EndValueAtLineFeed(config.mainFont);
-  EndValueAtLineFeed(config.secondFont);
-  EndValueAtLineFeed(config.sizeLine);
+  if (config.longLine != 0)
+    for (std::string* value : values) value->clear();
+  config.cellSize = Kanji_ParseDecimal(config.sizeLine.c_str());
   return true;
 }

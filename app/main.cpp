@@ -1,3 +1,3 @@
 #include "app.h"
 
-int main(int, char**) { return RunConversion(); }
+int main(int argc, char** argv) { return TavrestMain(argc, argv); }

@@ -132,20 +132,34 @@ bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path, PackedRefusal& rea
 // ---- Internals every file shares (exposed for tests) ----------------------
 
 // Writes go to a temporary file beside the target, which replaces the target
-// only when everything was written and closed.
+// only when everything was written and closed. Where the file system offers
+// unnamed temporary files the data has no name until it is complete, so a
+// killed process leaves nothing behind. A symbolic link at the target stays:
+// the file it leads to is replaced. An existing target keeps its permission
+// bits and, where allowed, its group; one this user may not write to is
+// refused (EACCES) and left alone.
 struct AtomicFile {
   FILE* stream;
-  std::string targetPath;
-  std::string tempPath;
-  bool failed;  // a write failed; commit will refuse
+  std::string targetPath;  // the name given
+  std::string finalPath;   // the file that is replaced: targetPath, links followed
+  std::string tempPath;    // the temporary file's name; empty while it has none
+  bool failed;             // a write failed; commit will refuse
+  int keptMode;            // permission bits of the existing file, -1 for a new one
+  long keptGroup;          // its group
 };
 
 bool AtomicFileOpen(AtomicFile& file, const char* path);
+// The same, always with a named temporary file: what happens where the file
+// system has no unnamed ones.
+bool AtomicFileOpenNamed(AtomicFile& file, const char* path);
 bool AtomicFileWrite(AtomicFile& file, const void* data, size_t length);
 // Closes and renames into place; on any failure removes the temporary file.
 bool AtomicFileCommit(AtomicFile& file);
 // Closes and removes the temporary file, keeping errno.
 void AtomicFileAbort(AtomicFile& file);
+// Removes the named temporary file of the write in progress, if there is
+// one. Safe to call from a signal handler that is about to end the process.
+void AtomicFileRemovePending();
 // Opens, writes header then body, commits.
 bool WriteWholeFile(const char* path, const void* header, size_t headerLength,
                     const void* body, size_t bodyLength);

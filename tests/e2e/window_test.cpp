@@ -1,7 +1,8 @@
 // The built program in a real window on a virtual X server: while "完了" is
 // shown, the window must hold exactly its two glyphs from the font being
-// converted, black on white. The last capture is kept as a PNG in the build
-// tree for a person to look at.
+// converted, black on white, titled "tavrest", and "失敗" when a file could
+// not be written; an interrupt ends the final wait. The last captures are
+// kept as PNGs in the build tree for a person to look at.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,16 +26,15 @@ constexpr int kScreenWidth = 640;
 constexpr int kScreenHeight = 480;
 constexpr int kWindowWidth = 444;
 constexpr int kWindowHeight = 30;
-
-// A font the run converts, and the codes of "完了" in it.
-struct DoneFont {
+// A font pair the run converts, and the codes of "完了" in its main font.
+struct WindowFont {
   const char* mainFont;
   const char* secondFont;
   int cellSize;
   long doneCodes[2];
 };
 // "完了" is JIS 0x3430 0x4E3B; the run draws it from Shift-JIS 0x8A 0xAE 0x97 0xB9.
-constexpr DoneFont kJisFont{"jiskan16", "8x16rk", 16, {0x3430, 0x4E3B}};
+constexpr WindowFont kJisFont{"jiskan16", "8x16rk", 16, {0x3430, 0x4E3B}};
 
 using Picture = std::vector<std::string>;  // '#' black, '.' white, '?' anything else
 
@@ -160,14 +161,15 @@ Picture WindowPicture(const std::vector<uint8_t>& rgb) {
   return picture;
 }
 
-// The two glyphs side by side at the window's top left, from the BDF file.
-Picture ExpectedDoneMessage(const DoneFont& font) {
+// The two glyphs of a message side by side at the window's top left, from
+// the BDF file.
+Picture ExpectedMessage(const WindowFont& font, const long (&codes)[2]) {
   const int size = font.cellSize;
   Picture picture(kWindowHeight, std::string(kWindowWidth, '.'));
   int found = 0;
   for (const BdfGlyph& glyph : ReadBdfGlyphs(FontPath(font.mainFont))) {
     for (int index = 0; index < 2; ++index) {
-      if (glyph.encoding != font.doneCodes[index]) continue;
+      if (glyph.encoding != codes[index]) continue;
       ++found;
       auto cell = ExpectedCell(glyph, size, size);
       for (int y = 0; y < size; ++y) {
@@ -180,74 +182,158 @@ Picture ExpectedDoneMessage(const DoneFont& font) {
   return found == 2 ? picture : Picture{};
 }
 
-// Runs the program on the font in a window of `server` and captures the
-// screen until the done message is seen or the program has ended. The last
-// capture is kept as `png` in the build tree.
-void ExpectDoneMessage(const XServer& server, const DoneFont& font, const std::string& png) {
-  const Picture expected = ExpectedDoneMessage(font);
-  ASSERT_FALSE(expected.empty()) << font.mainFont << " lacks the glyphs of the message";
-  TempDir dir;
+// Like HasExited, but leaves the ended program to be reaped.
+bool Ended(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+// A run of tavrest on the server, in `dir`, its SDL_Delay calls recorded.
+pid_t StartOnDisplay(const XServer& server, const TempDir& dir,
+                     const std::vector<std::string>& args = {},
+                     const WindowFont& font = kJisFont) {
   WriteIni(dir.path, FontPath(font.mainFont), FontPath(font.secondFont),
            std::to_string(font.cellSize));
-  pid_t tavrest = Spawn({TavrestBinary()}, dir.path,
-                        {{"DISPLAY", server.display}, {"SDL_VIDEODRIVER", "x11"}},
-                        dir.File("tavrest.log"));
-  ASSERT_GT(tavrest, 0);
+  std::vector<std::string> argv = {TavrestBinary()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Spawn(argv, dir.path,
+               {{"DISPLAY", server.display},
+                {"SDL_VIDEODRIVER", "x11"},
+                {"LD_PRELOAD", DelayRecorderLibrary()},
+                {"TAVREST_DELAY_LOG", dir.File("delays")}},
+               dir.File("tavrest.log"));
+}
 
-  // The message stays up for two seconds after the image is written; look
-  // every few tenths of a second until it is seen or the program has ended.
-  const std::string xwdFile = dir.File("capture.xwd");
-  Picture seen;
+// True once the run has begun its final wait, the last message shown; false
+// when it ends first or takes over half a minute.
+bool AwaitFinalWait(pid_t pid, const TempDir& dir) {
+  for (int tries = 0; tries < 600; ++tries) {
+    if (!ReadDelays(dir.File("delays")).empty()) return true;
+    if (Ended(pid)) return false;
+    Pause(50);
+  }
+  return false;
+}
+
+struct Seen {
   bool captured = false;
-  bool running = true;
-  for (int tries = 0; tries < 600 && running && seen != expected; ++tries) {
-    running = !HasExited(tavrest);
-    if (!PathExists(dir.File("tavrest.qpk"))) {
-      Pause(50);
-      continue;
-    }
+  Picture picture;
+  std::string windows;  // xwininfo's tree, with the windows' titles
+};
+
+// The window during the final wait, captured until it shows `expected` or
+// the run has ended; the last capture is kept as `png`.
+Seen WatchFinalMessage(const XServer& server, const TempDir& dir, pid_t tavrest,
+                       const Picture& expected, const std::string& png) {
+  Seen seen;
+  if (!AwaitFinalWait(tavrest, dir)) return seen;
+  std::vector<uint8_t> tree;
+  RunProgram({"/usr/bin/xwininfo", "-root", "-tree", "-display", server.display}, tree);
+  seen.windows.assign(tree.begin(), tree.end());
+  const std::string xwdFile = dir.File("capture.xwd");
+  for (int tries = 0; tries < 20 && seen.picture != expected && !Ended(tavrest); ++tries) {
     std::vector<uint8_t> rgb;
     if (CaptureScreen(server.display, xwdFile, rgb)) {
-      captured = true;
-      seen = WindowPicture(rgb);
+      seen.captured = true;
+      seen.picture = WindowPicture(rgb);
     }
-    if (seen != expected) Pause(200);
+    if (seen.picture != expected) Pause(50);
   }
-  if (running) AwaitOrStop(tavrest, 10000);
-
   std::vector<uint8_t> ignored;
-  const std::string pngPath = std::string(TAVREST_BUILD_DIR) + "/" + png;
-  if (captured) RunProgram({ImageMagickConvert(), "xwd:" + xwdFile, pngPath}, ignored);
-  const std::string log = ReadText(dir.File("tavrest.log"));
-  ASSERT_TRUE(captured) << "no screen capture; tavrest said:\n" << log;
-  EXPECT_EQ(seen, expected) << "capture kept as " << pngPath << "; tavrest said:\n" << log;
+  if (seen.captured) RunProgram({ImageMagickConvert(), "xwd:" + xwdFile, png}, ignored);
+  return seen;
 }
 
-// A server on a free display, or a failed assertion saying why not.
-void StartServerOrFail(XServer& server, const TempDir& dir) {
-  ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
-  ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log"))) << "Xvfb does not start:\n"
-                                                          << ReadText(dir.File("xvfb.log"));
-}
+class Window : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
+    ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
+    ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log")))
+        << "Xvfb does not start:\n" << ReadText(dir.File("xvfb.log"));
+  }
 
-TEST(Window, ShowsTheDoneMessageInTheConvertedFont) {
+  // The last message in a window titled "tavrest", then the final wait.
+  void ExpectLastMessage(const long (&codes)[2], const std::string& png) {
+    ExpectLastMessageIn(dir, kJisFont, codes, png);
+  }
+
+  void ExpectLastMessageIn(const TempDir& run, const WindowFont& font, const long (&codes)[2],
+                           const std::string& png) {
+    const Picture expected = ExpectedMessage(font, codes);
+    ASSERT_FALSE(expected.empty()) << font.mainFont << " lacks the glyphs of the message";
+    pid_t tavrest = StartOnDisplay(server, run, {}, font);
+    ASSERT_GT(tavrest, 0);
+    const Seen seen = WatchFinalMessage(server, run, tavrest, expected, png);
+    AwaitOrStop(tavrest, 10000);
+    const std::string log = ReadText(run.File("tavrest.log"));
+    ASSERT_TRUE(seen.captured) << "no screen capture; tavrest said:\n" << log;
+    EXPECT_EQ(seen.picture, expected) << "capture kept as " << png << "; tavrest said:\n" << log;
+    EXPECT_NE(seen.windows.find("\"tavrest\": (\"tavrest\" \"tavrest\")"), std::string::npos)
+        << seen.windows;
+    EXPECT_EQ(ReadDelays(run.File("delays")), std::vector<long>{2000});
+  }
+
   TempDir dir;
   XServer server;
-  ASSERT_NO_FATAL_FAILURE(StartServerOrFail(server, dir));
-  ExpectDoneMessage(server, kJisFont, "window-capture.png");
+};
+
+TEST_F(Window, ShowsTheDoneMessageInTheConvertedFont) {
+  ExpectLastMessage(kJisFont.doneCodes, std::string(TAVREST_BUILD_DIR) + "/window-capture.png");
 }
 
 // Unicode fonts: the message's Shift-JIS codes reach glyphs placed by their
 // JIS meaning, "完" at U+5B8C and "了" at U+4E86.
-TEST(Window, ShowsTheDoneMessageInUnicodeFonts) {
-  TempDir dir;
-  XServer server;
-  ASSERT_NO_FATAL_FAILURE(StartServerOrFail(server, dir));
-  for (const DoneFont& font : {DoneFont{"18x18ja", "18x18ja", 18, {0x5B8C, 0x4E86}},
-                               DoneFont{"12x13ja", "12x13ja", 13, {0x5B8C, 0x4E86}}}) {
+TEST_F(Window, ShowsTheDoneMessageInUnicodeFonts) {
+  for (const WindowFont& font : {WindowFont{"18x18ja", "18x18ja", 18, {0x5B8C, 0x4E86}},
+                                 WindowFont{"12x13ja", "12x13ja", 13, {0x5B8C, 0x4E86}}}) {
     SCOPED_TRACE(font.mainFont);
-    ExpectDoneMessage(server, font, std::string("window-capture-") + font.mainFont + ".png");
+    TempDir run;
+    ExpectLastMessageIn(run, font, font.doneCodes,
+                        std::string(TAVREST_BUILD_DIR) + "/window-capture-" + font.mainFont + ".png");
   }
+}
+
+// "失敗" (JIS 0x3C3A 0x4754, Shift-JIS 0x8E 0xB8 0x94 0x73) when a file could
+// not be written.
+TEST_F(Window, ShowsFailureWhenAWriteFails) {
+  mkdir(dir.File("tavrest.qpk").c_str(), 0777);
+  ExpectLastMessage({0x3C3A, 0x4754}, std::string(TAVREST_BUILD_DIR) + "/window-failure.png");
+  EXPECT_NE(ReadText(dir.File("tavrest.log")).find("cannot write tavrest.qpk"), std::string::npos);
+}
+
+// An interrupt during the final wait ends the run by that signal at once;
+// the files were complete before it began.
+TEST_F(Window, InterruptsEndTheFinalWait) {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signalNumber));
+    TempDir run;
+    pid_t tavrest = StartOnDisplay(server, run);
+    ASSERT_GT(tavrest, 0);
+    ASSERT_TRUE(AwaitFinalWait(tavrest, run)) << ReadText(run.File("tavrest.log"));
+    kill(tavrest, signalNumber);
+    int status = 0;
+    for (int tries = 0; tries < 100 && waitpid(tavrest, &status, WNOHANG) == 0; ++tries) Pause(20);
+    Stop(tavrest);  // when it did not end, so that the test does not hang
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
+    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.qpk")) == PlainConversion().packed);
+    EXPECT_TRUE(ReadFileOrEmpty(run.File("tavrest.tga")) == PlainConversion().image);
+    EXPECT_TRUE(TemporaryFiles(run.path).empty());
+  }
+}
+
+// --batch on a display: no wait (no SDL_Delay call at all), the same files.
+TEST_F(Window, BatchRunNeverWaits) {
+  pid_t tavrest = StartOnDisplay(server, dir, {"--batch"});
+  ASSERT_GT(tavrest, 0);
+  int status = -1;
+  for (int tries = 0; tries < 600 && waitpid(tavrest, &status, WNOHANG) == 0; ++tries) Pause(50);
+  Stop(tavrest);  // when it did not end, so that the test does not hang
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadText(dir.File("tavrest.log"));
+  EXPECT_EQ(ReadDelays(dir.File("delays")), std::vector<long>{});
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -283,4 +284,117 @@ bool RunProgram(const std::vector<std::string>& argv, std::vector<uint8_t>& stan
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid) return false;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// ---- Runs with their surroundings chosen ------------------------------------------
+
+#include <poll.h>
+
+std::string DelayRecorderLibrary() {
+  std::string binary = TavrestBinary();
+  return binary.substr(0, binary.rfind('/')) + "/libdelay_recorder.so";
+}
+
+std::vector<long> ReadDelays(const std::string& log) {
+  std::vector<long> delays;
+  std::ifstream in(log);
+  for (long delay; in >> delay;) delays.push_back(delay);
+  return delays;
+}
+
+std::vector<std::string> TemporaryFiles(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& name : ListDir(dir))
+    if (name.find(".tmp") != std::string::npos) found.push_back(name);
+  return found;
+}
+
+namespace {
+
+[[noreturn]] void ExecTavrest(const TavrestCall& call, const std::string& delayLog) {
+  if (call.emptyEnvironment) {
+    clearenv();
+    setsid();  // no controlling terminal
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+  } else {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+  }
+  for (const auto& [name, value] : call.env) setenv(name.c_str(), value.c_str(), 1);
+  setenv("LD_PRELOAD", DelayRecorderLibrary().c_str(), 1);
+  setenv("TAVREST_DELAY_LOG", delayLog.c_str(), 1);
+  if (call.umask >= 0) umask(static_cast<mode_t>(call.umask));
+  if (call.unprivileged && getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+    _exit(126);
+  if (chdir(call.dir.c_str()) != 0) _exit(127);
+  std::vector<std::string> argv = {TavrestBinary()};
+  argv.insert(argv.end(), call.args.begin(), call.args.end());
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  _exit(127);
+}
+
+// Both pipes at once, so that a program filling one is never stuck.
+void ReadBoth(int outFd, int errFd, std::string& out, std::string& err) {
+  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* texts[2] = {&out, &err};
+  int open = 2;
+  while (open > 0 && poll(fds, 2, -1) > 0) {
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        texts[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+CallResult CallTavrest(const TavrestCall& call) {
+  CallResult result;
+  TempDir logs;
+  chmod(logs.path.c_str(), 0777);  // for an unprivileged child
+  const std::string delayLog = logs.File("delays");
+  int outPipe[2], errPipe[2];
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    close(outPipe[0]), close(outPipe[1]), close(errPipe[0]), close(errPipe[1]);
+    ExecTavrest(call, delayLog);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  if (call.whileRunning) call.whileRunning(pid);
+  ReadBoth(outPipe[0], errPipe[0], result.standardOutput, result.standardError);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.delays = ReadDelays(delayLog);
+  return result;
+}
+
+std::string PlainIni() { return FontPath("jiskan16") + "\n" + FontPath("8x16rk") + "\n16\n"; }
+
+const ConvertedFiles& PlainConversion() {
+  static const ConvertedFiles files = [] {
+    TempDir dir;
+    WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+    if (RunTavrest(dir.path).exitStatus != 0) return ConvertedFiles{};
+    return ConvertedFiles{ReadFileOrEmpty(dir.File("tavrest.qpk")),
+                          ReadFileOrEmpty(dir.File("tavrest.tga"))};
+  }();
+  return files;
 }

@@ -113,3 +113,43 @@ std::string ImageMagickConvert();
 // Runs a program (no shell) and collects its standard output; false unless
 // it exits with status 0.
 bool RunProgram(const std::vector<std::string>& argv, std::vector<uint8_t>& standardOutput);
+
+// ---- Runs with their surroundings chosen ------------------------------------------
+
+struct TavrestCall {
+  std::string dir;
+  std::vector<std::string> args;
+  std::map<std::string, std::string> env;  // set on top of the environment
+  // As `env -i` from a service: nothing in the environment, no controlling
+  // terminal, standard input from /dev/null. Otherwise SDL_VIDEODRIVER=dummy.
+  bool emptyEnvironment = false;
+  bool unprivileged = false;  // as user and group 65534 (nobody) when run as root
+  int umask = -1;             // the child's umask, unless -1
+  // Called with the child's id once it runs; the child's output is read after.
+  std::function<void(int pid)> whileRunning;
+};
+
+struct CallResult {
+  int exitStatus = -1;  // -1 when the program did not exit normally
+  int signal = 0;
+  std::string standardOutput;
+  std::string standardError;
+  std::vector<long> delays;  // the program's SDL_Delay calls, in milliseconds
+};
+
+// Runs the built tavrest with the delay recorder preloaded.
+CallResult CallTavrest(const TavrestCall& call);
+// The test-only library that records SDL_Delay calls into $TAVREST_DELAY_LOG.
+std::string DelayRecorderLibrary();
+// The calls recorded in a log, in milliseconds.
+std::vector<long> ReadDelays(const std::string& log);
+// The names in a folder that look like temporary files of a write.
+std::vector<std::string> TemporaryFiles(const std::string& dir);
+
+// The two files of a plain run on jiskan16 + 8x16rk at 16, made once.
+struct ConvertedFiles {
+  std::vector<uint8_t> packed;
+  std::vector<uint8_t> image;
+};
+std::string PlainIni();
+const ConvertedFiles& PlainConversion();

@@ -1,0 +1,171 @@
+// The command line: getopt_long over the options below, then the checks of
+// how they go together.
+#include "app.h"
+#include "kanji.h"
+#include "run_parts.h"
+
+#include <getopt.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char kVersion[] = "tavrest 1.0\n";
+constexpr char kUsageLine[] = "Usage: tavrest [OPTION]...  (tavrest --help lists the options)";
+constexpr char kHelp[] =
+    "Usage: tavrest [OPTION]...\n"
+    "Converts Japanese BDF fonts into a packed glyph file (tavrest.qpk) and a sheet\n"
+    "image (tavrest.tga). Without options the three settings (main font, second\n"
+    "font, cell size) are read from ./tavrest.ini and a window shows the progress.\n"
+    "\n"
+    "  -c, --config FILE    read the three settings from FILE instead of ./tavrest.ini;\n"
+    "                       relative font paths in it are taken from FILE's folder\n"
+    "  -f, --font FILE      main font; with -s, and the settings file is then not read\n"
+    "  -F, --second FILE    second font (optional with -f)\n"
+    "  -s, --size N         cell size, 1 to 32\n"
+    "  -o, --output FILE    packed glyph file (default tavrest.qpk)\n"
+    "  -i, --image FILE     sheet image (default tavrest.tga); the writer is chosen by\n"
+    "                       the name's ending, .tga or .bmp\n"
+    "      --no-image       write no sheet image\n"
+    "  -b, --batch          no window and no final wait\n"
+    "  -q, --quiet          no warnings (errors are still printed)\n"
+    "  -v, --verbose        after the run: one line per font (file, glyphs loaded,\n"
+    "                       glyphs cut by the cell) and one per file written\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "\n"
+    "Exit status: 0 converted, 1 the conversion failed, 2 a usage error.\n";
+
+constexpr int kNoImage = 256;  // a code no short option has
+constexpr option kLongOptions[] = {
+    {"config", required_argument, nullptr, 'c'}, {"font", required_argument, nullptr, 'f'},
+    {"second", required_argument, nullptr, 'F'}, {"size", required_argument, nullptr, 's'},
+    {"output", required_argument, nullptr, 'o'}, {"image", required_argument, nullptr, 'i'},
+    {"no-image", no_argument, nullptr, kNoImage}, {"batch", no_argument, nullptr, 'b'},
+    {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0}};
+constexpr char kShortOptions[] = ":c:f:F:s:o:i:bqvhV";
+
+// The option just read as the user wrote it: "--config" or "-c".
+std::string OptionJustRead(char** argv) {
+  const std::string word = argv[optind - 1];
+  if (word.starts_with("--")) return word.substr(0, word.find('='));
+  return optopt != 0 ? std::string("-") + static_cast<char>(optopt) : word;
+}
+
+// A whole number from 1 to MaxCellSize, digits only.
+bool ParseSize(const char* text, int& size) {
+  int value = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    value = std::min(value * 10 + (*p - '0'), 1000);
+  }
+  size = value;
+  return text[0] != '\0' && value >= 1 && value <= MaxCellSize;
+}
+
+bool EndsWith(const std::string& name, const char* ending) {
+  const size_t length = strlen(ending);
+  return name.size() >= length && strcasecmp(name.c_str() + name.size() - length, ending) == 0;
+}
+
+struct Given {
+  bool config = false, font = false, second = false, size = false, image = false, noImage = false;
+};
+
+// One option; false with `problem` set when it is wrong.
+bool TakeOption(int code, RunOptions& options, Given& given, std::string& problem, char** argv) {
+  const bool takesFile = code == 'c' || code == 'f' || code == 'F' || code == 'o' || code == 'i';
+  if (takesFile && optarg[0] == '\0') {
+    problem = "option " + OptionJustRead(argv) + " needs a value";
+    return false;
+  }
+  switch (code) {
+    case 'c': given.config = true, options.configPath = optarg; break;
+    case 'f': given.font = true, options.mainFont = optarg; break;
+    case 'F': given.second = true, options.secondFont = optarg; break;
+    case 'o': options.packedName = optarg; break;
+    case 'b': options.batch = true; break;
+    case 'q': options.quiet = true; break;
+    case 'v': options.verbose = true; break;
+    case kNoImage: given.noImage = true; break;
+    case 's':
+      given.size = true;
+      if (ParseSize(optarg, options.cellSize)) break;
+      problem = "the size must be a whole number from 1 to " + std::to_string(MaxCellSize) +
+                ", not \"" + optarg + "\"";
+      return false;
+    case 'i':
+      given.image = true;
+      options.imageName = optarg;
+      options.image = EndsWith(optarg, ".bmp") ? ImageKind::Bmp : ImageKind::Tga;
+      if (EndsWith(optarg, ".tga") || EndsWith(optarg, ".bmp")) break;
+      problem = std::string("the image name must end in .tga or .bmp: ") + optarg;
+      return false;
+    case ':': problem = "option " + OptionJustRead(argv) + " needs a value"; return false;
+    default: problem = "unknown option " + OptionJustRead(argv); return false;
+  }
+  return true;
+}
+
+// How the options go together; empty when they do.
+std::string Conflict(const Given& given) {
+  if (given.config && given.font) return "-c and -f cannot be used together";
+  if (given.font && !given.size) return "-f needs -s, the cell size";
+  if (given.size && !given.font && !given.config) return "-s needs -f or -c";
+  if (given.noImage && given.image) return "--no-image and -i cannot be used together";
+  return "";
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv, RunOptions& options, std::string& problem) {
+  Given given;
+  optind = 0;  // a fresh scan each time
+  opterr = 0;  // the messages are ours
+  int code;
+  while ((code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
+    if (code == 'h') return CommandLine::Help;
+    if (code == 'V') return CommandLine::Version;
+    if (!TakeOption(code, options, given, problem, argv)) return CommandLine::UsageError;
+  }
+  if (optind < argc) {
+    problem = std::string("unexpected operand: ") + argv[optind];
+    return CommandLine::UsageError;
+  }
+  problem = Conflict(given);
+  if (!problem.empty()) return CommandLine::UsageError;
+  if (given.noImage) options.image = ImageKind::None;
+  options.settingsRequired = given.config || given.font || given.second || given.size;
+  return CommandLine::Run;
+}
+
+namespace {
+
+int PrintOnStandardOutput(const char* text) {
+  if (fputs(text, stdout) >= 0 && fflush(stdout) == 0) return 0;
+  Report("cannot write to standard output: %s", strerror(errno));
+  return 1;
+}
+
+}  // namespace
+
+int TavrestMain(int argc, char** argv) {
+  RunOptions options;
+  std::string problem;
+  switch (ParseCommandLine(argc, argv, options, problem)) {
+    case CommandLine::Help: return PrintOnStandardOutput(kHelp);
+    case CommandLine::Version: return PrintOnStandardOutput(kVersion);
+    case CommandLine::UsageError:
+      Report("%s", problem.c_str());
+      fprintf(stderr, "%s\n", kUsageLine);
+      return 2;
+    case CommandLine::Run: break;
+  }
+  return RunConversion(options);
+}

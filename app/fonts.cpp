@@ -1,0 +1,88 @@
+// Loading the run's fonts, and telling the user what they gave.
+#include "run_parts.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Why a font could not be opened, asked again of the system: the library
+// reports only that it could not. A folder opens, but is no font.
+int OpenFailure(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "r");
+  if (file == nullptr) return errno;
+  struct stat info;
+  const bool folder = fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+  fclose(file);
+  return folder ? EISDIR : EIO;
+}
+
+// A main font that cannot be opened ends the run; a second one does not.
+void ReportOpenFailure(const FontLoad& load, bool fatal) {
+  ReportOrWarn(fatal, "cannot open the %s %s: %s%s", load.what, load.path.c_str(),
+               strerror(OpenFailure(load.path)), LookedUpIn(load.path).c_str());
+}
+
+void ReportEmptyFont(const char* path, int fileKind) {
+  if (fileKind == FontFilePcf)
+    Warn("warning: no glyph from %s: it is a PCF font, not BDF; convert it with pcf2bdf", path);
+  else if (fileKind == FontFileGzip)
+    Warn("warning: no glyph from %s: it is gzip data; gunzip it first", path);
+  else
+    Warn("warning: no glyph from %s", path);
+}
+
+// One line for each thing a user would want to know about a font that opened.
+void ReportFontFindings(const FontLoad& load, int cellSize) {
+  const char* path = load.path.c_str();
+  const FontLoadReport& report = load.report;
+  if (report.charset == CharsetRefused) {
+    Warn("%s not loaded: a two-byte character set other than JIS X 0208 (%s)", path,
+         report.registry);
+    return;
+  }
+  if (report.charset == CharsetSingleByte && report.codesSkipped > 0)
+    Warn("warning: %s: codes 128-255 were skipped; the font's character set is %s", path,
+         report.registry);
+  if (report.glyphsCut > 0)
+    Warn("warning: %s: %d glyphs cut by the %d-pixel cell", path, report.glyphsCut, cellSize);
+  if (report.glyphsLoaded == 0) ReportEmptyFont(path, report.fileKind);
+}
+
+bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
+  load.opened = Kanji_LoadBdfWithReport(font, load.path.c_str(), &load.report) == 0;
+  if (load.opened) {
+    ReportFontFindings(load, font->size);
+  } else {
+    ReportOpenFailure(load, fatal);
+  }
+  return load.opened;
+}
+
+}  // namespace
+
+FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
+  loads[0] = FontLoad{"main font", config.mainFont, false, {}};
+  loads[1] = FontLoad{"second font", config.secondFont, false, {}};
+  FontSet* font = Kanji_CreateEmptyFontSet(config.cellSize);
+  if (font == nullptr) {
+    Report("not enough memory for the font set");
+    return nullptr;
+  }
+  if (!LoadFont(font, loads[0], true)) {
+    Kanji_DestroyFontSet(font);
+    return nullptr;
+  }
+  if (!config.secondFont.empty()) LoadFont(font, loads[1], false);
+  if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) return font;
+  if (config.secondFont.empty())
+    Report("no glyph in %s; nothing written", config.mainFont.c_str());
+  else
+    Report("no glyph in %s or %s; nothing written", config.mainFont.c_str(),
+           config.secondFont.c_str());
+  Kanji_DestroyFontSet(font);
+  return nullptr;
+}

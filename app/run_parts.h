@@ -1,0 +1,71 @@
+// Pieces of the run shared between its files.
+#pragma once
+
+#include "app.h"
+#include "kanji.h"
+
+#include <SDL.h>
+
+#include <string>
+
+// ---- The process: messages and interrupts ------------------------------------
+
+// One line on standard error, "tavrest: " first.
+void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for a warning, which -q silences.
+void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Report when `error`, Warn otherwise.
+void ReportOrWarn(bool error, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void SetWarningsWanted(bool wanted);
+
+// SIGINT, SIGTERM and SIGHUP end the run at once: a named temporary file is
+// removed and the process dies by the signal, as a plain program would.
+// Signals ignored by whoever started the run (nohup) stay ignored. Called
+// again after SDL_Init, which takes SIGINT and SIGTERM for events that
+// nobody reads where it finds them at their default.
+void EndOnInterrupts();
+
+// ---- Settings and fonts --------------------------------------------------------
+
+// For a relative path that could not be opened: " (looked up in FOLDER)",
+// since the working folder may not be the one the user has in mind.
+std::string LookedUpIn(const std::string& path);
+
+// The three settings from the options and the settings file; false when the
+// run ends here, with its exit status in `status`.
+bool GatherSettings(const RunOptions& options, RunConfig& config, int& status);
+
+struct FontLoad {
+  const char* what;  // "main font", "second font"
+  std::string path;
+  bool opened;
+  FontLoadReport report;
+};
+
+// The main font, then the second where one is named, each with a line for
+// what the user should know; null when the run must end, after saying why.
+FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]);
+
+// ---- The window ----------------------------------------------------------------
+
+// What the run draws on; screen and progress are null when there is no window.
+struct RunWindow {
+  SDL_Surface* screen;
+  SDL_Surface* progress;
+  bool onDisplay;  // a window a person can see, not SDL's dummy driver
+};
+
+// Starts SDL and opens the window. Without a display (and no driver named
+// in SDL_VIDEODRIVER) SDL's dummy driver is used, since the drivers SDL falls
+// back to draw on the terminal. Without a window the run goes on.
+RunWindow OpenWindow();
+// No window at all: the run converts only.
+RunWindow NoWindow();
+void CreateProgressSurface(RunWindow& window);
+void FreeProgressSurface(RunWindow& window);
+// Fills the step'th bar of the progress surface and shows it.
+void AdvanceProgress(RunWindow& window, int step);
+void ShowMessage(RunWindow& window, const FontSet& font, const char* message, bool onWhite);
+// The last message stays for a moment, where someone can see it.
+void FinalWait(const RunWindow& window);
+void CloseWindow(RunWindow& window);

@@ -1,0 +1,90 @@
+// The three settings of a run: from the command line, from the settings
+// file, or both.
+#include "app.h"
+#include "kanji.h"
+#include "run_parts.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr char kDefaultConfig[] = "tavrest.ini";
+
+std::string WorkingFolder() {
+  char folder[PATH_MAX];
+  return getcwd(folder, sizeof folder) != nullptr ? folder : "the working folder";
+}
+
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// Relative font paths in a settings file named with -c are taken from the
+// file's folder, so that the file works from anywhere.
+void TakePathsFromFolderOf(const std::string& configPath, RunConfig& config) {
+  const std::string folder = FolderPart(configPath);
+  for (std::string* path : {&config.mainFont, &config.secondFont})
+    if (!path->empty() && !path->starts_with('/')) *path = folder + *path;
+}
+
+// Missing settings are an error when the command line gave some, and
+// otherwise mean there is nothing to do.
+bool EndWithoutSettings(const RunOptions& options, int& status) {
+  status = options.settingsRequired ? 1 : 0;
+  return false;
+}
+
+// Reads the file; false when the run ends here.
+bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& config,
+                      int& status) {
+  if (!ReadConfig(name, config)) {
+    const int error = errno;
+    ReportOrWarn(options.settingsRequired, "cannot read %s: %s%s; nothing converted", name, strerror(error),
+           LookedUpIn(name).c_str());
+    return EndWithoutSettings(options, status);
+  }
+  if (config.longLine != 0) {
+    Report("line %d of %s is longer than %zu characters; nothing converted", config.longLine,
+           name, ConfigLineMax);
+    status = 1;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string LookedUpIn(const std::string& path) {
+  if (path.starts_with('/')) return "";
+  const std::string folder = FolderPart(path);
+  return " (looked up in " + WorkingFolder() + (folder.empty() ? "" : "/" + folder.substr(0, folder.size() - 1)) + ")";
+}
+
+bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
+  status = 0;
+  const char* name = options.configPath.empty() ? kDefaultConfig : options.configPath.c_str();
+  if (!options.mainFont.empty()) {
+    config = RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0};
+    return true;
+  }
+  if (!ReadSettingsFile(options, name, config, status)) return false;
+  if (!options.configPath.empty()) TakePathsFromFolderOf(options.configPath, config);
+  if (!options.secondFont.empty()) config.secondFont = options.secondFont;
+  if (options.cellSize != 0) config.cellSize = options.cellSize;
+  if (config.cellSize == 0) {
+    ReportOrWarn(options.settingsRequired, "the size line of %s, \"%s\", reads as 0; nothing converted", name,
+           config.sizeLine.c_str());
+    return EndWithoutSettings(options, status);
+  }
+  if (config.cellSize < 1 || config.cellSize > MaxCellSize) {
+    Report("the cell size %d in %s is out of range (1 to %d)", config.cellSize, name, MaxCellSize);
+    status = 1;
+    return false;
+  }
+  return true;
+}

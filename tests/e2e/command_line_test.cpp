@@ -1,0 +1,174 @@
+// The command line: each option and each usage error, run through the built
+// program, against the plain conversion through tavrest.ini.
+#include "output.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace {
+
+// Every file below `dir`, as paths relative to it.
+std::set<std::string> FilesBelow(const std::string& dir, const std::string& prefix = "") {
+  std::set<std::string> files;
+  for (const std::string& name : ListDir(dir + "/" + prefix)) {
+    struct stat info;
+    const std::string relative = prefix + name;
+    if (lstat((dir + "/" + relative).c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode)) {
+      files.merge(FilesBelow(dir, relative + "/"));
+    } else {
+      files.insert(relative);
+    }
+  }
+  return files;
+}
+
+// A folder holding sub/set.ini with font paths relative to it, and
+// sub/zero.ini whose size line reads as 0.
+void SetUpFolder(const TempDir& dir, const std::string& ini) {
+  mkdir(dir.File("sub").c_str(), 0777);
+  mkdir(dir.File("out").c_str(), 0777);
+  symlink(FontPath("jiskan16").c_str(), dir.File("sub/j.bdf").c_str());
+  symlink(FontPath("8x16rk").c_str(), dir.File("sub/r.bdf").c_str());
+  WriteFileBytes(dir.File("sub/set.ini"), "j.bdf\nr.bdf\n16\n");
+  WriteFileBytes(dir.File("sub/zero.ini"), "j.bdf\nr.bdf\nabc\n");
+  if (!ini.empty()) WriteFileBytes(dir.File("tavrest.ini"), ini);
+}
+
+struct CommandCase {
+  std::vector<std::string> args;
+  bool withIni;
+  int exitStatus;
+  std::set<std::string> written;  // the files the run added
+  std::string errorStart;         // standard error starts so; empty: nothing on it
+  // Compared with the plain conversion when written; "" for other conversions.
+  std::string packed = "tavrest.qpk";
+  std::string image = "tavrest.tga";
+};
+
+TEST(CommandLine, OptionsAndUsageErrors) {
+  const std::string j16 = FontPath("jiskan16"), r16 = FontPath("8x16rk"), j24 = FontPath("jiskan24");
+  const std::set<std::string> both = {"tavrest.qpk", "tavrest.tga"};
+  const CommandCase cases[] = {
+      {{}, true, 0, both, ""},
+      {{"--batch"}, true, 0, both, ""},
+      {{"-b", "-q", "-v"}, true, 0, both, "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell\n"},
+      {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
+      {{"--batch", "--font=" + j16, "--second", r16, "--size", "16"}, false, 0, both, ""},
+      {{"-b", "-c", "sub/set.ini"}, false, 0, both, ""},
+      {{"-b", "-c", "sub/zero.ini", "-s", "16"}, false, 0, both, ""},
+      {{"-b", "-o", "out/a.qpk", "-i", "out/b.tga"}, true, 0, {"out/a.qpk", "out/b.tga"}, "", "out/a.qpk", "out/b.tga"},
+      {{"-b", "--no-image"}, true, 0, {"tavrest.qpk"}, ""},
+      {{"-b", "-i", "x.bmp"}, true, 0, {"tavrest.qpk", "x.bmp"}, ""},
+      {{"-b", "-F", "none.bdf"}, true, 0, both, "cant open [none.bdf]\ntavrest: cannot open the second font none.bdf", "", ""},
+      {{"-b", "-f", j24, "-s", "16", "--no-image"}, false, 0, {"tavrest.qpk"}, "tavrest: warning: " + j24 + ": ", "", ""},
+      {{"-b", "-q", "-f", j24, "-s", "16", "--no-image"}, false, 0, {"tavrest.qpk"}, "", "", ""},
+      {{"-h"}, true, 0, {}, ""},
+      {{"--version"}, true, 0, {}, ""},
+      // Missing settings: nothing to do without options, an error with them.
+      {{"-b"}, false, 0, {}, "tavrest: cannot read tavrest.ini: No such file or directory (looked up in "},
+      {{"-b", "-q"}, false, 0, {}, ""},
+      {{"-c", "missing.ini"}, false, 1, {}, "tavrest: cannot read missing.ini: No such file or directory"},
+      {{"-q", "-c", "sub/zero.ini"}, false, 1, {}, "tavrest: the size line of sub/zero.ini, \"abc\", reads as 0"},
+      {{"-F", r16}, false, 1, {}, "tavrest: cannot read tavrest.ini"},
+      // Usage errors.
+      {{"-x"}, true, 2, {}, "tavrest: unknown option -x\n"},
+      {{"--colour"}, true, 2, {}, "tavrest: unknown option --colour\n"},
+      {{"-c"}, true, 2, {}, "tavrest: option -c needs a value\n"},
+      {{"--config="}, true, 2, {}, "tavrest: option --config needs a value\n"},
+      {{"-f", j16}, true, 2, {}, "tavrest: -f needs -s, the cell size\n"},
+      {{"-s", "16"}, true, 2, {}, "tavrest: -s needs -f or -c\n"},
+      {{"-f", j16, "-s", "0"}, true, 2, {}, "tavrest: the size must be a whole number from 1 to 32, not \"0\"\n"},
+      {{"-f", j16, "-s", "33"}, true, 2, {}, "tavrest: the size must be a whole number from 1 to 32, not \"33\"\n"},
+      {{"-f", j16, "-s", "16px"}, true, 2, {}, "tavrest: the size must be a whole number from 1 to 32, not \"16px\"\n"},
+      {{"-c", "sub/set.ini", "-f", j16, "-s", "16"}, true, 2, {}, "tavrest: -c and -f cannot be used together\n"},
+      {{"-i", "x.png"}, true, 2, {}, "tavrest: the image name must end in .tga or .bmp: x.png\n"},
+      {{"--no-image", "-i", "x.tga"}, true, 2, {}, "tavrest: --no-image and -i cannot be used together\n"},
+      {{"extra"}, true, 2, {}, "tavrest: unexpected operand: extra\n"},
+  };
+  const ConvertedFiles& plain = PlainConversion();
+  for (const CommandCase& c : cases) {
+    std::string name = "tavrest";
+    for (const std::string& arg : c.args) name += " " + arg;
+    SCOPED_TRACE(name);
+    TempDir dir;
+    SetUpFolder(dir, c.withIni ? PlainIni() : "");
+    const std::set<std::string> before = FilesBelow(dir.path);
+    TavrestCall call;
+    call.dir = dir.path;
+    call.args = c.args;
+    const CallResult run = CallTavrest(call);
+    EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
+    const std::set<std::string> after = FilesBelow(dir.path);
+    std::set<std::string> added;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::inserter(added, added.begin()));
+    EXPECT_EQ(added, c.written);
+    if (c.errorStart.empty()) {
+      EXPECT_EQ(run.standardError, "");
+    } else {
+      EXPECT_EQ(run.standardError.substr(0, c.errorStart.size()), c.errorStart) << run.standardError;
+    }
+    if (c.exitStatus == 2) {  // the problem, then the usage line
+      EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 2);
+      EXPECT_NE(run.standardError.find("\nUsage: tavrest [OPTION]..."), std::string::npos);
+    }
+    if (c.written.count(c.packed)) {
+      EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.packed)) == plain.packed);
+    }
+    if (c.written.count(c.image)) {
+      EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.image)) == plain.image);
+    }
+    const bool informs = c.args == std::vector<std::string>{"-h"} || c.args == std::vector<std::string>{"--version"};
+    EXPECT_EQ(run.standardOutput.empty(), !informs);
+    EXPECT_TRUE(run.delays.empty());
+  }
+}
+
+// The sheet through the BMP writer is byte for byte what WriteBmp gives.
+TEST(CommandLine, BmpImageIsWriteBmpOfTheSheet) {
+  TempDir dir;
+  WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+  TavrestCall call;
+  call.dir = dir.path;
+  call.args = {"--batch", "--image", "sheet.bmp"};
+  ASSERT_EQ(CallTavrest(call).exitStatus, 0);
+  GlyphSheet sheet{0, 0, {}};
+  ASSERT_TRUE(MakeFontSheet(sheet, FontPath("jiskan16"), FontPath("8x16rk"), 16));
+  ASSERT_TRUE(WriteBmp(sheet, dir.File("expected.bmp").c_str()));
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("sheet.bmp")) == ReadFileOrEmpty(dir.File("expected.bmp")));
+}
+
+// The help and the man page describe the same options.
+TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
+  TavrestCall call;
+  TempDir dir;
+  call.dir = dir.path;
+  call.args = {"--help"};
+  const CallResult run = CallTavrest(call);
+  ASSERT_EQ(run.exitStatus, 0);
+  const std::vector<uint8_t> page = ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/app/tavrest.1");
+  std::string man(page.begin(), page.end());
+  for (size_t at; (at = man.find("\\-")) != std::string::npos;) man.replace(at, 2, "-");
+  std::istringstream help(run.standardOutput);
+  int options = 0;
+  for (std::string line; std::getline(help, line);) {
+    std::istringstream words(line);
+    for (std::string word; words >> word && word.starts_with('-');) {
+      if (word.back() == ',') word.pop_back();
+      ++options;
+      EXPECT_NE(man.find(word), std::string::npos) << word << " is not in the man page";
+    }
+  }
+  EXPECT_EQ(options, 23);
+}
+
+}  // namespace

@@ -1,0 +1,291 @@
+// The built program where people run it and with the mistakes they make: no
+// display or terminal, interrupts, links and permissions at the output names,
+// files that are no BDF font, odd settings files.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr char kPrevious[] = "previous";
+constexpr char kPcfFolder[] = "/usr/share/fonts/X11/misc";
+
+void WritePrevious(const TempDir& dir) {
+  WriteFileBytes(dir.File("tavrest.qpk"), kPrevious);
+  WriteFileBytes(dir.File("tavrest.tga"), kPrevious);
+}
+
+bool Kept(const TempDir& dir, const std::string& name) {
+  const Bytes bytes = ReadFileOrEmpty(dir.File(name));
+  return std::string(bytes.begin(), bytes.end()) == kPrevious;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+struct stat StatOf(const std::string& path) {
+  struct stat info{};
+  stat(path.c_str(), &info);
+  return info;
+}
+
+std::string Gunzipped(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(RunProgram({"/bin/gzip", "-dc", path}, bytes)) << path;
+  return std::string(bytes.begin(), bytes.end());
+}
+
+int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+enum class Outcome { Converted, Kept, Checked };
+
+struct Surrounding {
+  const char* name;
+  std::function<void(const TempDir&, TavrestCall&)> setUp;
+  int exitStatus;
+  std::vector<std::string> errorHas;  // each is found on standard error
+  int errorLines;
+  Outcome outcome;
+  std::function<void(const TempDir&)> check = {};
+};
+
+TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
+  ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
+  const std::string pcfGz = std::string(kPcfFolder) + "/jiskan16.pcf.gz";
+  const std::string pcfGz2 = std::string(kPcfFolder) + "/8x16rk.pcf.gz";
+  const auto plain = [](const TempDir& dir, TavrestCall&) { WriteFileBytes(dir.File("tavrest.ini"), PlainIni()); };
+  const auto ini = [](std::string text) {
+    return [text](const TempDir& dir, TavrestCall&) {
+      WritePrevious(dir);
+      WriteFileBytes(dir.File("tavrest.ini"), text);
+    };
+  };
+  const Surrounding cases[] = {
+      {"env -i: no display, no terminal",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         call.emptyEnvironment = true;
+       },
+       0, {}, 0, Outcome::Converted},
+      {"a driver the user names is used",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         call.emptyEnvironment = true;
+         call.env["SDL_VIDEODRIVER"] = "x11";
+       },
+       0, {"SDL cannot start"}, 1, Outcome::Converted},
+      {"a display that does not answer",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         call.emptyEnvironment = true;
+         call.env["DISPLAY"] = ":999";
+       },
+       0, {"cannot use the display :999"}, 1, Outcome::Converted},
+      {"links: a chain, and a dangling one",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         mkdir(dir.File("real").c_str(), 0777);
+         WriteFileBytes(dir.File("real/a.qpk"), kPrevious);
+         symlink("middle", dir.File("tavrest.qpk").c_str());
+         symlink("real/a.qpk", dir.File("middle").c_str());
+         symlink(dir.File("real/new.tga").c_str(), dir.File("tavrest.tga").c_str());
+       },
+       0, {}, 0, Outcome::Converted,
+       [](const TempDir& dir) {
+         EXPECT_TRUE(IsLink(dir.File("tavrest.qpk")) && IsLink(dir.File("middle")));
+         EXPECT_TRUE(IsLink(dir.File("tavrest.tga")));
+         EXPECT_TRUE(TemporaryFiles(dir.File("real")).empty());
+       }},
+      {"an existing file keeps its mode and group",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         WritePrevious(dir);
+         chmod(dir.File("tavrest.qpk").c_str(), 0604);
+         if (chown(dir.File("tavrest.qpk").c_str(), static_cast<uid_t>(-1), 65534) != 0) {
+         }
+       },
+       0, {}, 0, Outcome::Converted,
+       [](const TempDir& dir) {
+         EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0604u);
+         if (getuid() == 0) {
+           EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_gid, 65534u);
+         }
+       }},
+      {"new files: 0666 less the umask",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         call.umask = 027;
+       },
+       0, {}, 0, Outcome::Converted,
+       [](const TempDir& dir) {
+         EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0640u);
+         EXPECT_EQ(StatOf(dir.File("tavrest.tga")).st_mode & 07777, 0640u);
+       }},
+      {"an output this user may not write is refused",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         chmod(dir.path.c_str(), 0777);
+         WriteFileBytes(dir.File("tavrest.qpk"), kPrevious);
+         chmod(dir.File("tavrest.qpk").c_str(), 0444);
+         call.unprivileged = true;
+       },
+       1, {"tavrest: cannot write tavrest.qpk: Permission denied\n"}, 1, Outcome::Checked,
+       [](const TempDir& dir) {
+         EXPECT_TRUE(Kept(dir, "tavrest.qpk"));
+         EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0444u);
+         EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), PlainConversion().image);
+       }},
+      {"a PCF font",
+       [&](const TempDir& dir, TavrestCall&) {
+         WriteFileBytes(dir.File("jiskan16.pcf"), Gunzipped(pcfGz));
+         WriteFileBytes(dir.File("tavrest.ini"), "jiskan16.pcf\n" + FontPath("8x16rk") + "\n16\n");
+       },
+       0, {"no glyph from jiskan16.pcf: it is a PCF font, not BDF; convert it with pcf2bdf\n"}, 1,
+       Outcome::Checked,
+       [](const TempDir& dir) { EXPECT_FALSE(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty()); }},
+      {"gzip data only", ini(pcfGz + "\n" + pcfGz2 + "\n16\n"), 1,
+       {"no glyph from " + pcfGz + ": it is gzip data; gunzip it first\n",
+        "no glyph from " + pcfGz2 + ": it is gzip data; gunzip it first\n",
+        "no glyph in " + pcfGz + " or " + pcfGz2 + "; nothing written\n"},
+       3, Outcome::Kept},
+      {"empty font files",
+       [&](const TempDir& dir, TavrestCall& call) {
+         ini("empty\nempty\n16\n")(dir, call);
+         WriteFileBytes(dir.File("empty"), "");
+       },
+       1, {"no glyph in empty or empty"}, 3, Outcome::Kept},
+      {"an empty second font",
+       [&](const TempDir& dir, TavrestCall&) {
+         WriteFileBytes(dir.File("empty.bdf"), "");
+         WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\nempty.bdf\n16\n");
+       },
+       0, {"tavrest: warning: no glyph from empty.bdf\n"}, 1, Outcome::Checked,
+       [](const TempDir& dir) { EXPECT_FALSE(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty()); }},
+      {"a byte order mark", ini("\xEF\xBB\xBF" + PlainIni()), 0, {}, 0, Outcome::Converted},
+      {"a path of 200 characters",
+       [&](const TempDir& dir, TavrestCall&) {
+         const std::string folder(180, 'f'), path = folder + "/" + std::string(19, 'j');
+         mkdir(dir.File(folder).c_str(), 0777);
+         symlink(FontPath("jiskan16").c_str(), dir.File(path).c_str());
+         WriteFileBytes(dir.File("tavrest.ini"), path + "\n" + FontPath("8x16rk") + "\n16\n");
+       },
+       0, {}, 0, Outcome::Converted},
+      {"a line of 5000 characters", ini(std::string(5000, 'a') + "\nb\n16\n"), 1,
+       {"tavrest: line 1 of tavrest.ini is longer than 4095 characters; nothing converted\n"}, 1,
+       Outcome::Kept},
+      {"no tavrest.ini", [](const TempDir& dir, TavrestCall&) { WritePrevious(dir); }, 0,
+       {"cannot read tavrest.ini: No such file or directory (looked up in "}, 1, Outcome::Kept},
+      {"a size line that reads as 0", ini(FontPath("jiskan16") + "\nb\nsixteen\n"), 0,
+       {"the size line of tavrest.ini, \"sixteen\", reads as 0; nothing converted\n"}, 1, Outcome::Kept},
+      {"a main font that is not there", ini("fonts/none.bdf\nb\n16\n"), 1,
+       {"cant open [fonts/none.bdf]\ntavrest: cannot open the main font fonts/none.bdf: No such file "
+        "or directory (looked up in "},
+       2, Outcome::Kept},
+      {"both writes fail",
+       [&](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         mkdir(dir.File("tavrest.qpk").c_str(), 0777);
+         mkdir(dir.File("tavrest.tga").c_str(), 0777);
+       },
+       1, {"cannot write tavrest.qpk: Is a directory\n", "cannot write tavrest.tga: Is a directory\n"}, 2,
+       Outcome::Checked},
+  };
+  for (const Surrounding& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TavrestCall call;
+    call.dir = dir.path;
+    c.setUp(dir, call);
+    const CallResult run = CallTavrest(call);
+    EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
+    EXPECT_EQ(run.standardOutput, "");
+    for (const std::string& text : c.errorHas)
+      EXPECT_NE(run.standardError.find(text), std::string::npos) << run.standardError;
+    EXPECT_EQ(Lines(run.standardError), c.errorLines) << run.standardError;
+    EXPECT_TRUE(run.delays.empty()) << "waited without a window to show";
+    EXPECT_TRUE(TemporaryFiles(dir.path).empty());
+    if (c.outcome == Outcome::Converted) {
+      EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
+      EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
+    }
+    if (c.outcome == Outcome::Kept) {
+      EXPECT_TRUE(Kept(dir, "tavrest.qpk") && Kept(dir, "tavrest.tga"));
+    }
+    if (c.check) c.check(dir);
+  }
+}
+
+// Opens a FIFO for writing once the program has opened it for reading;
+// -1 when it never does.
+int OpenWhenRead(const std::string& fifo, int pid) {
+  for (int tries = 0; tries < 1000; ++tries) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) return fd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  return -1;
+}
+
+// Waits up to ten seconds for the program to end (leaving it to be reaped),
+// then kills it, so that a run that ignores a signal fails instead of hanging.
+void AwaitEndOrKill(int pid) {
+  for (int tries = 0; tries < 1000; ++tries) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid)
+      return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+}
+
+// An interrupt ends the run at once, by that signal, leaving the previous
+// files as they were. The run is held at a FIFO: the settings file, or the
+// font part way through.
+TEST(Surroundings, InterruptsEndTheRun) {
+  const Bytes font = ReadFileOrEmpty(FontPath("jiskan16"));
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const char* fifo : {"tavrest.ini", "font.bdf"}) {
+      SCOPED_TRACE(std::string(strsignal(signalNumber)) + " while reading " + fifo);
+      TempDir dir;
+      WritePrevious(dir);
+      if (std::string(fifo) == "font.bdf") WriteIni(dir.path, "font.bdf", FontPath("8x16rk"), "16");
+      ASSERT_EQ(mkfifo(dir.File(fifo).c_str(), 0666), 0);
+      int writer = -1;
+      TavrestCall call;
+      call.dir = dir.path;
+      call.whileRunning = [&](int pid) {
+        writer = OpenWhenRead(dir.File(fifo), pid);
+        if (writer >= 0 && std::string(fifo) == "font.bdf") {
+          if (write(writer, font.data(), 16384) != 16384) ADD_FAILURE() << "short write";
+        }
+        kill(pid, signalNumber);
+        AwaitEndOrKill(pid);
+      };
+      const CallResult run = CallTavrest(call);
+      if (writer >= 0) close(writer);
+      EXPECT_EQ(run.signal, signalNumber) << run.standardError;
+      EXPECT_EQ(run.standardOutput, "");
+      EXPECT_TRUE(Kept(dir, "tavrest.qpk") && Kept(dir, "tavrest.tga"));
+      EXPECT_TRUE(TemporaryFiles(dir.path).empty());
+    }
+  }
+}
+
+}  // namespace
