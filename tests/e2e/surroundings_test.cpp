@@ -176,6 +176,23 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        },
        0, {"tavrest: warning: no glyph from empty.bdf\n"}, 1, Outcome::Checked,
        [](const TempDir& dir) { EXPECT_FALSE(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty()); }},
+      {"a second font in a two-byte set other than JIS X 0208",
+       [&](const TempDir& dir, TavrestCall&) {
+         WriteFileBytes(dir.File("gb.bdf"), "CHARSET_REGISTRY \"GB2312.1980\"\nCHARSET_ENCODING \"0\"\n"
+                                            "STARTCHAR a\nENCODING 12849\nBITMAP\nFFFF\nENDCHAR\n");
+         WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\ngb.bdf\n16\n");
+       },
+       0, {"tavrest: gb.bdf not loaded: a two-byte character set other than JIS X 0208 (GB2312.1980-0)\n"},
+       1, Outcome::Checked},
+      {"a second font in a single-byte set with codes above 127",
+       [&](const TempDir& dir, TavrestCall&) {
+         WriteFileBytes(dir.File("latin.bdf"), "CHARSET_REGISTRY \"ISO8859\"\nCHARSET_ENCODING \"1\"\n"
+                                               "STARTCHAR e\nENCODING 233\nBITMAP\n10\nENDCHAR\n");
+         WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\nlatin.bdf\n16\n");
+       },
+       0, {"tavrest: warning: latin.bdf: codes 128-255 were skipped; the font's character set is ISO8859-1\n",
+           "tavrest: warning: no glyph from latin.bdf\n"},
+       2, Outcome::Checked},
       {"a byte order mark", ini("\xEF\xBB\xBF" + PlainIni()), 0, {}, 0, Outcome::Converted},
       {"a path of 200 characters",
        [&](const TempDir& dir, TavrestCall&) {
