@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libsdl1.2-dev libgtest-dev libbenchmark-dev
           pcf2bdf xfonts-base xfonts-shinonome xfonts-mplus
-          xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time)
+          xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0)
 
 missing=()
 for package in "${packages[@]}"; do
