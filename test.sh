@@ -10,7 +10,7 @@
 #                           findings are kept in fuzz-out/
 set -euo pipefail
 cd "$(dirname "$0")"
-./scripts/setup.sh
+./scripts/setup.sh test
 jobs=$(nproc)
 
 sanitizer_build() {
