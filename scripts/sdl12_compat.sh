@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Unpacks Debian's sdl12-compat (SDL 1.2's interface on top of SDL 2) into
-# DIR without installing it: as a package it would replace libsdl1.2-dev.
-# Programs run with LD_LIBRARY_PATH=DIR/lib use it. The download is kept, so
-# a rerun fetches nothing.
+# DIR without installing it, so the machine's SDL 1.2 stays the one programs
+# load; those run with LD_LIBRARY_PATH=DIR/lib use sdl12-compat instead. The
+# download is kept, so a rerun fetches nothing.
 #   scripts/sdl12_compat.sh DIR [PROGRAM]
 # With PROGRAM, also checks that PROGRAM resolves SDL 1.2 to DIR/lib.
 set -euo pipefail
