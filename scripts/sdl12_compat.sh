@@ -30,7 +30,8 @@ fetch() {
   ln -sfn "$(realpath "$found")" "$lib/libSDL-1.2.so.0"
 }
 
-if ! /sbin/ldconfig -p | grep -q 'libSDL2-2\.0\.so\.0 '; then
+# grep reads to the end: with pipefail, an early exit would fail ldconfig.
+if ! /sbin/ldconfig -p | grep 'libSDL2-2\.0\.so\.0 ' > /dev/null; then
   echo "sdl12-compat needs SDL 2: install libsdl2-2.0-0 (scripts/setup.sh test)" >&2
   exit 1
 fi
