@@ -6,7 +6,7 @@
 # are present in every measured run, as on every rerun.
 set -euo pipefail
 cd "$(dirname "$0")"
-./scripts/setup.sh
+./scripts/setup.sh test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTAVREST_BENCH=ON > /dev/null
 cmake --build build -j"$(nproc)" --target tavrest tavrest_bench > /dev/null
 tests/support/make_fonts.sh build/fonts > /dev/null

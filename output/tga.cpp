@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
 #include <emmintrin.h>
 #endif
 
@@ -73,7 +73,7 @@ uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
 // r, g, b, a in memory becomes b, g, r, a: the red and blue bytes swap.
 uint8_t* EmitRawPixels(uint8_t* out, const SheetPixel* pixels, int count) {
   int k = 0;
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
   const __m128i redOrBlue = _mm_set1_epi32(0xFF);
   for (; k + 4 <= count; k += 4) {
@@ -105,7 +105,7 @@ void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
   const size_t words = static_cast<size_t>(count + 63) / 64;
   memset(bits, 0, words * sizeof *bits);
   int k = 0;
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   for (; k + 65 <= count; k += 64) {  // a whole word while pixel k + 64 exists to compare with
     uint64_t word = 0;
     for (int j = 0; j < 64; j += 4) {

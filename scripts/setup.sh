@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the demo need, from Debian's packages.
-# Does nothing when everything is already there.
+# Installs Debian's packages for a profile; does nothing when all are there.
+#   scripts/setup.sh build   building tavrest and running the demo
+#   scripts/setup.sh test    that, and what the tests and benchmarks need
+# README.md says what each package is for.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libsdl1.2-dev libgtest-dev libbenchmark-dev
-          pcf2bdf xfonts-base xfonts-shinonome xfonts-mplus
-          xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time)
+build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev pcf2bdf xfonts-base)
+test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus
+               xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0)
+
+case "${1:-}" in
+  build) packages=("${build_packages[@]}") ;;
+  test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

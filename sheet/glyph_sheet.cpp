@@ -6,7 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
 #include <emmintrin.h>
 #endif
 #include <new>
@@ -78,7 +78,7 @@ namespace {
 void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
   uint32_t bits = row << (32 - s);  // column j is now bit 31 - j; bits past s fall off
   int j = 0;
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   const __m128i columnBits = _mm_set_epi32(1 << 28, 1 << 29, 1 << 30, INT32_MIN);
   const __m128i whiteLanes = _mm_set1_epi32(static_cast<int>(white));
   const __m128i blackLanes = _mm_set1_epi32(static_cast<int>(black));
@@ -122,7 +122,7 @@ uint32_t SheetWord(Uint32 value, const SDL_PixelFormat* f) {
   return word;
 }
 
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
 // A channel's mask and shifts, spread over four lanes once per cell.
 struct ChannelLanes {
   __m128i mask, shift, loss;
@@ -143,7 +143,7 @@ __m128i Channel(__m128i values, const ChannelLanes& c) {
 struct SurfaceLayout {
   const SDL_PixelFormat* format;
   bool redBlueSwap;  // SDL's usual 32-bit layout: 8-bit channels, red on top
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   ChannelLanes red, green, blue;
 #endif
 };
@@ -154,7 +154,7 @@ bool IsRedBlueSwap(const SDL_PixelFormat* f) {
 }
 
 SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   return {f, IsRedBlueSwap(f), LanesOf(f->Rmask, f->Rshift, f->Rloss), LanesOf(f->Gmask, f->Gshift, f->Gloss),
           LanesOf(f->Bmask, f->Bshift, f->Bloss)};
 #else
@@ -165,7 +165,7 @@ SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
 // Converts one row of surface pixels to sheet pixels in the surface's format.
 void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, SheetPixel* out) {
   int x = 0;
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   const ChannelLanes& red = layout.red;
   const ChannelLanes& green = layout.green;
   const ChannelLanes& blue = layout.blue;

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 #include <new>
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
 #include <emmintrin.h>
 #endif
 
@@ -25,7 +25,7 @@ void PackRow(const SheetPixel* row, int count, uint8_t* out) {
   uint32_t ink;
   memcpy(&ink, &kInk, sizeof ink);
   int x = 0;
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   const __m128i inkLanes = _mm_set1_epi32(static_cast<int>(ink));
   for (; x + 8 <= count; x += 8) {
     __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));

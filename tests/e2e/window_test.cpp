@@ -135,7 +135,8 @@ bool CaptureScreen(const std::string& display, const std::string& xwdFile,
          rgb.size() == static_cast<size_t>(kScreenWidth * kScreenHeight * 3);
 }
 
-// A 16-bit white window reaches a 24-bit screen as 248, 252, 248.
+// A 16-bit white window reaches a 24-bit screen as 248, 252, 248 through
+// SDL 1.2 and as 255, 254, 255 through sdl12-compat: both lie above 0xF0.
 bool IsWhite(const uint8_t* p) { return p[0] >= 0xF0 && p[1] >= 0xF0 && p[2] >= 0xF0; }
 bool IsBlack(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 0; }
 
