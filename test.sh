@@ -39,8 +39,9 @@ echo "== plain build (no SSE2 paths) =="
 cmake -S . -B build-plain -DCMAKE_BUILD_TYPE=Release -DTAVREST_SIMD=OFF \
   -DTAVREST_COMPAT_TESTS=OFF > /dev/null
 cmake --build build-plain -j"$jobs"
-# The other end-to-end suites add nothing for the scalar paths, and each of
-# their runs waits two seconds.
+# The other end-to-end suites add nothing for the scalar paths: they test the
+# run's surroundings, the window and memory bounds, which the release build
+# covers.
 ctest --test-dir build-plain -j"$jobs" --output-on-failure -E '^(Bounds|Run|RunImage|Window)\.'
 
 echo "== release build =="
