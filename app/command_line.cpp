@@ -41,14 +41,19 @@ constexpr char kHelp[] =
     "Exit status: 0 converted, 1 the conversion failed, 2 a usage error.\n";
 
 constexpr int kNoImage = 256;  // a code no short option has
-constexpr option kLongOptions[] = {
-    {"config", required_argument, nullptr, 'c'}, {"font", required_argument, nullptr, 'f'},
-    {"second", required_argument, nullptr, 'F'}, {"size", required_argument, nullptr, 's'},
-    {"output", required_argument, nullptr, 'o'}, {"image", required_argument, nullptr, 'i'},
-    {"no-image", no_argument, nullptr, kNoImage}, {"batch", no_argument, nullptr, 'b'},
-    {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
-    {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0}};
+constexpr option kLongOptions[] = {{"config", required_argument, nullptr, 'c'},
+                                   {"font", required_argument, nullptr, 'f'},
+                                   {"second", required_argument, nullptr, 'F'},
+                                   {"size", required_argument, nullptr, 's'},
+                                   {"output", required_argument, nullptr, 'o'},
+                                   {"image", required_argument, nullptr, 'i'},
+                                   {"no-image", no_argument, nullptr, kNoImage},
+                                   {"batch", no_argument, nullptr, 'b'},
+                                   {"quiet", no_argument, nullptr, 'q'},
+                                   {"verbose", no_argument, nullptr, 'v'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
+                                   {nullptr, 0, nullptr, 0}};
 constexpr char kShortOptions[] = ":c:f:F:s:o:i:bqvhV";
 
 // The option just read as the user wrote it: "--config" or "-c".
@@ -86,14 +91,30 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
     return false;
   }
   switch (code) {
-    case 'c': given.config = true, options.configPath = optarg; break;
-    case 'f': given.font = true, options.mainFont = optarg; break;
-    case 'F': given.second = true, options.secondFont = optarg; break;
-    case 'o': options.packedName = optarg; break;
-    case 'b': options.batch = true; break;
-    case 'q': options.quiet = true; break;
-    case 'v': options.verbose = true; break;
-    case kNoImage: given.noImage = true; break;
+    case 'c':
+      given.config = true, options.configPath = optarg;
+      break;
+    case 'f':
+      given.font = true, options.mainFont = optarg;
+      break;
+    case 'F':
+      given.second = true, options.secondFont = optarg;
+      break;
+    case 'o':
+      options.packedName = optarg;
+      break;
+    case 'b':
+      options.batch = true;
+      break;
+    case 'q':
+      options.quiet = true;
+      break;
+    case 'v':
+      options.verbose = true;
+      break;
+    case kNoImage:
+      given.noImage = true;
+      break;
     case 's':
       given.size = true;
       if (ParseSize(optarg, options.cellSize)) break;
@@ -107,8 +128,12 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
       if (EndsWith(optarg, ".tga") || EndsWith(optarg, ".bmp")) break;
       problem = std::string("the image name must end in .tga or .bmp: ") + optarg;
       return false;
-    case ':': problem = "option " + OptionJustRead(argv) + " needs a value"; return false;
-    default: problem = "unknown option " + OptionJustRead(argv); return false;
+    case ':':
+      problem = "option " + OptionJustRead(argv) + " needs a value";
+      return false;
+    default:
+      problem = "unknown option " + OptionJustRead(argv);
+      return false;
   }
   return true;
 }
@@ -159,13 +184,16 @@ int TavrestMain(int argc, char** argv) {
   RunOptions options;
   std::string problem;
   switch (ParseCommandLine(argc, argv, options, problem)) {
-    case CommandLine::Help: return PrintOnStandardOutput(kHelp);
-    case CommandLine::Version: return PrintOnStandardOutput(kVersion);
+    case CommandLine::Help:
+      return PrintOnStandardOutput(kHelp);
+    case CommandLine::Version:
+      return PrintOnStandardOutput(kVersion);
     case CommandLine::UsageError:
       Report("%s", problem.c_str());
       fprintf(stderr, "%s\n", kUsageLine);
       return 2;
-    case CommandLine::Run: break;
+    case CommandLine::Run:
+      break;
   }
   return RunConversion(options);
 }

@@ -55,12 +55,12 @@ extern "C" void EndOnSignal(int signalNumber) {
 }  // namespace
 
 void EndOnInterrupts() {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = EndOnSignal;
   sigemptyset(&action.sa_mask);
   for (int interrupt : kInterrupts) sigaddset(&action.sa_mask, interrupt);
   for (int interrupt : kInterrupts) {
-    struct sigaction current{};
+    struct sigaction current {};
     sigaction(interrupt, nullptr, &current);
     if (current.sa_handler == SIG_IGN) continue;  // as nohup leaves SIGHUP: keep it so
     sigaction(interrupt, &action, nullptr);

@@ -33,8 +33,7 @@ bool StartVideo() {
   if (Named(display)) {
     setenv("SDL_VIDEODRIVER", "x11", 1);
     if (SDL_Init(SDL_INIT_VIDEO) == 0) return true;
-    Warn("cannot use the display %s (%s); converting without a window", display,
-           SDL_GetError());
+    Warn("cannot use the display %s (%s); converting without a window", display, SDL_GetError());
   }
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   return SDL_Init(SDL_INIT_VIDEO) == 0;
@@ -67,8 +66,8 @@ RunWindow NoWindow() { return RunWindow{nullptr, nullptr, false}; }
 
 void CreateProgressSurface(RunWindow& window) {
   if (window.screen == nullptr) return;
-  window.progress = SDL_CreateRGBSurface(SDL_SWSURFACE, kWindowWidth, kWindowHeight,
-                                         kWindowDepth, 0, 0, 0, 0);
+  window.progress =
+      SDL_CreateRGBSurface(SDL_SWSURFACE, kWindowWidth, kWindowHeight, kWindowDepth, 0, 0, 0, 0);
   if (window.progress == nullptr) GoWithoutWindow(window, "no progress bar");
 }
 
@@ -87,7 +86,8 @@ void AdvanceProgress(RunWindow& window, int step) {
 
 void ShowMessage(RunWindow& window, const FontSet& font, const char* message, bool onWhite) {
   if (window.screen == nullptr) return;
-  if (onWhite) SDL_FillRect(window.screen, nullptr, SDL_MapRGB(window.screen->format, 255, 255, 255));
+  if (onWhite)
+    SDL_FillRect(window.screen, nullptr, SDL_MapRGB(window.screen->format, 255, 255, 255));
   Kanji_DrawText(&font, 0, 0, window.screen, message, SDL_Color{0, 0, 0, 0});
   SDL_UpdateRect(window.screen, 0, 0, 0, 0);
 }

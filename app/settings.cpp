@@ -40,17 +40,16 @@ bool EndWithoutSettings(const RunOptions& options, int& status) {
 }
 
 // Reads the file; false when the run ends here.
-bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& config,
-                      int& status) {
+bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& config, int& status) {
   if (!ReadConfig(name, config)) {
     const int error = errno;
-    ReportOrWarn(options.settingsRequired, "cannot read %s: %s%s; nothing converted", name, strerror(error),
-           LookedUpIn(name).c_str());
+    ReportOrWarn(options.settingsRequired, "cannot read %s: %s%s; nothing converted", name,
+                 strerror(error), LookedUpIn(name).c_str());
     return EndWithoutSettings(options, status);
   }
   if (config.longLine != 0) {
-    Report("line %d of %s is longer than %zu characters; nothing converted", config.longLine,
-           name, ConfigLineMax);
+    Report("line %d of %s is longer than %zu characters; nothing converted", config.longLine, name,
+           ConfigLineMax);
     status = 1;
     return false;
   }
@@ -62,7 +61,8 @@ bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& co
 std::string LookedUpIn(const std::string& path) {
   if (path.starts_with('/')) return "";
   const std::string folder = FolderPart(path);
-  return " (looked up in " + WorkingFolder() + (folder.empty() ? "" : "/" + folder.substr(0, folder.size() - 1)) + ")";
+  return " (looked up in " + WorkingFolder() +
+         (folder.empty() ? "" : "/" + folder.substr(0, folder.size() - 1)) + ")";
 }
 
 bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
@@ -77,8 +77,9 @@ bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
   if (!options.secondFont.empty()) config.secondFont = options.secondFont;
   if (options.cellSize != 0) config.cellSize = options.cellSize;
   if (config.cellSize == 0) {
-    ReportOrWarn(options.settingsRequired, "the size line of %s, \"%s\", reads as 0; nothing converted", name,
-           config.sizeLine.c_str());
+    ReportOrWarn(options.settingsRequired,
+                 "the size line of %s, \"%s\", reads as 0; nothing converted", name,
+                 config.sizeLine.c_str());
     return EndWithoutSettings(options, status);
   }
   if (config.cellSize < 1 || config.cellSize > MaxCellSize) {

@@ -21,7 +21,9 @@ struct FontPair {
 };
 constexpr FontPair kPairs[] = {{"jiskan16", "8x16rk", 16}, {"jiskan24", "12x24rk", 24}};
 
-std::string FontFile(const char* name) { return std::string(TAVREST_FONT_DIR) + "/" + name + ".bdf"; }
+std::string FontFile(const char* name) {
+  return std::string(TAVREST_FONT_DIR) + "/" + name + ".bdf";
+}
 
 FontSet* LoadPair(const FontPair& pair) {
   FontSet* font = Kanji_CreateFontSet(FontFile(pair.mainFont).c_str(), pair.size);

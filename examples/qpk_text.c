@@ -17,7 +17,10 @@ enum { WindowWidth = 320, WindowHeight = 240, Margin = 8 };
 
 /* "tavrest 日本語の文字。" in JIS: ESC $ B starts the two-byte codes, ESC ( B
  * ends them. Vertical drawing takes only the two-byte characters. */
-static const char text[] = "tavrest \x1b$B" "F|K\\8l$NJ8;z!#" "\x1b(B";
+static const char text[] =
+    "tavrest \x1b$B"
+    "F|K\\8l$NJ8;z!#"
+    "\x1b(B";
 
 static int Draw(FontSet* font, SDL_Surface* screen) {
   SDL_Color black = {0, 0, 0, 0};

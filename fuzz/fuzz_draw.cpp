@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (mode & 0x40) {
     SDL_Surface* rendered = vertical ? Kanji_RenderTextVertical(&font, text.c_str(), colour, depth)
                                      : Kanji_RenderText(&font, text.c_str(), colour, depth);
-    if (rendered != nullptr && (vertical ? rendered->h : rendered->w) !=
-                                   Kanji_TextWidth(&font, text.c_str()))
+    if (rendered != nullptr &&
+        (vertical ? rendered->h : rendered->w) != Kanji_TextWidth(&font, text.c_str()))
       abort();
     SDL_FreeSurface(rendered);
   }

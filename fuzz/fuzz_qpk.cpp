@@ -10,11 +10,14 @@
 
 namespace {
 
-PackedRefusal LiteralDecode(const uint8_t* data, size_t size, int32_t& cellSize, std::vector<uint8_t>& out) {
+PackedRefusal LiteralDecode(const uint8_t* data, size_t size, int32_t& cellSize,
+                            std::vector<uint8_t>& out) {
   if (size < 4) return PackedRefusal::BadCellSize;
-  cellSize = static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24);
+  cellSize = static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                  static_cast<uint32_t>(data[3]) << 24);
   if (cellSize < 1 || cellSize > 32) return PackedRefusal::BadCellSize;
-  const size_t length = size_t{9472} * static_cast<size_t>(cellSize) * static_cast<size_t>((cellSize + 7) / 8);
+  const size_t length =
+      size_t{9472} * static_cast<size_t>(cellSize) * static_cast<size_t>((cellSize + 7) / 8);
   size_t p = 4;
   while (out.size() < length) {
     if (p == size) return PackedRefusal::StreamShort;
@@ -63,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (cellSize != -7 || stream != std::vector<uint8_t>{1, 2, 3}) abort();
     return 0;
   }
-  if (cellSize != literalSize || stream != literal || stream.size() != PackedStreamLength(cellSize)) abort();
+  if (cellSize != literalSize || stream != literal || stream.size() != PackedStreamLength(cellSize))
+    abort();
   CheckRows(stream, cellSize);
   return 0;
 }

@@ -42,7 +42,9 @@ void CheckTgaRowCoder(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> packets(tgaBytes.begin(), tgaBytes.end());
   TgaBuffer().swap(tgaBytes);
   std::vector<SheetPixel> decoded;
-  auto filePixel = [&](size_t at) { return SheetPixel{packets[at + 2], packets[at + 1], packets[at], packets[at + 3]}; };
+  auto filePixel = [&](size_t at) {
+    return SheetPixel{packets[at + 2], packets[at + 1], packets[at], packets[at + 3]};
+  };
   for (size_t p = 0; p < packets.size();) {
     const uint8_t header = packets[p++];
     const size_t count = (header & 0x7Fu) + 1u;

@@ -30,8 +30,8 @@ const char* ScratchFile(const char* suffix) {
   auto found = paths.find(suffix);
   if (found == paths.end()) {
     mkdir(TAVREST_FUZZ_SCRATCH_DIR, 0777);
-    std::string path = std::string(TAVREST_FUZZ_SCRATCH_DIR) + "/input-" +
-                       std::to_string(getpid()) + suffix;
+    std::string path =
+        std::string(TAVREST_FUZZ_SCRATCH_DIR) + "/input-" + std::to_string(getpid()) + suffix;
     found = paths.emplace(suffix, path).first;
   }
   return found->second.c_str();

@@ -76,8 +76,8 @@ bool IsEndcharLine(const char* line) { return line[0] == 'E' && strncmp(line, "E
 
 // How reading a glyph's rows ended.
 struct GlyphRowsRead {
-  bool filled;     // all `size` rows came before any ENDCHAR: more may follow
-  bool widthCut;   // some row had ink outside the glyph's width
+  bool filled;    // all `size` rows came before any ENDCHAR: more may follow
+  bool widthCut;  // some row had ink outside the glyph's width
 };
 
 // Reads up to `size` rows. A line beginning with ENDCHAR ends the glyph early
@@ -157,15 +157,30 @@ struct RegistryFamily {
 constexpr RegistryFamily kRegistryFamilies[] = {
     {"ISO10646", CharsetUnicode},
     // Single-byte sets, whose upper halves are no JIS X 0201 katakana.
-    {"ISO8859", CharsetSingleByte}, {"ISO646", CharsetSingleByte}, {"ASCII", CharsetSingleByte},
-    {"KOI8", CharsetSingleByte}, {"MICROSOFT", CharsetSingleByte}, {"IBM", CharsetSingleByte},
-    {"TIS620", CharsetSingleByte}, {"VISCII1", CharsetSingleByte}, {"ARMSCII", CharsetSingleByte},
-    {"GEORGIAN", CharsetSingleByte}, {"ADOBE", CharsetSingleByte}, {"DEC", CharsetSingleByte},
-    {"MULELAO", CharsetSingleByte}, {"KSC5636", CharsetSingleByte},
+    {"ISO8859", CharsetSingleByte},
+    {"ISO646", CharsetSingleByte},
+    {"ASCII", CharsetSingleByte},
+    {"KOI8", CharsetSingleByte},
+    {"MICROSOFT", CharsetSingleByte},
+    {"IBM", CharsetSingleByte},
+    {"TIS620", CharsetSingleByte},
+    {"VISCII1", CharsetSingleByte},
+    {"ARMSCII", CharsetSingleByte},
+    {"GEORGIAN", CharsetSingleByte},
+    {"ADOBE", CharsetSingleByte},
+    {"DEC", CharsetSingleByte},
+    {"MULELAO", CharsetSingleByte},
+    {"KSC5636", CharsetSingleByte},
     // Two-byte sets other than JIS X 0208, whose codes would land in wrong slots.
-    {"JISX0212", CharsetRefused}, {"GB2312", CharsetRefused}, {"GBK", CharsetRefused},
-    {"GB18030", CharsetRefused}, {"CNS11643", CharsetRefused}, {"BIG5", CharsetRefused},
-    {"BIG5HKSCS", CharsetRefused}, {"HKSCS", CharsetRefused}, {"KSC5601", CharsetRefused},
+    {"JISX0212", CharsetRefused},
+    {"GB2312", CharsetRefused},
+    {"GBK", CharsetRefused},
+    {"GB18030", CharsetRefused},
+    {"CNS11643", CharsetRefused},
+    {"BIG5", CharsetRefused},
+    {"BIG5HKSCS", CharsetRefused},
+    {"HKSCS", CharsetRefused},
+    {"KSC5601", CharsetRefused},
     {"KSX1001", CharsetRefused},
 };
 
@@ -256,7 +271,9 @@ void ScanGlyphs(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
   } while (Kanji_NextLine(reader));
 }
 
-void StartReport(FontLoadReport* report) { *report = FontLoadReport{0, 0, 0, CharsetJis, {}, FontFileText}; }
+void StartReport(FontLoadReport* report) {
+  *report = FontLoadReport{0, 0, 0, CharsetJis, {}, FontFileText};
+}
 
 }  // namespace
 
@@ -309,7 +326,8 @@ int Kanji_ParseDecimal(const char* text) {
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   int64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
+  for (; *p >= '0' && *p <= '9'; ++p)
+    value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
   if (negative) return static_cast<int>(-value);
   return static_cast<int>(std::min<int64_t>(value, INT_MAX));
 }
@@ -326,7 +344,8 @@ int32_t Kanji_ParseHexRow(const char* text) {
     magnitude = magnitude * 16 + static_cast<uint64_t>(digit);
     if (magnitude > 0xFFFFFFFFu) magnitude = 0x100000000u;  // saturated, and stays so
   }
-  if (negative) return static_cast<int32_t>(-static_cast<int64_t>(std::min<uint64_t>(magnitude, 0x80000000u)));
+  if (negative)
+    return static_cast<int32_t>(-static_cast<int64_t>(std::min<uint64_t>(magnitude, 0x80000000u)));
   return static_cast<int32_t>(static_cast<uint32_t>(std::min<uint64_t>(magnitude, 0xFFFFFFFFu)));
 }
 
@@ -361,4 +380,6 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
   return 0;
 }
 
-int Kanji_LoadBdf(FontSet* font, const char* path) { return Kanji_LoadBdfWithReport(font, path, nullptr); }
+int Kanji_LoadBdf(FontSet* font, const char* path) {
+  return Kanji_LoadBdfWithReport(font, path, nullptr);
+}

@@ -10,8 +10,8 @@ FontSet* Kanji_CreateEmptyFontSet(int size) {
     errno = ENOMEM;
     return nullptr;
   }
-  font->rowPool = static_cast<int32_t*>(calloc(static_cast<size_t>(GlyphSlotCount) * size,
-                                               sizeof(int32_t)));
+  font->rowPool =
+      static_cast<int32_t*>(calloc(static_cast<size_t>(GlyphSlotCount) * size, sizeof(int32_t)));
   if (font->rowPool == nullptr) {
     free(font);
     errno = ENOMEM;

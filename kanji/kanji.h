@@ -84,13 +84,13 @@ typedef enum FontCharset {
 } FontCharset;
 
 typedef struct FontLoadReport {
-  int glyphsLoaded; /* glyphs this load placed into empty slots */
-  int glyphsCut;    /* of those, glyphs with more rows than the cell, or ink
-                       beyond the cell's width for their kind (full or half) */
-  int codesSkipped; /* glyphs whose code has no slot in the font's character set */
-  int charset;      /* a FontCharset value */
-  char registry[64];/* "REGISTRY-ENCODING" as the font names it; empty when absent */
-  int fileKind;     /* a FontFileKind value */
+  int glyphsLoaded;  /* glyphs this load placed into empty slots */
+  int glyphsCut;     /* of those, glyphs with more rows than the cell, or ink
+                        beyond the cell's width for their kind (full or half) */
+  int codesSkipped;  /* glyphs whose code has no slot in the font's character set */
+  int charset;       /* a FontCharset value */
+  char registry[64]; /* "REGISTRY-ENCODING" as the font names it; empty when absent */
+  int fileKind;      /* a FontFileKind value */
 } FontLoadReport;
 
 /* Kanji_LoadBdf that also fills `report` (which may be null). Every load

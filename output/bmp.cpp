@@ -180,7 +180,8 @@ ImageRefusal ReadBmpFile(FILE* file, GlyphSheet& sheet) {
   } catch (const std::bad_alloc&) {
     return ImageRefusal::OutOfMemory;
   }
-  if (!ResizeSheetPixels(pixels, static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height)))
+  if (!ResizeSheetPixels(pixels,
+                         static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height)))
     return ImageRefusal::OutOfMemory;
   if (!ReadBmpRows(file, layout, block, pixels)) return ImageRefusal::Truncated;
   sheet.width = layout.width;

@@ -57,21 +57,36 @@ bool ReadImageFile(GlyphSheet& sheet, const char* path, ImageRefusal& why,
 
 const char* ImageRefusalText(ImageRefusal why) {
   switch (why) {
-    case ImageRefusal::None: return "no refusal";
-    case ImageRefusal::CannotOpen: return "cannot open the file";
-    case ImageRefusal::Truncated: return "file ends early";
-    case ImageRefusal::ShorterThanClaimed: return "file shorter than its header claims";
-    case ImageRefusal::Signature: return "not a BMP file";
-    case ImageRefusal::InfoHeader: return "unsupported BMP header";
-    case ImageRefusal::DataOffset: return "pixel data inside the header";
-    case ImageRefusal::ColourMapped: return "colour-mapped image";
-    case ImageRefusal::ImageType: return "not a true-colour image";
-    case ImageRefusal::Depth: return "unsupported bits per pixel";
-    case ImageRefusal::Compression: return "compressed BMP";
-    case ImageRefusal::InvalidSize: return "invalid width or height";
-    case ImageRefusal::TooManyPixels: return "image too large";
-    case ImageRefusal::PacketPastRow: return "packet runs past its row";
-    case ImageRefusal::OutOfMemory: return "out of memory";
+    case ImageRefusal::None:
+      return "no refusal";
+    case ImageRefusal::CannotOpen:
+      return "cannot open the file";
+    case ImageRefusal::Truncated:
+      return "file ends early";
+    case ImageRefusal::ShorterThanClaimed:
+      return "file shorter than its header claims";
+    case ImageRefusal::Signature:
+      return "not a BMP file";
+    case ImageRefusal::InfoHeader:
+      return "unsupported BMP header";
+    case ImageRefusal::DataOffset:
+      return "pixel data inside the header";
+    case ImageRefusal::ColourMapped:
+      return "colour-mapped image";
+    case ImageRefusal::ImageType:
+      return "not a true-colour image";
+    case ImageRefusal::Depth:
+      return "unsupported bits per pixel";
+    case ImageRefusal::Compression:
+      return "compressed BMP";
+    case ImageRefusal::InvalidSize:
+      return "invalid width or height";
+    case ImageRefusal::TooManyPixels:
+      return "image too large";
+    case ImageRefusal::PacketPastRow:
+      return "packet runs past its row";
+    case ImageRefusal::OutOfMemory:
+      return "out of memory";
   }
   return "unknown refusal";
 }

@@ -15,8 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -161,8 +161,8 @@ void AtomicFileAbort(AtomicFile& file);
 // one. Safe to call from a signal handler that is about to end the process.
 void AtomicFileRemovePending();
 // Opens, writes header then body, commits.
-bool WriteWholeFile(const char* path, const void* header, size_t headerLength,
-                    const void* body, size_t bodyLength);
+bool WriteWholeFile(const char* path, const void* header, size_t headerLength, const void* body,
+                    size_t bodyLength);
 
 // Little-endian fields, as every header here stores them.
 void Put16(uint8_t* out, uint32_t value);

@@ -111,7 +111,8 @@ void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
     for (int j = 0; j < 64; j += 4) {
       __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j));
       __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j + 1));
-      const unsigned equal = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
+      const unsigned equal =
+          static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
       word |= static_cast<uint64_t>(equal) << j;
     }
     bits[k >> 6] = word;
@@ -163,7 +164,7 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
     const int runStart = NextMarked(bits, i, count);
     if (runStart > i) out = AddLiterals(out, literals, row + i, runStart - i);
     if (runStart >= count) break;
-    const int last = NextUnmarked(bits, runStart);  // the run's last pixel
+    const int last = NextUnmarked(bits, runStart);                 // the run's last pixel
     if (literals.count != 0) out = EmitRawPackets(out, literals);  // literals go ahead of the run
     int length = last - runStart + 1;
     for (; length > kMaxRunPixels; length -= kMaxRunPixels)
@@ -310,8 +311,11 @@ ImageRefusal CheckTgaHeader(const uint8_t (&h)[tga::kHeaderSize], int64_t fileLe
       static_cast<uint64_t>(fileLength) < tga::kHeaderSize + idLength + smallestData)
     return ImageRefusal::ShorterThanClaimed;
   const uint8_t descriptor = h[tga::kDescriptor];
-  layout = TgaLayout{idLength, runLength, (descriptor & kDescriptorTopFirst) != 0,
-                     (descriptor & kDescriptorRightToLeft) != 0, static_cast<int32_t>(width),
+  layout = TgaLayout{idLength,
+                     runLength,
+                     (descriptor & kDescriptorTopFirst) != 0,
+                     (descriptor & kDescriptorRightToLeft) != 0,
+                     static_cast<int32_t>(width),
                      static_cast<int32_t>(height)};
   return ImageRefusal::None;
 }
@@ -373,7 +377,8 @@ ImageRefusal ReadTgaFile(FILE* file, GlyphSheet& sheet) {
   const ImageRefusal refusal = CheckTgaHeader(header, KnownFileLength(file), layout);
   if (refusal != ImageRefusal::None) return refusal;
   SheetPixels pixels;  // the cap bounds it
-  if (!ResizeSheetPixels(pixels, static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height)))
+  if (!ResizeSheetPixels(pixels,
+                         static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height)))
     return ImageRefusal::OutOfMemory;
   const ImageRefusal decoded = DecodeTgaImage(reader, layout, pixels);
   if (decoded != ImageRefusal::None) return decoded;

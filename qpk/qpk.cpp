@@ -89,22 +89,32 @@ int32_t LittleEndian32(const uint8_t* bytes) {
 int32_t RowValue(const uint8_t* row, size_t rowBytes, int32_t size) {
   uint64_t bits = 0;
   for (size_t b = 0; b < rowBytes; ++b) bits = bits << 8 | row[b];
-  return static_cast<int32_t>(static_cast<uint32_t>(bits >> (rowBytes * 8 - static_cast<size_t>(size))));
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(bits >> (rowBytes * 8 - static_cast<size_t>(size))));
 }
 
 }  // namespace
 
 const char* PackedRefusalText(PackedRefusal reason) {
   switch (reason) {
-    case PackedRefusal::None: return "accepted";
-    case PackedRefusal::CannotOpen: return "cannot be opened";
-    case PackedRefusal::ReadFailed: return "read error";
-    case PackedRefusal::NoMemory: return "out of memory";
-    case PackedRefusal::BadCellSize: return "cell size outside 1 to 32, or no 4-byte header";
-    case PackedRefusal::BadPacket: return "malformed packet (header 0x80)";
-    case PackedRefusal::StreamShort: return "the stream ends early";
-    case PackedRefusal::StreamOverrun: return "a packet runs past the end of the stream";
-    case PackedRefusal::TrailingBytes: return "bytes after the end of the stream";
+    case PackedRefusal::None:
+      return "accepted";
+    case PackedRefusal::CannotOpen:
+      return "cannot be opened";
+    case PackedRefusal::ReadFailed:
+      return "read error";
+    case PackedRefusal::NoMemory:
+      return "out of memory";
+    case PackedRefusal::BadCellSize:
+      return "cell size outside 1 to 32, or no 4-byte header";
+    case PackedRefusal::BadPacket:
+      return "malformed packet (header 0x80)";
+    case PackedRefusal::StreamShort:
+      return "the stream ends early";
+    case PackedRefusal::StreamOverrun:
+      return "a packet runs past the end of the stream";
+    case PackedRefusal::TrailingBytes:
+      return "bytes after the end of the stream";
   }
   return "unknown reason";
 }

@@ -29,13 +29,15 @@ void* AllocateZeroed(size_t bytes) {
   // Map one huge page more than needed, then trim, so the block starts on a
   // huge-page boundary.
   const size_t length = MappedLength(bytes);
-  void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* mapped =
+      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
   const uintptr_t address = reinterpret_cast<uintptr_t>(mapped);
   const uintptr_t aligned = (address + kHugePage - 1) / kHugePage * kHugePage;
   if (aligned > address) munmap(mapped, aligned - address);
   const uintptr_t end = address + length + kHugePage;
-  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+  if (end > aligned + length)
+    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
   madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
   return reinterpret_cast<void*>(aligned);
 }
@@ -85,7 +87,8 @@ void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
   for (; j + 4 <= s; j += 4) {
     __m128i ink = _mm_and_si128(_mm_set1_epi32(static_cast<int>(bits << j)), columnBits);
     ink = _mm_cmpeq_epi32(ink, columnBits);
-    __m128i pixels = _mm_or_si128(_mm_and_si128(ink, blackLanes), _mm_andnot_si128(ink, whiteLanes));
+    __m128i pixels =
+        _mm_or_si128(_mm_and_si128(ink, blackLanes), _mm_andnot_si128(ink, whiteLanes));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(line + j), pixels);
   }
 #endif
@@ -105,7 +108,8 @@ SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
   const Uint32 white = SDL_MapRGB(surface->format, 255, 255, 255);
   const Uint32 black = SDL_MapRGB(surface->format, 0, 0, 0);
   for (int i = 0; i < s; ++i) {
-    Uint32* line = reinterpret_cast<Uint32*>(static_cast<uint8_t*>(surface->pixels) + i * surface->pitch);
+    Uint32* line =
+        reinterpret_cast<Uint32*>(static_cast<uint8_t*>(surface->pixels) + i * surface->pitch);
     RenderRow(static_cast<uint32_t>(rows[i]), s, white, black, line);
   }
   return surface;
@@ -129,7 +133,8 @@ struct ChannelLanes {
 };
 
 ChannelLanes LanesOf(Uint32 mask, Uint8 shift, Uint8 loss) {
-  return {_mm_set1_epi32(static_cast<int>(mask)), _mm_cvtsi32_si128(shift), _mm_cvtsi32_si128(loss)};
+  return {_mm_set1_epi32(static_cast<int>(mask)), _mm_cvtsi32_si128(shift),
+          _mm_cvtsi32_si128(loss)};
 }
 
 // One channel of four surface pixels, in the low byte of each lane.
@@ -155,8 +160,8 @@ bool IsRedBlueSwap(const SDL_PixelFormat* f) {
 
 SurfaceLayout LayoutOf(const SDL_PixelFormat* f) {
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  return {f, IsRedBlueSwap(f), LanesOf(f->Rmask, f->Rshift, f->Rloss), LanesOf(f->Gmask, f->Gshift, f->Gloss),
-          LanesOf(f->Bmask, f->Bshift, f->Bloss)};
+  return {f, IsRedBlueSwap(f), LanesOf(f->Rmask, f->Rshift, f->Rloss),
+          LanesOf(f->Gmask, f->Gshift, f->Gloss), LanesOf(f->Bmask, f->Bshift, f->Bloss)};
 #else
   return {f, IsRedBlueSwap(f)};
 #endif
@@ -204,6 +209,7 @@ void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize
   for (int y = 0; y < cellSize; ++y) {
     const Uint32* line = reinterpret_cast<const Uint32*>(
         static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch);
-    CopyRow(line, cellSize, layout, &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0]);
+    CopyRow(line, cellSize, layout,
+            &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0]);
   }
 }

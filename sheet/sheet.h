@@ -52,7 +52,9 @@ struct ZeroedAllocator {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <class U>
-  bool operator==(const ZeroedAllocator<U>&) const { return true; }
+  bool operator==(const ZeroedAllocator<U>&) const {
+    return true;
+  }
 };
 using SheetPixels = std::vector<SheetPixel, ZeroedAllocator<SheetPixel>>;
 

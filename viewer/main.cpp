@@ -56,19 +56,27 @@ int UsageError(const char* format, ...) {
 
 // 0 when the options make sense, else the exit status (after the message).
 int ParseOptions(int argc, char** argv, ViewOptions& options) {
-  static const option kOptions[] = {
-      {"output", required_argument, nullptr, 'o'},  {"text", required_argument, nullptr, kText},
-      {"vertical", no_argument, nullptr, kVertical}, {"glyph", required_argument, nullptr, kGlyph},
-      {"background", required_argument, nullptr, kBackground},
-      {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
-      {nullptr, 0, nullptr, 0}};
+  static const option kOptions[] = {{"output", required_argument, nullptr, 'o'},
+                                    {"text", required_argument, nullptr, kText},
+                                    {"vertical", no_argument, nullptr, kVertical},
+                                    {"glyph", required_argument, nullptr, kGlyph},
+                                    {"background", required_argument, nullptr, kBackground},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {"version", no_argument, nullptr, 'V'},
+                                    {nullptr, 0, nullptr, 0}};
   opterr = 0;  // our own messages, one line each
   for (int c; (c = getopt_long(argc, argv, ":o:hV", kOptions, nullptr)) != -1;) {
     char* end = nullptr;
     switch (c) {
-      case 'o': options.output = optarg; break;
-      case kText: options.text = optarg; break;
-      case kVertical: options.vertical = true; break;
+      case 'o':
+        options.output = optarg;
+        break;
+      case kText:
+        options.text = optarg;
+        break;
+      case kVertical:
+        options.vertical = true;
+        break;
       case kGlyph:
         errno = 0;
         options.glyphSlot = SlotOfCode(strtol(optarg, &end, 0));
@@ -80,15 +88,22 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
           return UsageError("--background is white or transparent, not %s", optarg);
         options.whiteBackground = strcmp(optarg, "white") == 0;
         break;
-      case 'h': fputs(kUsage, stdout); exit(0);
-      case 'V': printf("tavrest-view %s\n", TAVREST_VERSION); exit(0);
-      case ':': return UsageError("%s needs a value", argv[optind - 1]);
-      default: return UsageError("unknown option %s", argv[optind - 1]);
+      case 'h':
+        fputs(kUsage, stdout);
+        exit(0);
+      case 'V':
+        printf("tavrest-view %s\n", TAVREST_VERSION);
+        exit(0);
+      case ':':
+        return UsageError("%s needs a value", argv[optind - 1]);
+      default:
+        return UsageError("unknown option %s", argv[optind - 1]);
     }
   }
   if (argc - optind != 1) return UsageError("give one .qpk file");
   options.file = argv[optind];
-  if (options.text != nullptr && options.glyphSlot >= 0) return UsageError("--text or --glyph, not both");
+  if (options.text != nullptr && options.glyphSlot >= 0)
+    return UsageError("--text or --glyph, not both");
   if (options.vertical && options.text == nullptr) return UsageError("--vertical goes with --text");
   if (options.text != nullptr && options.text[0] == '\0') return UsageError("the text is empty");
   return 0;
@@ -119,7 +134,8 @@ bool MakeMask(FontSet& font, const ViewOptions& options, InkMask& mask) {
     Fail("cannot draw the text");
     return false;
   }
-  const bool made = options.glyphSlot >= 0 ? GlyphMask(font, options.glyphSlot, mask) : SheetMask(font, mask);
+  const bool made =
+      options.glyphSlot >= 0 ? GlyphMask(font, options.glyphSlot, mask) : SheetMask(font, mask);
   if (!made) Fail("out of memory");
   return made;
 }
@@ -148,6 +164,7 @@ int main(int argc, char** argv) {
   if (font == nullptr) return 1;
   int status = View(*font, options);
   Kanji_DestroyFontSet(font);
-  if (fflush(stdout) != 0 && status == 0) status = Fail("cannot write standard output: %s", strerror(errno));
+  if (fflush(stdout) != 0 && status == 0)
+    status = Fail("cannot write standard output: %s", strerror(errno));
   return status;
 }

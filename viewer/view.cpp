@@ -34,7 +34,8 @@ void PutGlyph(const int32_t* rows, int width, int height, int x0, int y0, InkMas
   for (int i = 0; i < height; ++i) {
     uint8_t* line = &mask.ink[static_cast<size_t>(y0 + i) * static_cast<size_t>(mask.width) +
                               static_cast<size_t>(x0)];
-    for (int j = 0; j < width; ++j) line[j] = (static_cast<uint32_t>(rows[i]) >> (width - 1 - j)) & 1u;
+    for (int j = 0; j < width; ++j)
+      line[j] = (static_cast<uint32_t>(rows[i]) >> (width - 1 - j)) & 1u;
   }
 }
 
@@ -46,11 +47,16 @@ GlyphCounts CountGlyphs(const FontSet& font) {
     if (font.glyphs[slot] == nullptr) continue;
     ++counts.total;
     const int row = JisRowOfSlot(slot);
-    if (slot < 256) ++counts.singleByte;
-    else if (row >= 1 && row <= 8) ++counts.symbols;
-    else if (row >= 16 && row <= 47) ++counts.firstLevel;
-    else if (row >= 48 && row <= 84) ++counts.secondLevel;
-    else ++counts.other;
+    if (slot < 256)
+      ++counts.singleByte;
+    else if (row >= 1 && row <= 8)
+      ++counts.symbols;
+    else if (row >= 16 && row <= 47)
+      ++counts.firstLevel;
+    else if (row >= 48 && row <= 84)
+      ++counts.secondLevel;
+    else
+      ++counts.other;
   }
   return counts;
 }
@@ -81,7 +87,8 @@ bool SheetMask(const FontSet& font, InkMask& mask) {
   if (!SizeMask(mask, SheetColumns * size, SheetRows * size)) return false;
   for (int slot = 0; slot < GlyphSlotCount; ++slot) {
     if (font.glyphs[slot] == nullptr) continue;
-    PutGlyph(font.glyphs[slot], size, size, slot % SheetColumns * size, slot / SheetColumns * size, mask);
+    PutGlyph(font.glyphs[slot], size, size, slot % SheetColumns * size, slot / SheetColumns * size,
+             mask);
   }
   return true;
 }
@@ -102,11 +109,11 @@ bool TextMask(const FontSet& font, const char* text, bool vertical, InkMask& mas
   if (sized && (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0)) {
     const Uint32 background = surface->format->colorkey;  // the rendered text's key
     for (int y = 0; y < surface->h; ++y) {
-      const auto* line = reinterpret_cast<const Uint32*>(static_cast<const uint8_t*>(surface->pixels) +
-                                                         y * surface->pitch);
+      const auto* line = reinterpret_cast<const Uint32*>(
+          static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch);
       for (int x = 0; x < surface->w; ++x)
-        mask.ink[static_cast<size_t>(y) * static_cast<size_t>(surface->w) + static_cast<size_t>(x)] =
-            line[x] != background;
+        mask.ink[static_cast<size_t>(y) * static_cast<size_t>(surface->w) +
+                 static_cast<size_t>(x)] = line[x] != background;
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
@@ -119,7 +126,10 @@ void PrintArt(const InkMask& mask, FILE* out) {
   for (int y = 0; y < mask.height; ++y) {
     for (int x = 0; x < mask.width; ++x)
       line[static_cast<size_t>(x)] =
-          mask.ink[static_cast<size_t>(y) * static_cast<size_t>(mask.width) + static_cast<size_t>(x)] ? '#' : '.';
+          mask.ink[static_cast<size_t>(y) * static_cast<size_t>(mask.width) +
+                   static_cast<size_t>(x)]
+              ? '#'
+              : '.';
     fwrite(line.data(), 1, line.size(), out);
   }
 }

@@ -67,7 +67,8 @@ TEST(AtomicFile, EndedWritesLeaveThePreviousFileAndNoTemporary) {
     EXPECT_EQ(SignalOfWriteEndedBy(dir.File("out"), c.openFile, c.signalNumber), c.signalNumber)
         << c.name;
     EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"out"}) << c.name;
-    EXPECT_EQ(ReadFileOrEmpty(dir.File("out")), (std::vector<uint8_t>{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}))
+    EXPECT_EQ(ReadFileOrEmpty(dir.File("out")),
+              (std::vector<uint8_t>{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}))
         << c.name;
   }
 }

@@ -33,7 +33,9 @@ TEST(Bounds, HugeFontFilesUseBoundedMemory) {
          for (int i = 0; i < 30; ++i) out << realText;
        }},
       {"a line of 1 MB",
-       [&](std::ofstream& out) { out << "COMMENT " << std::string(1 << 20, 'x') << "\n" << realText; }},
+       [&](std::ofstream& out) {
+         out << "COMMENT " << std::string(1 << 20, 'x') << "\n" << realText;
+       }},
       {"three million ENCODING lines",
        [&](std::ofstream& out) {
          const std::string lines = [] {

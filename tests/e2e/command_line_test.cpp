@@ -55,29 +55,64 @@ struct CommandCase {
 };
 
 TEST(CommandLine, OptionsAndUsageErrors) {
-  const std::string j16 = FontPath("jiskan16"), r16 = FontPath("8x16rk"), j24 = FontPath("jiskan24");
+  const std::string j16 = FontPath("jiskan16"), r16 = FontPath("8x16rk"),
+                    j24 = FontPath("jiskan24");
   const std::set<std::string> both = {"tavrest.qpk", "tavrest.tga"};
   const CommandCase cases[] = {
       {{}, true, 0, both, ""},
       {{"--batch"}, true, 0, both, ""},
-      {{"-b", "-q", "-v"}, true, 0, both, "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell\n"},
+      {{"-b", "-q", "-v"},
+       true,
+       0,
+       both,
+       "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell\n"},
       {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
       {{"--batch", "--font=" + j16, "--second", r16, "--size", "16"}, false, 0, both, ""},
       {{"-b", "-c", "sub/set.ini"}, false, 0, both, ""},
       {{"-b", "-c", "sub/zero.ini", "-s", "16"}, false, 0, both, ""},
-      {{"-b", "-o", "out/a.qpk", "-i", "out/b.tga"}, true, 0, {"out/a.qpk", "out/b.tga"}, "", "out/a.qpk", "out/b.tga"},
+      {{"-b", "-o", "out/a.qpk", "-i", "out/b.tga"},
+       true,
+       0,
+       {"out/a.qpk", "out/b.tga"},
+       "",
+       "out/a.qpk",
+       "out/b.tga"},
       {{"-b", "--no-image"}, true, 0, {"tavrest.qpk"}, ""},
       {{"-b", "-i", "x.bmp"}, true, 0, {"tavrest.qpk", "x.bmp"}, ""},
-      {{"-b", "-F", "none.bdf"}, true, 0, both, "cant open [none.bdf]\ntavrest: cannot open the second font none.bdf", "", ""},
-      {{"-b", "-f", j24, "-s", "16", "--no-image"}, false, 0, {"tavrest.qpk"}, "tavrest: warning: " + j24 + ": ", "", ""},
+      {{"-b", "-F", "none.bdf"},
+       true,
+       0,
+       both,
+       "cant open [none.bdf]\ntavrest: cannot open the second font none.bdf",
+       "",
+       ""},
+      {{"-b", "-f", j24, "-s", "16", "--no-image"},
+       false,
+       0,
+       {"tavrest.qpk"},
+       "tavrest: warning: " + j24 + ": ",
+       "",
+       ""},
       {{"-b", "-q", "-f", j24, "-s", "16", "--no-image"}, false, 0, {"tavrest.qpk"}, "", "", ""},
       {{"-h"}, true, 0, {}, ""},
       {{"--version"}, true, 0, {}, ""},
       // Missing settings: nothing to do without options, an error with them.
-      {{"-b"}, false, 0, {}, "tavrest: cannot read tavrest.ini: No such file or directory (looked up in "},
+      {{"-b"},
+       false,
+       0,
+       {},
+       "tavrest: cannot read tavrest.ini: No such file or directory (looked up in "},
       {{"-b", "-q"}, false, 0, {}, ""},
-      {{"-c", "missing.ini"}, false, 1, {}, "tavrest: cannot read missing.ini: No such file or directory"},
-      {{"-q", "-c", "sub/zero.ini"}, false, 1, {}, "tavrest: the size line of sub/zero.ini, \"abc\", reads as 0"},
+      {{"-c", "missing.ini"},
+       false,
+       1,
+       {},
+       "tavrest: cannot read missing.ini: No such file or directory"},
+      {{"-q", "-c", "sub/zero.ini"},
+       false,
+       1,
+       {},
+       "tavrest: the size line of sub/zero.ini, \"abc\", reads as 0"},
       {{"-F", r16}, false, 1, {}, "tavrest: cannot read tavrest.ini"},
       // Usage errors.
       {{"-x"}, true, 2, {}, "tavrest: unknown option -x\n"},
@@ -86,12 +121,32 @@ TEST(CommandLine, OptionsAndUsageErrors) {
       {{"--config="}, true, 2, {}, "tavrest: option --config needs a value\n"},
       {{"-f", j16}, true, 2, {}, "tavrest: -f needs -s, the cell size\n"},
       {{"-s", "16"}, true, 2, {}, "tavrest: -s needs -f or -c\n"},
-      {{"-f", j16, "-s", "0"}, true, 2, {}, "tavrest: the size must be a whole number from 1 to 32, not \"0\"\n"},
-      {{"-f", j16, "-s", "33"}, true, 2, {}, "tavrest: the size must be a whole number from 1 to 32, not \"33\"\n"},
-      {{"-f", j16, "-s", "16px"}, true, 2, {}, "tavrest: the size must be a whole number from 1 to 32, not \"16px\"\n"},
-      {{"-c", "sub/set.ini", "-f", j16, "-s", "16"}, true, 2, {}, "tavrest: -c and -f cannot be used together\n"},
+      {{"-f", j16, "-s", "0"},
+       true,
+       2,
+       {},
+       "tavrest: the size must be a whole number from 1 to 32, not \"0\"\n"},
+      {{"-f", j16, "-s", "33"},
+       true,
+       2,
+       {},
+       "tavrest: the size must be a whole number from 1 to 32, not \"33\"\n"},
+      {{"-f", j16, "-s", "16px"},
+       true,
+       2,
+       {},
+       "tavrest: the size must be a whole number from 1 to 32, not \"16px\"\n"},
+      {{"-c", "sub/set.ini", "-f", j16, "-s", "16"},
+       true,
+       2,
+       {},
+       "tavrest: -c and -f cannot be used together\n"},
       {{"-i", "x.png"}, true, 2, {}, "tavrest: the image name must end in .tga or .bmp: x.png\n"},
-      {{"--no-image", "-i", "x.tga"}, true, 2, {}, "tavrest: --no-image and -i cannot be used together\n"},
+      {{"--no-image", "-i", "x.tga"},
+       true,
+       2,
+       {},
+       "tavrest: --no-image and -i cannot be used together\n"},
       {{"extra"}, true, 2, {}, "tavrest: unexpected operand: extra\n"},
   };
   const ConvertedFiles& plain = PlainConversion();
@@ -115,7 +170,8 @@ TEST(CommandLine, OptionsAndUsageErrors) {
     if (c.errorStart.empty()) {
       EXPECT_EQ(run.standardError, "");
     } else {
-      EXPECT_EQ(run.standardError.substr(0, c.errorStart.size()), c.errorStart) << run.standardError;
+      EXPECT_EQ(run.standardError.substr(0, c.errorStart.size()), c.errorStart)
+          << run.standardError;
     }
     if (c.exitStatus == 2) {  // the problem, then the usage line
       EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 2);
@@ -127,7 +183,8 @@ TEST(CommandLine, OptionsAndUsageErrors) {
     if (c.written.count(c.image)) {
       EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.image)) == plain.image);
     }
-    const bool informs = c.args == std::vector<std::string>{"-h"} || c.args == std::vector<std::string>{"--version"};
+    const bool informs =
+        c.args == std::vector<std::string>{"-h"} || c.args == std::vector<std::string>{"--version"};
     EXPECT_EQ(run.standardOutput.empty(), !informs);
     EXPECT_TRUE(run.delays.empty());
   }
@@ -155,7 +212,8 @@ TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
   call.args = {"--help"};
   const CallResult run = CallTavrest(call);
   ASSERT_EQ(run.exitStatus, 0);
-  const std::vector<uint8_t> page = ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/app/tavrest.1");
+  const std::vector<uint8_t> page =
+      ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/app/tavrest.1");
   std::string man(page.begin(), page.end());
   for (size_t at; (at = man.find("\\-")) != std::string::npos;) man.replace(at, 2, "-");
   std::istringstream help(run.standardOutput);

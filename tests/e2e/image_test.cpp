@@ -34,7 +34,8 @@ TEST(RunImage, WritesTheSheetBesideThePackedFile) {
   GlyphSheet sheet{0, 0, {}};
   ASSERT_TRUE(MakeFontSheet(sheet, FontPath("jiskan16"), FontPath("8x16rk"), 16));
   ASSERT_TRUE(WriteTga(sheet, dir.File("expected.tga").c_str()));
-  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == ReadFileOrEmpty(dir.File("expected.tga")));
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) ==
+              ReadFileOrEmpty(dir.File("expected.tga")));
   GlyphSheet read{0, 0, {}};
   ASSERT_TRUE(ReadTga(read, dir.File("tavrest.tga").c_str()));
   EXPECT_EQ(read.width, 1024);
@@ -69,7 +70,8 @@ TEST(RunImage, UnwritableImage) {
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: File too large\n");
     EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
-    EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+    EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")),
+              (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     ExpectNoTemporaries(dir.path);
   }
 }

@@ -59,7 +59,8 @@ bool DecodeTga(const std::vector<uint8_t>& file, int& width, int& height,
       if (x + count > width || p + (header >= 0x80 ? 4 : 4u * count) > file.size()) return false;
       for (int k = 0; k < count; ++k, ++x) {
         const size_t at = header >= 0x80 ? p : p + 4u * k;
-        pixels[static_cast<size_t>(row) * width + x] = {file[at], file[at + 1], file[at + 2], file[at + 3]};
+        pixels[static_cast<size_t>(row) * width + x] = {file[at], file[at + 1], file[at + 2],
+                                                        file[at + 3]};
       }
       p += header >= 0x80 ? 4 : 4u * count;
     }
@@ -179,11 +180,12 @@ TEST(Run, ConfigurationVariantsGiveTheSameFile) {
 TEST(Run, MissingSecondFontConvertsTheMainOne) {
   TempDir dir;
   RunResult run;
-  std::vector<uint8_t> file =
-      ConvertIn(dir, FontPath("jiskan16") + "\nmissing.bdf\n16\n", &run);
-  EXPECT_EQ(run.standardError.substr(0, run.standardError.find('\n') + 1), "cant open [missing.bdf]\n");
-  EXPECT_NE(run.standardError.find("tavrest: cannot open the second font missing.bdf: No such file"),
-            std::string::npos)
+  std::vector<uint8_t> file = ConvertIn(dir, FontPath("jiskan16") + "\nmissing.bdf\n16\n", &run);
+  EXPECT_EQ(run.standardError.substr(0, run.standardError.find('\n') + 1),
+            "cant open [missing.bdf]\n");
+  EXPECT_NE(
+      run.standardError.find("tavrest: cannot open the second font missing.bdf: No such file"),
+      std::string::npos)
       << run.standardError;
   int32_t cellSize = 0;
   std::vector<uint8_t> stream;

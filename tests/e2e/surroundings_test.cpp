@@ -39,7 +39,7 @@ bool IsLink(const std::string& path) {
 }
 
 struct stat StatOf(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   stat(path.c_str(), &info);
   return info;
 }
@@ -50,7 +50,9 @@ std::string Gunzipped(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int Lines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 enum class Outcome { Converted, Kept, Checked };
 
@@ -68,7 +70,9 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
   ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
   const std::string pcfGz = std::string(kPcfFolder) + "/jiskan16.pcf.gz";
   const std::string pcfGz2 = std::string(kPcfFolder) + "/8x16rk.pcf.gz";
-  const auto plain = [](const TempDir& dir, TavrestCall&) { WriteFileBytes(dir.File("tavrest.ini"), PlainIni()); };
+  const auto plain = [](const TempDir& dir, TavrestCall&) {
+    WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+  };
   const auto ini = [](std::string text) {
     return [text](const TempDir& dir, TavrestCall&) {
       WritePrevious(dir);
@@ -81,21 +85,30 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          plain(dir, call);
          call.emptyEnvironment = true;
        },
-       0, {}, 0, Outcome::Converted},
+       0,
+       {},
+       0,
+       Outcome::Converted},
       {"a driver the user names is used",
        [&](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          call.emptyEnvironment = true;
          call.env["SDL_VIDEODRIVER"] = "x11";
        },
-       0, {"SDL cannot start"}, 1, Outcome::Converted},
+       0,
+       {"SDL cannot start"},
+       1,
+       Outcome::Converted},
       {"a display that does not answer",
        [&](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          call.emptyEnvironment = true;
          call.env["DISPLAY"] = ":999";
        },
-       0, {"cannot use the display :999"}, 1, Outcome::Converted},
+       0,
+       {"cannot use the display :999"},
+       1,
+       Outcome::Converted},
       {"links: a chain, and a dangling one",
        [&](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
@@ -105,7 +118,10 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          symlink("real/a.qpk", dir.File("middle").c_str());
          symlink(dir.File("real/new.tga").c_str(), dir.File("tavrest.tga").c_str());
        },
-       0, {}, 0, Outcome::Converted,
+       0,
+       {},
+       0,
+       Outcome::Converted,
        [](const TempDir& dir) {
          EXPECT_TRUE(IsLink(dir.File("tavrest.qpk")) && IsLink(dir.File("middle")));
          EXPECT_TRUE(IsLink(dir.File("tavrest.tga")));
@@ -119,7 +135,10 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          if (chown(dir.File("tavrest.qpk").c_str(), static_cast<uid_t>(-1), 65534) != 0) {
          }
        },
-       0, {}, 0, Outcome::Converted,
+       0,
+       {},
+       0,
+       Outcome::Converted,
        [](const TempDir& dir) {
          EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0604u);
          if (getuid() == 0) {
@@ -131,7 +150,10 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          plain(dir, call);
          call.umask = 027;
        },
-       0, {}, 0, Outcome::Converted,
+       0,
+       {},
+       0,
+       Outcome::Converted,
        [](const TempDir& dir) {
          EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0640u);
          EXPECT_EQ(StatOf(dir.File("tavrest.tga")).st_mode & 07777, 0640u);
@@ -144,7 +166,10 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          chmod(dir.File("tavrest.qpk").c_str(), 0444);
          call.unprivileged = true;
        },
-       1, {"tavrest: cannot write tavrest.qpk: Permission denied\n"}, 1, Outcome::Checked,
+       1,
+       {"tavrest: cannot write tavrest.qpk: Permission denied\n"},
+       1,
+       Outcome::Checked,
        [](const TempDir& dir) {
          EXPECT_TRUE(Kept(dir, "tavrest.qpk"));
          EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0444u);
@@ -155,44 +180,63 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          WriteFileBytes(dir.File("jiskan16.pcf"), Gunzipped(pcfGz));
          WriteFileBytes(dir.File("tavrest.ini"), "jiskan16.pcf\n" + FontPath("8x16rk") + "\n16\n");
        },
-       0, {"no glyph from jiskan16.pcf: it is a PCF font, not BDF; convert it with pcf2bdf\n"}, 1,
+       0,
+       {"no glyph from jiskan16.pcf: it is a PCF font, not BDF; convert it with pcf2bdf\n"},
+       1,
        Outcome::Checked,
        [](const TempDir& dir) { EXPECT_FALSE(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty()); }},
-      {"gzip data only", ini(pcfGz + "\n" + pcfGz2 + "\n16\n"), 1,
+      {"gzip data only",
+       ini(pcfGz + "\n" + pcfGz2 + "\n16\n"),
+       1,
        {"no glyph from " + pcfGz + ": it is gzip data; gunzip it first\n",
         "no glyph from " + pcfGz2 + ": it is gzip data; gunzip it first\n",
         "no glyph in " + pcfGz + " or " + pcfGz2 + "; nothing written\n"},
-       3, Outcome::Kept},
+       3,
+       Outcome::Kept},
       {"empty font files",
        [&](const TempDir& dir, TavrestCall& call) {
          ini("empty\nempty\n16\n")(dir, call);
          WriteFileBytes(dir.File("empty"), "");
        },
-       1, {"no glyph in empty or empty"}, 3, Outcome::Kept},
+       1,
+       {"no glyph in empty or empty"},
+       3,
+       Outcome::Kept},
       {"an empty second font",
        [&](const TempDir& dir, TavrestCall&) {
          WriteFileBytes(dir.File("empty.bdf"), "");
          WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\nempty.bdf\n16\n");
        },
-       0, {"tavrest: warning: no glyph from empty.bdf\n"}, 1, Outcome::Checked,
+       0,
+       {"tavrest: warning: no glyph from empty.bdf\n"},
+       1,
+       Outcome::Checked,
        [](const TempDir& dir) { EXPECT_FALSE(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty()); }},
       {"a second font in a two-byte set other than JIS X 0208",
        [&](const TempDir& dir, TavrestCall&) {
-         WriteFileBytes(dir.File("gb.bdf"), "CHARSET_REGISTRY \"GB2312.1980\"\nCHARSET_ENCODING \"0\"\n"
-                                            "STARTCHAR a\nENCODING 12849\nBITMAP\nFFFF\nENDCHAR\n");
+         WriteFileBytes(dir.File("gb.bdf"),
+                        "CHARSET_REGISTRY \"GB2312.1980\"\nCHARSET_ENCODING \"0\"\n"
+                        "STARTCHAR a\nENCODING 12849\nBITMAP\nFFFF\nENDCHAR\n");
          WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\ngb.bdf\n16\n");
        },
-       0, {"tavrest: gb.bdf not loaded: a two-byte character set other than JIS X 0208 (GB2312.1980-0)\n"},
-       1, Outcome::Checked},
+       0,
+       {"tavrest: gb.bdf not loaded: a two-byte character set other than JIS X 0208 "
+        "(GB2312.1980-0)\n"},
+       1,
+       Outcome::Checked},
       {"a second font in a single-byte set with codes above 127",
        [&](const TempDir& dir, TavrestCall&) {
-         WriteFileBytes(dir.File("latin.bdf"), "CHARSET_REGISTRY \"ISO8859\"\nCHARSET_ENCODING \"1\"\n"
-                                               "STARTCHAR e\nENCODING 233\nBITMAP\n10\nENDCHAR\n");
+         WriteFileBytes(dir.File("latin.bdf"),
+                        "CHARSET_REGISTRY \"ISO8859\"\nCHARSET_ENCODING \"1\"\n"
+                        "STARTCHAR e\nENCODING 233\nBITMAP\n10\nENDCHAR\n");
          WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\nlatin.bdf\n16\n");
        },
-       0, {"tavrest: warning: latin.bdf: codes 128-255 were skipped; the font's character set is ISO8859-1\n",
-           "tavrest: warning: no glyph from latin.bdf\n"},
-       2, Outcome::Checked},
+       0,
+       {"tavrest: warning: latin.bdf: codes 128-255 were skipped; the font's character set is "
+        "ISO8859-1\n",
+        "tavrest: warning: no glyph from latin.bdf\n"},
+       2,
+       Outcome::Checked},
       {"a byte order mark", ini("\xEF\xBB\xBF" + PlainIni()), 0, {}, 0, Outcome::Converted},
       {"a path of 200 characters",
        [&](const TempDir& dir, TavrestCall&) {
@@ -201,25 +245,45 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          symlink(FontPath("jiskan16").c_str(), dir.File(path).c_str());
          WriteFileBytes(dir.File("tavrest.ini"), path + "\n" + FontPath("8x16rk") + "\n16\n");
        },
-       0, {}, 0, Outcome::Converted},
-      {"a line of 5000 characters", ini(std::string(5000, 'a') + "\nb\n16\n"), 1,
-       {"tavrest: line 1 of tavrest.ini is longer than 4095 characters; nothing converted\n"}, 1,
+       0,
+       {},
+       0,
+       Outcome::Converted},
+      {"a line of 5000 characters",
+       ini(std::string(5000, 'a') + "\nb\n16\n"),
+       1,
+       {"tavrest: line 1 of tavrest.ini is longer than 4095 characters; nothing converted\n"},
+       1,
        Outcome::Kept},
-      {"no tavrest.ini", [](const TempDir& dir, TavrestCall&) { WritePrevious(dir); }, 0,
-       {"cannot read tavrest.ini: No such file or directory (looked up in "}, 1, Outcome::Kept},
-      {"a size line that reads as 0", ini(FontPath("jiskan16") + "\nb\nsixteen\n"), 0,
-       {"the size line of tavrest.ini, \"sixteen\", reads as 0; nothing converted\n"}, 1, Outcome::Kept},
-      {"a main font that is not there", ini("fonts/none.bdf\nb\n16\n"), 1,
-       {"cant open [fonts/none.bdf]\ntavrest: cannot open the main font fonts/none.bdf: No such file "
+      {"no tavrest.ini",
+       [](const TempDir& dir, TavrestCall&) { WritePrevious(dir); },
+       0,
+       {"cannot read tavrest.ini: No such file or directory (looked up in "},
+       1,
+       Outcome::Kept},
+      {"a size line that reads as 0",
+       ini(FontPath("jiskan16") + "\nb\nsixteen\n"),
+       0,
+       {"the size line of tavrest.ini, \"sixteen\", reads as 0; nothing converted\n"},
+       1,
+       Outcome::Kept},
+      {"a main font that is not there",
+       ini("fonts/none.bdf\nb\n16\n"),
+       1,
+       {"cant open [fonts/none.bdf]\ntavrest: cannot open the main font fonts/none.bdf: No such "
+        "file "
         "or directory (looked up in "},
-       2, Outcome::Kept},
+       2,
+       Outcome::Kept},
       {"both writes fail",
        [&](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          mkdir(dir.File("tavrest.qpk").c_str(), 0777);
          mkdir(dir.File("tavrest.tga").c_str(), 0777);
        },
-       1, {"cannot write tavrest.qpk: Is a directory\n", "cannot write tavrest.tga: Is a directory\n"}, 2,
+       1,
+       {"cannot write tavrest.qpk: Is a directory\n", "cannot write tavrest.tga: Is a directory\n"},
+       2,
        Outcome::Checked},
   };
   for (const Surrounding& c : cases) {

@@ -115,8 +115,8 @@ bool StartXServer(XServer& server, const std::string& log) {
     std::string socket = "/tmp/.X11-unix/X" + name;
     if (PathExists(socket) || PathExists("/tmp/.X" + name + "-lock")) continue;
     server.display = ":" + name;
-    server.pid = Spawn({"/usr/bin/Xvfb", server.display, "-screen", "0", "640x480x24",
-                        "-nolisten", "tcp", "-br", "-noreset"},
+    server.pid = Spawn({"/usr/bin/Xvfb", server.display, "-screen", "0", "640x480x24", "-nolisten",
+                        "tcp", "-br", "-noreset"},
                        "/", {}, log);
     if (server.pid > 0 && WaitForServer(server, socket)) return true;
     Stop(server.pid);
@@ -192,8 +192,7 @@ bool Ended(pid_t pid) {
 
 // A run of tavrest on the server, in `dir`, its SDL_Delay calls recorded.
 pid_t StartOnDisplay(const XServer& server, const TempDir& dir,
-                     const std::vector<std::string>& args = {},
-                     const WindowFont& font = kJisFont) {
+                     const std::vector<std::string>& args = {}, const WindowFont& font = kJisFont) {
   WriteIni(dir.path, FontPath(font.mainFont), FontPath(font.secondFont),
            std::to_string(font.cellSize));
   std::vector<std::string> argv = {TavrestBinary()};
@@ -251,8 +250,8 @@ class Window : public testing::Test {
   void SetUp() override {
     ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
     ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
-    ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log")))
-        << "Xvfb does not start:\n" << ReadText(dir.File("xvfb.log"));
+    ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log"))) << "Xvfb does not start:\n"
+                                                            << ReadText(dir.File("xvfb.log"));
   }
 
   // The last message in a window titled "tavrest", then the final wait.
@@ -291,8 +290,9 @@ TEST_F(Window, ShowsTheDoneMessageInUnicodeFonts) {
                                  WindowFont{"12x13ja", "12x13ja", 13, {0x5B8C, 0x4E86}}}) {
     SCOPED_TRACE(font.mainFont);
     TempDir run;
-    ExpectLastMessageIn(run, font, font.doneCodes,
-                        std::string(TAVREST_BUILD_DIR) + "/window-capture-" + font.mainFont + ".png");
+    ExpectLastMessageIn(
+        run, font, font.doneCodes,
+        std::string(TAVREST_BUILD_DIR) + "/window-capture-" + font.mainFont + ".png");
   }
 }
 

@@ -15,7 +15,7 @@ struct SlotCase {
 
 TEST(TwoByteSlot, JisRowsOwnBlocksOf96) {
   const SlotCase cases[] = {
-      {0x21, 0x21, 352}, {0x24, 0x22, 641}, {0x7E, 0x7E, 9373}, {0x21, 0x20, 351},
+      {0x21, 0x21, 352}, {0x24, 0x22, 641},  {0x7E, 0x7E, 9373},  {0x21, 0x20, 351},
       {0x22, 0x20, 447}, {0x7F, 0x7F, 9470}, {0x01, 0x00, -2753}, {0xFF, 0xFF, 21886},
   };
   for (const auto& c : cases)
@@ -23,9 +23,9 @@ TEST(TwoByteSlot, JisRowsOwnBlocksOf96) {
 }
 
 TEST(RowShift, RightAlignsGlyphInWholeBytes) {
-  const int cases[][3] = {  // size, fullShift, halfShift
-      {8, 0, 4}, {10, 6, 3}, {12, 4, 2}, {14, 2, 1}, {15, 1, 1}, {16, 0, 0},
-      {24, 0, 4}, {1, 7, 8}, {25, 7, 4}, {32, 0, 0}};
+  const int cases[][3] = {// size, fullShift, halfShift
+                          {8, 0, 4},  {10, 6, 3}, {12, 4, 2}, {14, 2, 1}, {15, 1, 1},
+                          {16, 0, 0}, {24, 0, 4}, {1, 7, 8},  {25, 7, 4}, {32, 0, 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(Kanji_RowShift(c[0]), c[1]) << "size " << c[0];
     EXPECT_EQ(Kanji_RowShift(c[0] / 2), c[2]) << "size " << c[0];
@@ -34,11 +34,20 @@ TEST(RowShift, RightAlignsGlyphInWholeBytes) {
 
 TEST(ParseHexRow, SaturatesAndHoldsFourByteRows) {
   const std::pair<const char*, uint32_t> cases[] = {
-      {"FFFC\n", 0xFFFC},          {"  fe", 0xFE},           {"0x1F", 0x1F},
-      {"0XzZ", 0},                 {"ENDCHAR", 0xE},         {"STARTCHAR", 0},
-      {"", 0},                     {"-1", 0xFFFFFFFF},       {"+10", 0x10},
-      {"FFFFFFFF", 0xFFFFFFFF},    {"80000000", 0x80000000}, {"123456789ABC", 0xFFFFFFFF},
-      {"7FFFFFFF", 0x7FFFFFFF},    {"-FFFFFFFFFF", 0x80000000},
+      {"FFFC\n", 0xFFFC},
+      {"  fe", 0xFE},
+      {"0x1F", 0x1F},
+      {"0XzZ", 0},
+      {"ENDCHAR", 0xE},
+      {"STARTCHAR", 0},
+      {"", 0},
+      {"-1", 0xFFFFFFFF},
+      {"+10", 0x10},
+      {"FFFFFFFF", 0xFFFFFFFF},
+      {"80000000", 0x80000000},
+      {"123456789ABC", 0xFFFFFFFF},
+      {"7FFFFFFF", 0x7FFFFFFF},
+      {"-FFFFFFFFFF", 0x80000000},
   };
   for (const auto& [text, value] : cases)
     EXPECT_EQ(static_cast<uint32_t>(Kanji_ParseHexRow(text)), value) << text;
@@ -46,8 +55,13 @@ TEST(ParseHexRow, SaturatesAndHoldsFourByteRows) {
 
 TEST(ParseDecimal, TakesLeadingNumberWithSaturation) {
   const std::pair<const char*, int> cases[] = {
-      {" 65\n", 65}, {"\t-1", -1}, {"+9250", 9250}, {"x12", 0}, {"74786", 74786},
-      {"99999999999999", 2147483647}, {"-99999999999999", -2147483647 - 1},
+      {" 65\n", 65},
+      {"\t-1", -1},
+      {"+9250", 9250},
+      {"x12", 0},
+      {"74786", 74786},
+      {"99999999999999", 2147483647},
+      {"-99999999999999", -2147483647 - 1},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(Kanji_ParseDecimal(text), value) << text;
 }
@@ -94,8 +108,8 @@ TEST(LoadBdf, LineQuirks) {
   ASSERT_NE(f.font, nullptr);
   EXPECT_EQ(f.font->glyphs[70], nullptr);
   EXPECT_EQ(f.font->glyphs[71], nullptr);
-  EXPECT_EQ(f.font->glyphs[0], nullptr);   // CHARSET_ENCODING fills nothing
-  EXPECT_EQ(f.Row(67, 0), 0x11 >> 4);      // tab counts as the blank; first glyph wins
+  EXPECT_EQ(f.font->glyphs[0], nullptr);  // CHARSET_ENCODING fills nothing
+  EXPECT_EQ(f.Row(67, 0), 0x11 >> 4);     // tab counts as the blank; first glyph wins
   EXPECT_EQ(f.Row(67, 1), 0x22 >> 4);
   EXPECT_EQ(f.Row(68, 0), 0x44 >> 4);
 }
@@ -164,7 +178,7 @@ TEST(LoadBdf, ReportCountsLoadedAndCutGlyphs) {
       {"fits", Glyph(65, "F0\n") + Glyph(9250, "FFFF\n8001\n"), 16, 2, 0, FontFileText},
       {"as many rows as the cell", Glyph(65, "80\n80\n"), 2, 1, 0, FontFileText},
       {"more rows than the cell", Glyph(65, "80\n80\n80\n"), 2, 1, 1, FontFileText},
-      {"ink right of a half cell", Glyph(65, "FF\n"), 14, 1, 1, FontFileText},    // 7 wide
+      {"ink right of a half cell", Glyph(65, "FF\n"), 14, 1, 1, FontFileText},  // 7 wide
       {"ink left of a full cell", Glyph(9250, "FFFFFF\n"), 16, 1, 1, FontFileText},
       {"both at once counts once", Glyph(65, "FF\n80\n40\n"), 2, 1, 1, FontFileText},
       {"taken slot is no load", Glyph(65, "80\n") + Glyph(65, "FF\n80\n"), 16, 1, 0, FontFileText},

@@ -400,8 +400,8 @@ TEST(PlotPixel, SetsThePixelsBitsInPackedRows) {
     Uint32 pixel;
     Uint8 before, after;  // the byte holding pixel x, in row 1
   };
-  const Case cases[] = {{1, 0, 1, 0x00, 0x80}, {1, 10, 1, 0x00, 0x20}, {1, 15, 1, 0x00, 0x01},
-                        {1, 9, 0, 0xFF, 0xBF}, {1, 9, 3, 0x00, 0x40}, {4, 0, 0xA, 0x00, 0xA0},
+  const Case cases[] = {{1, 0, 1, 0x00, 0x80},   {1, 10, 1, 0x00, 0x20},  {1, 15, 1, 0x00, 0x01},
+                        {1, 9, 0, 0xFF, 0xBF},   {1, 9, 3, 0x00, 0x40},   {4, 0, 0xA, 0x00, 0xA0},
                         {4, 3, 0x5, 0xFF, 0xF5}, {4, 2, 0x0, 0x3C, 0x0C}, {4, 1, 0x1F, 0x00, 0x0F}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "depth " << c.depth << " at " << c.x);
@@ -523,7 +523,11 @@ TEST(RenderText, SurfaceOfTheTextWithKeyedBackground) {
   const Case cases[] = {
       {"three bytes", 16, EncodingShiftJis, "A\x82\xA0", 24, {{65, 8}, {641, 16}}},
       {"escapes count in the width", 16, EncodingJis, "\x1B$B\x24\x22\x1B(B", 64, {{641, 16}}},
-      {"odd size: last column clipped", 15, EncodingShiftJis, "A\x82\xA0", 21,
+      {"odd size: last column clipped",
+       15,
+       EncodingShiftJis,
+       "A\x82\xA0",
+       21,
        {{65, 7}, {641, 15}}}};
   for (const Case& c : cases) {
     for (int depth = 1; depth <= 32; ++depth) {

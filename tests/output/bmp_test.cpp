@@ -16,16 +16,16 @@ TEST(WriteBmp, EmptySheetOfCellSize16) {
   Bytes file = ReadFileOrEmpty(dir.File("x.bmp"));
   ASSERT_EQ(file.size(), 7274550u);
   const Bytes header = {
-      'B', 'M', 0x36, 0x00, 0x6F, 0x00,  // file size
-      0, 0, 0, 0,                        // reserved
-      54, 0, 0, 0,                       // pixel data offset
-      40, 0, 0, 0,                       // info header size
-      0x00, 0x04, 0x00, 0x00,            // width 1024
-      0x40, 0x09, 0x00, 0x00,            // height 2368
-      1, 0, 24, 0,                       // planes, bits per pixel
-      0, 0, 0, 0, 0, 0, 0, 0,            // compression, image data size
-      0, 0, 0, 0, 0, 0, 0, 0,            // resolutions
-      0, 0, 0, 0, 0, 0, 0, 0,            // colours used, important colours
+      'B',  'M',  0x36, 0x00, 0x6F, 0x00,        // file size
+      0,    0,    0,    0,                       // reserved
+      54,   0,    0,    0,                       // pixel data offset
+      40,   0,    0,    0,                       // info header size
+      0x00, 0x04, 0x00, 0x00,                    // width 1024
+      0x40, 0x09, 0x00, 0x00,                    // height 2368
+      1,    0,    24,   0,                       // planes, bits per pixel
+      0,    0,    0,    0,    0,    0,    0, 0,  // compression, image data size
+      0,    0,    0,    0,    0,    0,    0, 0,  // resolutions
+      0,    0,    0,    0,    0,    0,    0, 0,  // colours used, important colours
   };
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 54), header);
   EXPECT_EQ(std::count(file.begin() + 54, file.end(), 0), 7274496);

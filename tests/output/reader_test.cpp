@@ -34,8 +34,9 @@ GlyphSheet ColourfulSheet(int width, int height) {
     if (k % 9 < 5 && k > 0) {
       sheet.pixels.push_back(sheet.pixels.back());
     } else {
-      sheet.pixels.push_back(SheetPixel{static_cast<uint8_t>(seed >> 24), static_cast<uint8_t>(seed >> 16),
-                                        static_cast<uint8_t>(seed >> 8), static_cast<uint8_t>(k * 7)});
+      sheet.pixels.push_back(
+          SheetPixel{static_cast<uint8_t>(seed >> 24), static_cast<uint8_t>(seed >> 16),
+                     static_cast<uint8_t>(seed >> 8), static_cast<uint8_t>(k * 7)});
     }
   }
   return sheet;
@@ -55,7 +56,8 @@ Bytes RawBytes(const GlyphSheet& sheet, bool alpha) {
   return out;
 }
 
-void ExpectSameSheet(const GlyphSheet& actual, const GlyphSheet& expected, const std::string& what) {
+void ExpectSameSheet(const GlyphSheet& actual, const GlyphSheet& expected,
+                     const std::string& what) {
   EXPECT_EQ(actual.width, expected.width) << what;
   EXPECT_EQ(actual.height, expected.height) << what;
   EXPECT_TRUE(actual.pixels == expected.pixels) << what;
@@ -137,9 +139,9 @@ TEST_F(ImageMagick, WritesFilesWeRead) {
       const std::string name = c.name;
       const bool tga = name.rfind("tga", 0) == 0;
       const std::string out = dir.File(tga ? "out.tga" : "out.bmp");
-      std::vector<std::string> args = {convert, "-size",
-                                       std::to_string(sheet.width) + "x" + std::to_string(sheet.height),
-                                       "-depth", "8", "rgba:" + raw};
+      std::vector<std::string> args = {
+          convert,  "-size", std::to_string(sheet.width) + "x" + std::to_string(sheet.height),
+          "-depth", "8",     "rgba:" + raw};
       args.insert(args.end(), c.options.begin(), c.options.end());
       args.push_back(name == "bmp3" ? "BMP3:" + out : out);
       Bytes ignored;
@@ -399,21 +401,31 @@ TEST(ImageReaders, ReadThroughPipes) {
   const Case cases[] = {
       {"tga", ReadTga, tga, ImageRefusal::None, sheet},
       {"bmp", ReadBmp, bmp, ImageRefusal::None, Opaque(sheet)},
-      {"bmp, top-down after a gap", ReadBmp, TopDownBmpWithGap(sheet), ImageRefusal::None, Opaque(sheet)},
+      {"bmp, top-down after a gap", ReadBmp, TopDownBmpWithGap(sheet), ImageRefusal::None,
+       Opaque(sheet)},
       {"tga cut short", ReadTga, Bytes(tga.begin(), tga.end() - 1), ImageRefusal::Truncated, {}},
-      {"uncompressed tga cut short", ReadTga, Bytes(kPlainTga.begin(), kPlainTga.end() - 1),
-       ImageRefusal::Truncated, {}},
+      {"uncompressed tga cut short",
+       ReadTga,
+       Bytes(kPlainTga.begin(), kPlainTga.end() - 1),
+       ImageRefusal::Truncated,
+       {}},
       {"bmp cut short", ReadBmp, Bytes(bmp.begin(), bmp.end() - 1), ImageRefusal::Truncated, {}},
-      {"bmp cut inside the gap", ReadBmp, Bytes(bmp.begin(), bmp.begin() + 54), ImageRefusal::Truncated, {}},
+      {"bmp cut inside the gap",
+       ReadBmp,
+       Bytes(bmp.begin(), bmp.begin() + 54),
+       ImageRefusal::Truncated,
+       {}},
   };
   TempDir dir;
   for (const std::string& fifo : {std::string(), dir.File("fifo")}) {
     for (const Case& c : cases) {
-      const std::string name = std::string(c.name) + (fifo.empty() ? " through a pipe" : " through a fifo");
+      const std::string name =
+          std::string(c.name) + (fifo.empty() ? " through a pipe" : " through a fifo");
       const GlyphSheet before{1, 1, {SheetPixel{1, 2, 3, 4}}};
       GlyphSheet read = before;
       ImageRefusal why = ImageRefusal::Truncated;
-      EXPECT_EQ(ReadThroughPipe(c.read, c.file, fifo, read, why), c.why == ImageRefusal::None) << name;
+      EXPECT_EQ(ReadThroughPipe(c.read, c.file, fifo, read, why), c.why == ImageRefusal::None)
+          << name;
       EXPECT_EQ(why, c.why) << name << ": " << ImageRefusalText(why);
       ExpectSameSheet(read, c.why == ImageRefusal::None ? c.expected : before, name);
     }
@@ -427,7 +439,8 @@ TEST(ImageReaders, RefuseWhenMemoryRunsOut) {
   Bytes bmp = FileOf(WriteBmp, ColourfulSheet(1, 1));
   Put32(bmp, 18, 8192);
   Put32(bmp, 22, 8192);
-  const std::pair<Reader, Bytes> cases[] = {{ReadTga, tga}, {ReadBmp, Bytes(bmp.begin(), bmp.begin() + 54)}};
+  const std::pair<Reader, Bytes> cases[] = {{ReadTga, tga},
+                                            {ReadBmp, Bytes(bmp.begin(), bmp.begin() + 54)}};
   for (const auto& [read, header] : cases) {
     const ChildResult child = RunInChild([&, read = read, header = header] {
       long pages = 0;

@@ -27,7 +27,8 @@ const GlyphSheet& NoisySheet() {
     uint32_t seed = 3;
     for (int k = 0; k < 256 * 128; ++k) {
       seed = seed * 1103515245 + 12345;
-      made.pixels.push_back(SheetPixel{static_cast<uint8_t>(seed >> 16), static_cast<uint8_t>(seed >> 8),
+      made.pixels.push_back(SheetPixel{static_cast<uint8_t>(seed >> 16),
+                                       static_cast<uint8_t>(seed >> 8),
                                        static_cast<uint8_t>(seed >> 24), 255});
     }
     return made;
@@ -38,7 +39,8 @@ const GlyphSheet& NoisySheet() {
 const PackedGlyphs& NoisyPacked() {
   static const PackedGlyphs packed = [] {
     PackedGlyphs made{16, Bytes(100000)};
-    for (size_t i = 0; i < made.bytes.size(); ++i) made.bytes[i] = static_cast<uint8_t>(i * 7 + i / 3);
+    for (size_t i = 0; i < made.bytes.size(); ++i)
+      made.bytes[i] = static_cast<uint8_t>(i * 7 + i / 3);
     return made;
   }();
   return packed;
@@ -127,7 +129,8 @@ TEST_P(WriterFaults, FalseWithErrnoAndNothingLeftBehind) {
 INSTANTIATE_TEST_SUITE_P(EveryWriter, WriterFaults,
                          testing::Combine(testing::ValuesIn(kWriters), testing::ValuesIn(kFaults)),
                          [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
+                           return std::string(std::get<0>(info.param).name) +
+                                  std::get<1>(info.param).name;
                          });
 
 TEST(ImageWriters, RefuseWithoutTouchingTheFile) {

@@ -62,8 +62,8 @@ struct DecoderCase {
 std::vector<DecoderCase> Cases() {
   return {
       {"runs of 128", Cat({Header(1), Runs(kFull)}), PackedRefusal::None},
-      {"a raw packet of 128, padding bits only", Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}),
-       PackedRefusal::None},
+      {"a raw packet of 128, padding bits only",
+       Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}), PackedRefusal::None},
       {"size 32", Cat({Header(32), Runs(kFull * 32 * 4, 0x01)}), PackedRefusal::None},
       {"size 0", Cat({Header(0), Runs(kFull)}), PackedRefusal::BadCellSize},
       {"size 33", Cat({Header(33), Runs(kFull * 33 * 5)}), PackedRefusal::BadCellSize},
@@ -76,7 +76,8 @@ std::vector<DecoderCase> Cases() {
       {"header only", Header(1), PackedRefusal::StreamShort},
       {"inside a raw packet", Cat({Header(1), Runs(kAllButOne), {0x7F, 1, 2, 3}}),
        PackedRefusal::StreamShort},
-      {"a run without its byte", Cat({Header(1), Runs(kAllButOne), {0xFF}}), PackedRefusal::StreamShort},
+      {"a run without its byte", Cat({Header(1), Runs(kAllButOne), {0xFF}}),
+       PackedRefusal::StreamShort},
       {"a run past the end", Cat({Header(1), Runs(kFull - 2), {0x82, kInk}}),
        PackedRefusal::StreamOverrun},
       {"a raw packet past the end", Cat({Header(1), Runs(kFull - 1), {0x01, kInk, kInk}}),

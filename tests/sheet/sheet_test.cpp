@@ -1,5 +1,5 @@
-#include "kanji.h"
 #include "sheet.h"
+#include "kanji.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +69,10 @@ TEST(ResizeSheetPixels, AlwaysGivesZeros) {
   };
   const size_t mapped = size_t{1} << 20;  // large enough to be mapped, not from calloc
   const Case cases[] = {
-      {"fresh", 0, false, 1000},      {"after clear", 1000, true, 1000},
-      {"shrinking", 1000, false, 10}, {"growing", 10, false, 5000},
+      {"fresh", 0, false, 1000},
+      {"after clear", 1000, true, 1000},
+      {"shrinking", 1000, false, 10},
+      {"growing", 10, false, 5000},
       {"after clear, mapped", mapped, true, mapped},
   };
   for (const Case& c : cases) {
@@ -78,7 +80,8 @@ TEST(ResizeSheetPixels, AlwaysGivesZeros) {
     if (c.clear) pixels.clear();
     ASSERT_TRUE(ResizeSheetPixels(pixels, c.count)) << c.name;
     EXPECT_EQ(pixels.size(), c.count) << c.name;
-    EXPECT_EQ(static_cast<size_t>(std::count(pixels.begin(), pixels.end(), kEmpty)), c.count) << c.name;
+    EXPECT_EQ(static_cast<size_t>(std::count(pixels.begin(), pixels.end(), kEmpty)), c.count)
+        << c.name;
   }
 }
 

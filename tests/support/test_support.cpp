@@ -4,11 +4,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +25,9 @@ std::string FontPath(const std::string& name) {
 
 std::string TavrestBinary() { return TAVREST_BINARY; }
 
-void PrintTo(const FontPair& pair, std::ostream* out) { *out << pair.mainFont << " + " << pair.secondFont; }
+void PrintTo(const FontPair& pair, std::ostream* out) {
+  *out << pair.mainFont << " + " << pair.secondFont;
+}
 
 TempDir::TempDir() {
   std::string base = std::string(TAVREST_BUILD_DIR) + "/test-tmp";
@@ -324,7 +326,8 @@ namespace {
   setenv("LD_PRELOAD", DelayRecorderLibrary().c_str(), 1);
   setenv("TAVREST_DELAY_LOG", delayLog.c_str(), 1);
   if (call.umask >= 0) umask(static_cast<mode_t>(call.umask));
-  if (call.unprivileged && getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+  if (call.unprivileged && getuid() == 0 &&
+      (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
     _exit(126);
   if (chdir(call.dir.c_str()) != 0) _exit(127);
   std::vector<std::string> argv = {TavrestBinary()};

@@ -22,9 +22,8 @@ struct FontPair {
 void PrintTo(const FontPair& pair, std::ostream* out);
 
 // The Debian font pairs the end-to-end and image tests convert.
-inline constexpr FontPair kRealFontPairs[] = {{"jiskan16", "8x16rk", 16},
-                                              {"k14", "7x14-JISX0201.1976-0", 14},
-                                              {"jiskan24", "12x24rk", 24}};
+inline constexpr FontPair kRealFontPairs[] = {
+    {"jiskan16", "8x16rk", 16}, {"k14", "7x14-JISX0201.1976-0", 14}, {"jiskan24", "12x24rk", 24}};
 
 // A fresh folder under the build tree's temp area, removed on destruction.
 struct TempDir {

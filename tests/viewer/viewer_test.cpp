@@ -51,7 +51,8 @@ class Viewer : public testing::Test {
     WriteIni(converted->path, FontPath("jiskan16"), FontPath("8x16rk"), "16");
     ASSERT_EQ(RunTavrest(converted->path).exitStatus, 0);
     int32_t size = 0;
-    ASSERT_TRUE(DecodePackedFile(ReadFileOrEmpty(Qpk()), size, *(stream = new std::vector<uint8_t>)));
+    ASSERT_TRUE(
+        DecodePackedFile(ReadFileOrEmpty(Qpk()), size, *(stream = new std::vector<uint8_t>)));
   }
   static void TearDownTestSuite() {
     delete converted;
@@ -77,7 +78,8 @@ TEST_F(Viewer, CountsGlyphsPerRange) {
   const std::pair<int, int> ranges[] = {{1, 8}, {16, 47}, {48, 84}};
   for (int r = 0; r < 3; ++r)
     for (int row = ranges[r].first; row <= ranges[r].second; ++row)
-      for (int cell = 1; cell <= 94; ++cell) rows[r + 1] += HasInk(Kanji_TwoByteSlot(0x20 + row, 0x20 + cell));
+      for (int cell = 1; cell <= 94; ++cell)
+        rows[r + 1] += HasInk(Kanji_TwoByteSlot(0x20 + row, 0x20 + cell));
   std::ostringstream expected;
   expected << "cell size: 16\nglyphs: " << total << "\nsingle-byte: " << rows[0]
            << "\nJIS rows 1-8: " << rows[1] << "\nJIS rows 16-47: " << rows[2]
@@ -91,7 +93,9 @@ TEST_F(Viewer, CountsGlyphsPerRange) {
 // Pixels (r, g, b, a) as ImageMagick decodes the file, top row first.
 std::vector<uint8_t> Rgba(const std::string& path) {
   std::vector<uint8_t> pixels;
-  EXPECT_TRUE(RunProgram({ImageMagickConvert(), path, "-auto-orient", "-depth", "8", "rgba:-"}, pixels)) << path;
+  EXPECT_TRUE(
+      RunProgram({ImageMagickConvert(), path, "-auto-orient", "-depth", "8", "rgba:-"}, pixels))
+      << path;
   return pixels;
 }
 
@@ -128,7 +132,8 @@ TEST_F(Viewer, GlyphArt) {
     std::string expected;
     const int firstColumn = slot < 256 ? 8 : 0;  // single-byte glyphs lie in the right half
     for (const auto& row : PackedCell(*stream, 16, slot)) {
-      for (size_t x = static_cast<size_t>(firstColumn); x < row.size(); ++x) expected += row[x] ? '#' : '.';
+      for (size_t x = static_cast<size_t>(firstColumn); x < row.size(); ++x)
+        expected += row[x] ? '#' : '.';
       expected += '\n';
     }
     const ViewRun run = RunViewer(dir, {Qpk(), "--glyph", code});
@@ -145,7 +150,8 @@ std::set<std::pair<int, int>> InkOfPng(const std::string& path) {
   std::set<std::pair<int, int>> ink;
   const std::vector<uint8_t> rgba = Rgba(path);
   for (size_t i = 0; i < rgba.size(); i += 4)
-    if (IsInkAt(rgba, i)) ink.insert({static_cast<int>(i / 4) % width, static_cast<int>(i / 4) / width});
+    if (IsInkAt(rgba, i))
+      ink.insert({static_cast<int>(i / 4) % width, static_cast<int>(i / 4) / width});
   return ink;
 }
 
@@ -160,7 +166,8 @@ std::set<std::pair<int, int>> InkOfSjisText(const char* sjis, bool vertical) {
   std::set<std::pair<int, int>> ink;
   for (int y = 0; y < surface->h; ++y)
     for (int x = 0; x < surface->w; ++x)
-      if (static_cast<const Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] != surface->format->colorkey)
+      if (static_cast<const Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] !=
+          surface->format->colorkey)
         ink.insert({x, y});
   SDL_FreeSurface(surface);
   return ink;
@@ -175,8 +182,10 @@ TEST_F(Viewer, TextDrawnFromUtf8) {
   };
   const TextCase cases[] = {
       {"Tavrest 16 [ok]", "Tavrest 16 [ok]", false},
-      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42", false},
-      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42", true},
+      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42",
+       false},
+      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42",
+       true},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(std::string(c.utf8) + (c.vertical ? " vertical" : ""));
@@ -200,7 +209,9 @@ TEST_F(Viewer, RefusalsAndUsage) {
     std::string firstLine;  // of standard error, or of standard output for status 0
   };
   const UsageCase cases[] = {
-      {{"--help"}, 0, "usage: tavrest-view FILE.qpk [-o SHEET.png] [--background white|transparent]"},
+      {{"--help"},
+       0,
+       "usage: tavrest-view FILE.qpk [-o SHEET.png] [--background white|transparent]"},
       {{"--version"}, 0, "tavrest-view 1.0.0"},
       {{}, 2, "tavrest-view: give one .qpk file"},
       {{Qpk(), Qpk()}, 2, "tavrest-view: give one .qpk file"},
@@ -210,11 +221,17 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{Qpk(), "--glyph", "65x"}, 2, "tavrest-view: not a single-byte or JIS code: 65x"},
       {{Qpk(), "--vertical"}, 2, "tavrest-view: --vertical goes with --text"},
       {{Qpk(), "--text", ""}, 2, "tavrest-view: the text is empty"},
-      {{Qpk(), "--background", "red"}, 2, "tavrest-view: --background is white or transparent, not red"},
-      {{dir.File("none.qpk")}, 1,
+      {{Qpk(), "--background", "red"},
+       2,
+       "tavrest-view: --background is white or transparent, not red"},
+      {{dir.File("none.qpk")},
+       1,
        "tavrest-view: " + dir.File("none.qpk") + ": cannot be opened: No such file or directory"},
-      {{dir.File("short.qpk")}, 1, "tavrest-view: " + dir.File("short.qpk") + ": the stream ends early"},
-      {{Qpk(), "-o", dir.File("no/such.png")}, 1,
+      {{dir.File("short.qpk")},
+       1,
+       "tavrest-view: " + dir.File("short.qpk") + ": the stream ends early"},
+      {{Qpk(), "-o", dir.File("no/such.png")},
+       1,
        "tavrest-view: cannot write " + dir.File("no/such.png") + ": No such file or directory"},
   };
   for (const UsageCase& c : cases) {
