@@ -105,8 +105,10 @@ bool TextMask(const FontSet& font, const char* text, bool vertical, InkMask& mas
   SDL_Surface* surface = vertical ? Kanji_RenderTextVertical(&font, text, black, 32)
                                   : Kanji_RenderText(&font, text, black, 32);
   if (surface == nullptr) return false;
-  const bool sized = SizeMask(mask, surface->w, surface->h);
-  if (sized && (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0)) {
+  // A surface that cannot be locked cannot be read: no mask rather than an empty one.
+  const bool readable = SizeMask(mask, surface->w, surface->h) &&
+                        (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0);
+  if (readable) {
     const Uint32 background = surface->format->colorkey;  // the rendered text's key
     for (int y = 0; y < surface->h; ++y) {
       const auto* line = reinterpret_cast<const Uint32*>(
@@ -118,7 +120,7 @@ bool TextMask(const FontSet& font, const char* text, bool vertical, InkMask& mas
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
   SDL_FreeSurface(surface);
-  return sized;
+  return readable;
 }
 
 void PrintArt(const InkMask& mask, FILE* out) {
