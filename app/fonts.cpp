@@ -1,29 +1,14 @@
 // Loading the run's fonts, and telling the user what they gave.
 #include "run_parts.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// Why a font could not be opened, asked again of the system: the library
-// reports only that it could not. A folder opens, but is no font.
-int OpenFailure(const std::string& path) {
-  FILE* file = fopen(path.c_str(), "r");
-  if (file == nullptr) return errno;
-  struct stat info;
-  const bool folder = fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
-  fclose(file);
-  return folder ? EISDIR : EIO;
-}
-
 // A main font that cannot be opened ends the run; a second one does not.
 void ReportOpenFailure(const FontLoad& load, bool fatal) {
-  ReportOrWarn(fatal, "cannot open the %s %s: %s%s", load.what, load.path.c_str(),
-               strerror(OpenFailure(load.path)), LookedUpIn(load.path).c_str());
+  ReportOrWarn(fatal, "%s: %s%s", load.what, Kanji_GetError(), LookedUpIn(load.path).c_str());
 }
 
 void ReportEmptyFont(const char* path, int fileKind) {

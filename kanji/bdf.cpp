@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -365,12 +366,16 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
   if (report == nullptr) report = &ignored;
   StartReport(report);
   FILE* file = fopen(path, "r");
+  int openError = errno;
   if (file != nullptr && IsDirectory(file)) {  // opens on Linux, but reads nothing
     fclose(file);
     file = nullptr;
+    openError = EISDIR;
   }
   if (file == nullptr) {
     fprintf(stderr, "cant open [%s]\n", path);
+    Kanji_SetError("cannot open %s: %s", path, strerror(openError));
+    errno = openError;
     return -1;
   }
   BdfLineReader reader;

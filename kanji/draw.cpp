@@ -253,6 +253,8 @@ SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SD
   SDL_Surface* surface = CreateTextSurface(width, height, depth);
   if (surface == nullptr) {
     fputs(kRenderError, stderr);
+    Kanji_SetError("cannot make a %lld x %lld surface of depth %d for the text: %s", width, height,
+                   depth, SDL_GetError());
     return nullptr;
   }
   SDL_Color keyColour{static_cast<Uint8>(255 - colour.r), static_cast<Uint8>(255 - colour.g),

@@ -4,10 +4,14 @@
 #include <cstdlib>
 
 FontSet* Kanji_CreateEmptyFontSet(int size) {
-  if (size < 1 || size > MaxCellSize) return nullptr;
+  if (size < 1 || size > MaxCellSize) {
+    Kanji_SetError("the cell size %d is outside 1 to %d", size, MaxCellSize);
+    return nullptr;
+  }
   FontSet* font = static_cast<FontSet*>(malloc(sizeof(FontSet)));
   if (font == nullptr) {
     errno = ENOMEM;
+    Kanji_SetError("not enough memory for a font set of size %d", size);
     return nullptr;
   }
   font->rowPool =
@@ -15,6 +19,7 @@ FontSet* Kanji_CreateEmptyFontSet(int size) {
   if (font->rowPool == nullptr) {
     free(font);
     errno = ENOMEM;
+    Kanji_SetError("not enough memory for a font set of size %d", size);
     return nullptr;
   }
   font->size = size;

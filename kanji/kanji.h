@@ -3,6 +3,7 @@
  *
  * Return convention: creating operations return null on failure, font loads
  * return -1 for a file that cannot be opened, drawing always returns 0.
+ * Every failure also records its reason for Kanji_GetError.
  *
  * This header is C99 as well as C++: every Kanji_ operation has C linkage. */
 #ifndef TAVREST_KANJI_H
@@ -40,6 +41,17 @@ typedef struct FontSet {
    * loading never fails half way for want of memory. */
   int32_t* rowPool;
 } FontSet;
+
+/* ---- Errors --------------------------------------------------------------- */
+
+/* The reason for the last failure of a library operation on this thread, one
+ * line without a line feed, in the manner of SDL_GetError: "cannot open
+ * x.bdf: No such file or directory", "x.qpk: a packet runs past the stream".
+ * Empty before any failure and after Kanji_ClearError; a success does not
+ * clear it. The library itself prints only "cant open" and the RenderText
+ * line below. */
+const char* Kanji_GetError(void);
+void Kanji_ClearError(void);
 
 /* ---- Font set ------------------------------------------------------------ */
 
@@ -149,9 +161,9 @@ SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL
 /* ---- Packed glyph file ---------------------------------------------------- */
 
 /* A font set holding the glyphs of a packed glyph file (tavrest.qpk): its cell
- * size, halfWidth size / 2, every slot whose cell has ink filled. Null, after
- * one line on standard error naming the file and the reason, for a file that
- * cannot be read or is malformed, or when memory runs out. Reads pipes too. */
+ * size, halfWidth size / 2, every slot whose cell has ink filled. Null for a
+ * file that cannot be read or is malformed, or when memory runs out; then
+ * Kanji_GetError gives "PATH: reason". Prints nothing. Reads pipes too. */
 FontSet* Kanji_CreateFontSetFromPacked(const char* path);
 
 #ifdef __cplusplus

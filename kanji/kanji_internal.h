@@ -23,6 +23,9 @@ struct BdfLineReader {
   char block[65536 + 1];
 };
 
+// Records the reason Kanji_GetError gives, printf-style.
+void Kanji_SetError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 void Kanji_InitLineReader(BdfLineReader* reader, FILE* file);
 // False at end of file; otherwise the next piece is reader->line.
 bool Kanji_NextLine(BdfLineReader* reader);

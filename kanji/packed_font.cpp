@@ -1,5 +1,5 @@
 // A font set filled from a packed glyph file instead of BDF fonts.
-#include "kanji.h"
+#include "kanji_internal.h"
 #include "qpk.h"
 
 #include <cerrno>
@@ -13,12 +13,12 @@ FontSet* Kanji_CreateFontSetFromPacked(const char* path) {
   std::vector<uint8_t> stream;
   const PackedRefusal reason = DecodePackedGlyphPath(path, size, stream);
   if (reason != PackedRefusal::None) {
-    fprintf(stderr, "%s\n", PackedRefusalMessage(path, reason, errno).c_str());
+    Kanji_SetError("%s", PackedRefusalMessage(path, reason, errno).c_str());
     return nullptr;
   }
   FontSet* font = Kanji_CreateEmptyFontSet(size);
   if (font == nullptr) {
-    fprintf(stderr, "%s\n", PackedRefusalMessage(path, PackedRefusal::NoMemory, ENOMEM).c_str());
+    Kanji_SetError("%s", PackedRefusalMessage(path, PackedRefusal::NoMemory, ENOMEM).c_str());
     return nullptr;
   }
   PlacePackedGlyphs(stream.data(), size, font->rowPool, font->glyphs);

@@ -83,7 +83,7 @@ TEST(CommandLine, OptionsAndUsageErrors) {
        true,
        0,
        both,
-       "cant open [none.bdf]\ntavrest: cannot open the second font none.bdf",
+       "cant open [none.bdf]\ntavrest: second font: cannot open none.bdf",
        "",
        ""},
       {{"-b", "-f", j24, "-s", "16", "--no-image"},

@@ -184,7 +184,7 @@ TEST(Run, MissingSecondFontConvertsTheMainOne) {
   EXPECT_EQ(run.standardError.substr(0, run.standardError.find('\n') + 1),
             "cant open [missing.bdf]\n");
   EXPECT_NE(
-      run.standardError.find("tavrest: cannot open the second font missing.bdf: No such file"),
+      run.standardError.find("tavrest: second font: cannot open missing.bdf: No such file"),
       std::string::npos)
       << run.standardError;
   int32_t cellSize = 0;

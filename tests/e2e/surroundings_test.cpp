@@ -270,9 +270,8 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
       {"a main font that is not there",
        ini("fonts/none.bdf\nb\n16\n"),
        1,
-       {"cant open [fonts/none.bdf]\ntavrest: cannot open the main font fonts/none.bdf: No such "
-        "file "
-        "or directory (looked up in "},
+       {"cant open [fonts/none.bdf]\ntavrest: main font: cannot open fonts/none.bdf: No such "
+        "file or directory (looked up in "},
        2,
        Outcome::Kept},
       {"both writes fail",

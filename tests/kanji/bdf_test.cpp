@@ -305,12 +305,14 @@ TEST(LoadBdf, MissingFileIsReported) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Kanji_CreateFontSet(missing.c_str(), 16), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "cant open [" + missing + "]\n");
+  EXPECT_EQ(Kanji_GetError(), "cannot open " + missing + ": No such file or directory");
 
   WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
   FontSet* font = Kanji_CreateFontSet(dir.File("a.bdf").c_str(), 16);
   testing::internal::CaptureStderr();
   EXPECT_EQ(Kanji_LoadBdf(font, missing.c_str()), -1);
   EXPECT_EQ(Kanji_LoadBdf(font, dir.path.c_str()), -1);  // a folder is no font
+  EXPECT_EQ(Kanji_GetError(), "cannot open " + dir.path + ": Is a directory");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "cant open [" + missing + "]\ncant open [" + dir.path + "]\n");
   Kanji_DestroyFontSet(font);
@@ -319,8 +321,10 @@ TEST(LoadBdf, MissingFileIsReported) {
 TEST(FontSet, SizesOutsideTheRowWidthAreRefused) {
   TempDir dir;
   WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
-  for (int size : {0, -1, 33, 1000})
+  for (int size : {0, -1, 33, 1000}) {
     EXPECT_EQ(Kanji_CreateFontSet(dir.File("a.bdf").c_str(), size), nullptr) << size;
+    EXPECT_EQ(Kanji_GetError(), "the cell size " + std::to_string(size) + " is outside 1 to 32");
+  }
 }
 
 TEST(FontSet, TextWidthCountsEveryByte) {

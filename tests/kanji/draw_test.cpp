@@ -586,6 +586,9 @@ TEST(RenderText, RefusesWithoutTextSilentlyAndReportsFailedSurfaces) {
       testing::internal::CaptureStderr();
       SDL_Surface* surface = render(probe.font.get(), c.text, kInk, c.depth);
       EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+      if (c.message[0] != '\0') {
+        EXPECT_EQ(std::string(Kanji_GetError()).rfind("cannot make a ", 0), 0u) << Kanji_GetError();
+      }
       EXPECT_EQ(surface, nullptr);
       SDL_FreeSurface(surface);
     }
