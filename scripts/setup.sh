@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs Debian's packages for a profile; does nothing when all are there.
-#   scripts/setup.sh build   building tavrest and running the demo
+#   scripts/setup.sh build   building, installing and packaging tavrest, and the demo
 #   scripts/setup.sh test    that, and what the tests and benchmarks need
 # README.md says what each package is for.
 set -euo pipefail
 
-build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev pcf2bdf xfonts-base)
+build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev pcf2bdf xfonts-base dpkg-dev file)
 test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus
                xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0)
 
