@@ -1,5 +1,5 @@
 // Whole-file-or-nothing writing: a temporary file beside the target is
-// renamed over it only once every byte is written and the file is closed.
+// renamed over it only once every byte is written, synced and closed.
 #include "output.h"
 
 #include <fcntl.h>
@@ -160,6 +160,20 @@ void KeepModeAndGroup(const AtomicFile& file) {
   }
 }
 
+// The data reaches the disk before the name does, so that after a power
+// loss the target holds the old file or the new one, never a hole.
+bool SyncStream(AtomicFile& file) { return fsync(fileno(file.stream)) == 0; }
+
+// Makes the rename itself durable. It has happened either way, so a folder
+// that cannot be synced (some file systems refuse) does not fail the write.
+void SyncFolderOf(const std::string& path) {
+  const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (fsync(fd) != 0) {
+  }
+  close(fd);
+}
+
 bool CloseStream(AtomicFile& file) {
   const int closed = fclose(file.stream);
   file.stream = nullptr;
@@ -197,13 +211,17 @@ void AtomicFileRemovePending() {
 }
 
 // A named temporary file is closed before its rename; an unnamed one stays
-// open until it has its name, and its data is already flushed by then.
+// open until it has its name, and its data is already synced by then.
 bool AtomicFileCommit(AtomicFile& file) {
   if (file.failed || fflush(file.stream) != 0) {
     AtomicFileAbort(file);
     return false;
   }
   KeepModeAndGroup(file);
+  if (!SyncStream(file)) {
+    AtomicFileAbort(file);
+    return false;
+  }
   const bool named = !file.tempPath.empty();
   const bool ready = named ? CloseStream(file) : LinkBesideTarget(file);
   if (!ready || rename(file.tempPath.c_str(), file.finalPath.c_str()) != 0) {
@@ -213,6 +231,7 @@ bool AtomicFileCommit(AtomicFile& file) {
   ClearPendingName();
   file.tempPath.clear();
   if (file.stream != nullptr) CloseStream(file);
+  SyncFolderOf(file.finalPath);
   return true;
 }
 

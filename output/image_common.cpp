@@ -51,6 +51,9 @@ bool ReadImageFile(GlyphSheet& sheet, const char* path, ImageRefusal& why,
     return false;
   }
   why = read(file, sheet);
+  // The format readers see a short read either way; only the stream knows
+  // whether the file ended or reading it failed.
+  if (why == ImageRefusal::Truncated && ferror(file)) why = ImageRefusal::ReadFailed;
   fclose(file);
   return why == ImageRefusal::None;
 }
@@ -63,6 +66,8 @@ const char* ImageRefusalText(ImageRefusal why) {
       return "cannot open the file";
     case ImageRefusal::Truncated:
       return "file ends early";
+    case ImageRefusal::ReadFailed:
+      return "read error";
     case ImageRefusal::ShorterThanClaimed:
       return "file shorter than its header claims";
     case ImageRefusal::Signature:

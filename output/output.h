@@ -41,6 +41,7 @@ enum class ImageRefusal {
   None,                // read
   CannotOpen,          // the file cannot be opened
   Truncated,           // the file ended inside the header or the pixels
+  ReadFailed,          // a read error, not the end of the file
   ShorterThanClaimed,  // the file's length cannot hold the image its header states
   Signature,           // BMP: not "BM"
   InfoHeader,          // BMP: an info header shorter than 40 bytes

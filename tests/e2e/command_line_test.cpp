@@ -1,7 +1,8 @@
 // The command line: each option and each usage error, run through the built
 // program, against the plain conversion through tavrest.ini.
+#include "font_sheet.h"
 #include "output.h"
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 
@@ -54,11 +55,28 @@ struct CommandCase {
   std::string image = "tavrest.tga";
 };
 
-TEST(CommandLine, OptionsAndUsageErrors) {
+void PrintTo(const CommandCase& c, std::ostream* out) {
+  *out << "tavrest";
+  for (const std::string& arg : c.args) *out << " " << arg;
+}
+
+// The case's options as a test name, fonts by their file names:
+// "b_f_jiskan16_bdf_s_16".
+std::string CommandName(const CommandCase& c) {
+  const std::string fontDir = std::string(TAVREST_FONT_DIR) + "/";
+  std::string line;
+  for (std::string arg : c.args) {
+    if (const size_t at = arg.find(fontDir); at != std::string::npos) arg.erase(at, fontDir.size());
+    line += " " + arg;
+  }
+  return line.empty() ? "no_options" : CaseName(line);
+}
+
+std::vector<CommandCase> CommandCases() {
   const std::string j16 = FontPath("jiskan16"), r16 = FontPath("8x16rk"),
                     j24 = FontPath("jiskan24");
   const std::set<std::string> both = {"tavrest.qpk", "tavrest.tga"};
-  const CommandCase cases[] = {
+  return {
       {{}, true, 0, both, ""},
       {{"--batch"}, true, 0, both, ""},
       {{"-b", "-q", "-v"},
@@ -149,46 +167,49 @@ TEST(CommandLine, OptionsAndUsageErrors) {
        "tavrest: --no-image and -i cannot be used together\n"},
       {{"extra"}, true, 2, {}, "tavrest: unexpected operand: extra\n"},
   };
-  const ConvertedFiles& plain = PlainConversion();
-  for (const CommandCase& c : cases) {
-    std::string name = "tavrest";
-    for (const std::string& arg : c.args) name += " " + arg;
-    SCOPED_TRACE(name);
-    TempDir dir;
-    SetUpFolder(dir, c.withIni ? PlainIni() : "");
-    const std::set<std::string> before = FilesBelow(dir.path);
-    TavrestCall call;
-    call.dir = dir.path;
-    call.args = c.args;
-    const CallResult run = CallTavrest(call);
-    EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
-    const std::set<std::string> after = FilesBelow(dir.path);
-    std::set<std::string> added;
-    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
-                        std::inserter(added, added.begin()));
-    EXPECT_EQ(added, c.written);
-    if (c.errorStart.empty()) {
-      EXPECT_EQ(run.standardError, "");
-    } else {
-      EXPECT_EQ(run.standardError.substr(0, c.errorStart.size()), c.errorStart)
-          << run.standardError;
-    }
-    if (c.exitStatus == 2) {  // the problem, then the usage line
-      EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 2);
-      EXPECT_NE(run.standardError.find("\nUsage: tavrest [OPTION]..."), std::string::npos);
-    }
-    if (c.written.count(c.packed)) {
-      EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.packed)) == plain.packed);
-    }
-    if (c.written.count(c.image)) {
-      EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.image)) == plain.image);
-    }
-    const bool informs =
-        c.args == std::vector<std::string>{"-h"} || c.args == std::vector<std::string>{"--version"};
-    EXPECT_EQ(run.standardOutput.empty(), !informs);
-    EXPECT_TRUE(run.delays.empty());
-  }
 }
+
+class OptionsAndUsageErrors : public testing::TestWithParam<CommandCase> {};
+
+TEST_P(OptionsAndUsageErrors, Run) {
+  const CommandCase& c = GetParam();
+  const ConvertedFiles& plain = PlainConversion();
+  TempDir dir;
+  SetUpFolder(dir, c.withIni ? PlainIni() : "");
+  const std::set<std::string> before = FilesBelow(dir.path);
+  TavrestCall call;
+  call.dir = dir.path;
+  call.args = c.args;
+  const CallResult run = CallTavrest(call);
+  EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
+  const std::set<std::string> after = FilesBelow(dir.path);
+  std::set<std::string> added;
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                      std::inserter(added, added.begin()));
+  EXPECT_EQ(added, c.written);
+  if (c.errorStart.empty()) {
+    EXPECT_EQ(run.standardError, "");
+  } else {
+    EXPECT_EQ(run.standardError.substr(0, c.errorStart.size()), c.errorStart) << run.standardError;
+  }
+  if (c.exitStatus == 2) {  // the problem, then the usage line
+    EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 2);
+    EXPECT_NE(run.standardError.find("\nUsage: tavrest [OPTION]..."), std::string::npos);
+  }
+  if (c.written.count(c.packed)) {
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.packed)) == plain.packed);
+  }
+  if (c.written.count(c.image)) {
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.image)) == plain.image);
+  }
+  const bool informs =
+      c.args == std::vector<std::string>{"-h"} || c.args == std::vector<std::string>{"--version"};
+  EXPECT_EQ(run.standardOutput.empty(), !informs);
+  EXPECT_TRUE(run.delays.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, OptionsAndUsageErrors, testing::ValuesIn(CommandCases()),
+                         [](const auto& info) { return CommandName(info.param); });
 
 // The sheet through the BMP writer is byte for byte what WriteBmp gives.
 TEST(CommandLine, BmpImageIsWriteBmpOfTheSheet) {

@@ -1,6 +1,8 @@
-// The sheet image of a whole run, and runs whose image cannot be written.
+// The sheet image of a whole run, runs whose image cannot be written, and
+// the image files of real-font sheets read back.
+#include "font_sheet.h"
 #include "output.h"
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,49 @@ TEST(RunImage, UnwritableImage) {
     EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")),
               (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     ExpectNoTemporaries(dir.path);
+  }
+}
+
+bool SameSheet(const GlyphSheet& a, const GlyphSheet& b) {
+  return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+// What ImageMagick decodes from `file`, top row first, as `format` bytes.
+Bytes Decoded(const std::string& file, const char* format) {
+  Bytes out;
+  EXPECT_TRUE(RunProgram({ImageMagickConvert(), file, "-auto-orient", "-depth", "8", format}, out));
+  return out;
+}
+
+Bytes RawBytes(const GlyphSheet& sheet, bool alpha) {
+  Bytes out;
+  for (const SheetPixel& p : sheet.pixels) {
+    out.insert(out.end(), {p.r, p.g, p.b});
+    if (alpha) out.push_back(p.a);
+  }
+  return out;
+}
+
+// The readers give back the sheets of real fonts exactly, and ImageMagick
+// reads the first one as written.
+TEST(ImageReaders, RoundTripsOnRealFontSheets) {
+  for (const FontPair& pair : kRealFontPairs) {
+    TempDir dir;
+    GlyphSheet sheet{0, 0, {}};
+    ASSERT_TRUE(
+        MakeFontSheet(sheet, FontPath(pair.mainFont), FontPath(pair.secondFont), pair.size));
+    ASSERT_TRUE(WriteTga(sheet, dir.File("x.tga").c_str()));
+    ASSERT_TRUE(WriteBmp(sheet, dir.File("x.bmp").c_str()));
+    if (&pair == &kRealFontPairs[0] && !ImageMagickConvert().empty()) {
+      EXPECT_TRUE(Decoded(dir.File("x.tga"), "rgba:-") == RawBytes(sheet, true));
+      EXPECT_TRUE(Decoded(dir.File("x.bmp"), "rgb:-") == RawBytes(sheet, false));
+    }
+    GlyphSheet read{1, 1, {SheetPixel{1, 2, 3, 4}}};
+    ASSERT_TRUE(ReadTga(read, dir.File("x.tga").c_str())) << pair.mainFont;
+    EXPECT_TRUE(SameSheet(read, sheet)) << "tga " << pair.mainFont;
+    ASSERT_TRUE(ReadBmp(read, dir.File("x.bmp").c_str())) << pair.mainFont;
+    for (SheetPixel& pixel : sheet.pixels) pixel.a = 255;  // BMP keeps no alpha
+    EXPECT_TRUE(SameSheet(read, sheet)) << "bmp " << pair.mainFont;
   }
 }
 

@@ -1,5 +1,5 @@
 // The built program, run in temporary folders on real Debian fonts.
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 
@@ -121,11 +121,11 @@ struct EarlyEnd {
   int errorLines;
 };
 
-// Runs that end before any conversion: nothing is written, and the run says
-// why, also when there was simply nothing to do.
-TEST(Run, EarlyEnds) {
+void PrintTo(const EarlyEnd& c, std::ostream* out) { *out << c.name; }
+
+std::vector<EarlyEnd> EarlyEndCases() {
   const std::string font = FontPath("8x16rk");
-  const EarlyEnd cases[] = {
+  return {
       {"no ini", "", 0, "cannot read tavrest.ini: No such file or directory (looked up in ", 1},
       {"size 0", font + "\n" + font + "\n0\n", 0, "\"0\", reads as 0", 1},
       {"size empty", font + "\n" + font + "\n\n", 0, "\"\", reads as 0", 1},
@@ -136,19 +136,26 @@ TEST(Run, EarlyEnds) {
       {"size huge", font + "\n" + font + "\n99999999999\n", 1, "2147483647", 1},
       {"main font missing", "nothing.bdf\n" + font + "\n16\n", 1, "cant open [nothing.bdf]\n", 2},
   };
-  for (const auto& c : cases) {
-    TempDir dir;
-    if (!c.ini.empty()) WriteFileBytes(dir.File("tavrest.ini"), c.ini);
-    RunResult run = RunTavrest(dir.path);
-    EXPECT_EQ(run.exitStatus, c.exitStatus) << c.name;
-    EXPECT_NE(run.standardError.find(c.errorContains), std::string::npos)
-        << c.name << ": " << run.standardError;
-    EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), c.errorLines)
-        << c.name;
-    size_t expectedFiles = c.ini.empty() ? 0 : 1;
-    EXPECT_EQ(ListDir(dir.path).size(), expectedFiles) << c.name;
-  }
 }
+
+class EarlyEnds : public testing::TestWithParam<EarlyEnd> {};
+
+// Runs that end before any conversion: nothing is written, and the run says
+// why, also when there was simply nothing to do.
+TEST_P(EarlyEnds, WriteNothingAndSayWhy) {
+  const EarlyEnd& c = GetParam();
+  TempDir dir;
+  if (!c.ini.empty()) WriteFileBytes(dir.File("tavrest.ini"), c.ini);
+  RunResult run = RunTavrest(dir.path);
+  EXPECT_EQ(run.exitStatus, c.exitStatus);
+  EXPECT_NE(run.standardError.find(c.errorContains), std::string::npos) << run.standardError;
+  EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), c.errorLines);
+  size_t expectedFiles = c.ini.empty() ? 0 : 1;
+  EXPECT_EQ(ListDir(dir.path).size(), expectedFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, EarlyEnds, testing::ValuesIn(EarlyEndCases()),
+                         [](const auto& info) { return CaseName(info.param.name); });
 
 std::vector<uint8_t> ConvertIn(TempDir& dir, const std::string& ini, RunResult* result = nullptr) {
   WriteFileBytes(dir.File("tavrest.ini"), ini);

@@ -1,7 +1,7 @@
 // The built program where people run it and with the mistakes they make: no
 // display or terminal, interrupts, links and permissions at the output names,
 // files that are no BDF font, odd settings files.
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 
@@ -64,24 +64,32 @@ struct Surrounding {
   int errorLines;
   Outcome outcome;
   std::function<void(const TempDir&)> check = {};
+  // Run as user nobody in a folder under /tmp, which nobody can reach
+  // wherever the clone lies.
+  bool asNobody = false;
 };
 
-TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
-  ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
+void PrintTo(const Surrounding& c, std::ostream* out) { *out << c.name; }
+
+void Plain(const TempDir& dir, TavrestCall&) {
+  WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+}
+
+std::function<void(const TempDir&, TavrestCall&)> Ini(const std::string& text) {
+  return [text](const TempDir& dir, TavrestCall&) {
+    WritePrevious(dir);
+    WriteFileBytes(dir.File("tavrest.ini"), text);
+  };
+}
+
+std::vector<Surrounding> Surroundings() {
   const std::string pcfGz = std::string(kPcfFolder) + "/jiskan16.pcf.gz";
   const std::string pcfGz2 = std::string(kPcfFolder) + "/8x16rk.pcf.gz";
-  const auto plain = [](const TempDir& dir, TavrestCall&) {
-    WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
-  };
-  const auto ini = [](std::string text) {
-    return [text](const TempDir& dir, TavrestCall&) {
-      WritePrevious(dir);
-      WriteFileBytes(dir.File("tavrest.ini"), text);
-    };
-  };
-  const Surrounding cases[] = {
+  const auto plain = Plain;
+  const auto ini = Ini;
+  return {
       {"env -i: no display, no terminal",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          call.emptyEnvironment = true;
        },
@@ -90,7 +98,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        0,
        Outcome::Converted},
       {"a driver the user names is used",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          call.emptyEnvironment = true;
          call.env["SDL_VIDEODRIVER"] = "x11";
@@ -100,7 +108,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        1,
        Outcome::Converted},
       {"a display that does not answer",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          call.emptyEnvironment = true;
          call.env["DISPLAY"] = ":999";
@@ -110,7 +118,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        1,
        Outcome::Converted},
       {"links: a chain, and a dangling one",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          mkdir(dir.File("real").c_str(), 0777);
          WriteFileBytes(dir.File("real/a.qpk"), kPrevious);
@@ -128,7 +136,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          EXPECT_TRUE(TemporaryFiles(dir.File("real")).empty());
        }},
       {"an existing file keeps its mode and group",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          WritePrevious(dir);
          chmod(dir.File("tavrest.qpk").c_str(), 0604);
@@ -146,7 +154,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          }
        }},
       {"new files: 0666 less the umask",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          call.umask = 027;
        },
@@ -159,8 +167,10 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          EXPECT_EQ(StatOf(dir.File("tavrest.tga")).st_mode & 07777, 0640u);
        }},
       {"an output this user may not write is refused",
-       [&](const TempDir& dir, TavrestCall& call) {
-         plain(dir, call);
+       [=](const TempDir& dir, TavrestCall& call) {
+         CopyFile(FontPath("jiskan16"), dir.File("j.bdf"), 0644);
+         CopyFile(FontPath("8x16rk"), dir.File("r.bdf"), 0644);
+         WriteFileBytes(dir.File("tavrest.ini"), "j.bdf\nr.bdf\n16\n");
          chmod(dir.path.c_str(), 0777);
          WriteFileBytes(dir.File("tavrest.qpk"), kPrevious);
          chmod(dir.File("tavrest.qpk").c_str(), 0444);
@@ -174,9 +184,10 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
          EXPECT_TRUE(Kept(dir, "tavrest.qpk"));
          EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0444u);
          EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), PlainConversion().image);
-       }},
+       },
+       true},
       {"a PCF font",
-       [&](const TempDir& dir, TavrestCall&) {
+       [=](const TempDir& dir, TavrestCall&) {
          WriteFileBytes(dir.File("jiskan16.pcf"), Gunzipped(pcfGz));
          WriteFileBytes(dir.File("tavrest.ini"), "jiskan16.pcf\n" + FontPath("8x16rk") + "\n16\n");
        },
@@ -194,7 +205,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        3,
        Outcome::Kept},
       {"empty font files",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          ini("empty\nempty\n16\n")(dir, call);
          WriteFileBytes(dir.File("empty"), "");
        },
@@ -203,7 +214,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        3,
        Outcome::Kept},
       {"an empty second font",
-       [&](const TempDir& dir, TavrestCall&) {
+       [=](const TempDir& dir, TavrestCall&) {
          WriteFileBytes(dir.File("empty.bdf"), "");
          WriteFileBytes(dir.File("tavrest.ini"), FontPath("jiskan16") + "\nempty.bdf\n16\n");
        },
@@ -213,7 +224,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        Outcome::Checked,
        [](const TempDir& dir) { EXPECT_FALSE(ReadFileOrEmpty(dir.File("tavrest.qpk")).empty()); }},
       {"a second font in a two-byte set other than JIS X 0208",
-       [&](const TempDir& dir, TavrestCall&) {
+       [=](const TempDir& dir, TavrestCall&) {
          WriteFileBytes(dir.File("gb.bdf"),
                         "CHARSET_REGISTRY \"GB2312.1980\"\nCHARSET_ENCODING \"0\"\n"
                         "STARTCHAR a\nENCODING 12849\nBITMAP\nFFFF\nENDCHAR\n");
@@ -225,7 +236,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        1,
        Outcome::Checked},
       {"a second font in a single-byte set with codes above 127",
-       [&](const TempDir& dir, TavrestCall&) {
+       [=](const TempDir& dir, TavrestCall&) {
          WriteFileBytes(dir.File("latin.bdf"),
                         "CHARSET_REGISTRY \"ISO8859\"\nCHARSET_ENCODING \"1\"\n"
                         "STARTCHAR e\nENCODING 233\nBITMAP\n10\nENDCHAR\n");
@@ -239,7 +250,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        Outcome::Checked},
       {"a byte order mark", ini("\xEF\xBB\xBF" + PlainIni()), 0, {}, 0, Outcome::Converted},
       {"a path of 200 characters",
-       [&](const TempDir& dir, TavrestCall&) {
+       [=](const TempDir& dir, TavrestCall&) {
          const std::string folder(180, 'f'), path = folder + "/" + std::string(19, 'j');
          mkdir(dir.File(folder).c_str(), 0777);
          symlink(FontPath("jiskan16").c_str(), dir.File(path).c_str());
@@ -275,7 +286,7 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        2,
        Outcome::Kept},
       {"both writes fail",
-       [&](const TempDir& dir, TavrestCall& call) {
+       [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
          mkdir(dir.File("tavrest.qpk").c_str(), 0777);
          mkdir(dir.File("tavrest.tga").c_str(), 0777);
@@ -284,32 +295,56 @@ TEST(Surroundings, RunsWhereAndHowPeopleRunIt) {
        {"cannot write tavrest.qpk: Is a directory\n", "cannot write tavrest.tga: Is a directory\n"},
        2,
        Outcome::Checked},
+      {"files that cannot be synced replace nothing",
+       [=](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         WritePrevious(dir);
+         call.env["TAVREST_FAIL_FILE_SYNC"] = "1";
+       },
+       1,
+       {"cannot write tavrest.qpk: Input/output error\n",
+        "cannot write tavrest.tga: Input/output error\n"},
+       2,
+       Outcome::Kept},
   };
-  for (const Surrounding& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    TavrestCall call;
-    call.dir = dir.path;
-    c.setUp(dir, call);
-    const CallResult run = CallTavrest(call);
-    EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
-    EXPECT_EQ(run.standardOutput, "");
-    for (const std::string& text : c.errorHas)
-      EXPECT_NE(run.standardError.find(text), std::string::npos) << run.standardError;
-    EXPECT_EQ(Lines(run.standardError), c.errorLines) << run.standardError;
-    EXPECT_TRUE(run.delays.empty()) << "waited without a window to show";
-    EXPECT_TRUE(TemporaryFiles(dir.path).empty());
-    if (c.outcome == Outcome::Converted) {
-      EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
-      EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
-    }
-    if (c.outcome == Outcome::Kept) {
-      EXPECT_TRUE(Kept(dir, "tavrest.qpk") && Kept(dir, "tavrest.tga"));
-    }
-    if (c.check) c.check(dir);
-  }
 }
 
+// Each file is synced before its rename and its folder after it.
+const std::vector<std::string> kTwoSyncedWrites = {"file", "rename", "folder",
+                                                   "file", "rename", "folder"};
+
+class PeopleRunIt : public testing::TestWithParam<Surrounding> {};
+
+TEST_P(PeopleRunIt, WhereAndHow) {
+  ASSERT_TRUE(PathExists(CallRecorderLibrary())) << CallRecorderLibrary();
+  const Surrounding& c = GetParam();
+  TempDir dir(c.asNobody ? "/tmp" : "");
+  TavrestCall call;
+  call.dir = dir.path;
+  c.setUp(dir, call);
+  const CallResult run = CallTavrest(call);
+  if (!run.notRun.empty()) GTEST_SKIP() << run.notRun;
+  EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
+  EXPECT_EQ(run.standardOutput, "");
+  for (const std::string& text : c.errorHas)
+    EXPECT_NE(run.standardError.find(text), std::string::npos) << run.standardError;
+  EXPECT_EQ(Lines(run.standardError), c.errorLines) << run.standardError;
+  EXPECT_TRUE(run.delays.empty()) << "waited without a window to show";
+  EXPECT_TRUE(TemporaryFiles(dir.path).empty());
+  if (c.outcome == Outcome::Converted) {
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
+    EXPECT_EQ(run.syncs, kTwoSyncedWrites);
+  }
+  if (c.outcome == Outcome::Kept) {
+    EXPECT_TRUE(Kept(dir, "tavrest.qpk") && Kept(dir, "tavrest.tga"));
+    EXPECT_EQ(std::count(run.syncs.begin(), run.syncs.end(), "rename"), 0);
+  }
+  if (c.check) c.check(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Surroundings, PeopleRunIt, testing::ValuesIn(Surroundings()),
+                         [](const auto& info) { return CaseName(info.param.name); });
 // Opens a FIFO for writing once the program has opened it for reading;
 // -1 when it never does.
 int OpenWhenRead(const std::string& fifo, int pid) {

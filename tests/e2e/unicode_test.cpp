@@ -3,7 +3,7 @@
 // own Unicode fonts convert with every JIS X 0208 glyph in its cell.
 #include "../kanji/iconv_text.h"
 #include "kanji_internal.h"
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,12 @@
 // converted, black on white, titled "tavrest", and "失敗" when a file could
 // not be written; an interrupt ends the final wait. The last captures are
 // kept as PNGs in the build tree for a person to look at.
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -90,39 +91,33 @@ struct XServer {
   ~XServer() { Stop(pid); }
 };
 
-bool Answers(const std::string& display) {
-  std::vector<uint8_t> ignored;
-  return RunProgram({"/usr/bin/xwd", "-root", "-silent", "-display", display}, ignored);
+// The display number a server writes to `fd` once it accepts clients; ""
+// when it ends first (or says nothing for a minute, so the test cannot hang).
+std::string ReadDisplayNumber(int fd) {
+  std::string number;
+  pollfd ready{fd, POLLIN, 0};
+  char c = 0;
+  while (poll(&ready, 1, 60000) == 1 && read(fd, &c, 1) == 1 && c != '\n') number += c;
+  return c == '\n' ? number : "";
 }
 
-// Waits until the server answers; false when it died (its display was taken).
-bool WaitForServer(const XServer& server, const std::string& socket) {
-  for (int tries = 0; tries < 200; ++tries) {
-    if (HasExited(server.pid)) return false;
-    if (PathExists(socket) && Answers(server.display)) return true;
-    Pause(50);
-  }
-  return false;
-}
-
-// A server on the first free display from :50, with a black root window;
-// without -noreset it restarts after each capture, refusing clients meanwhile.
+// A server on a display it chooses itself (-displayfd), so that no other
+// server on the machine can take the number between a probe and the start;
+// a black root window, and without -noreset it would restart after each
+// capture, refusing clients meanwhile.
 bool StartXServer(XServer& server, const std::string& log) {
   // Xvfb makes its socket folder itself only when it runs as root.
   if (mkdir("/tmp/.X11-unix", 0777) == 0) chmod("/tmp/.X11-unix", 01777);
-  for (int number = 50; number < 150; ++number) {
-    std::string name = std::to_string(number);
-    std::string socket = "/tmp/.X11-unix/X" + name;
-    if (PathExists(socket) || PathExists("/tmp/.X" + name + "-lock")) continue;
-    server.display = ":" + name;
-    server.pid = Spawn({"/usr/bin/Xvfb", server.display, "-screen", "0", "640x480x24", "-nolisten",
-                        "tcp", "-br", "-noreset"},
-                       "/", {}, log);
-    if (server.pid > 0 && WaitForServer(server, socket)) return true;
-    Stop(server.pid);
-    server.pid = -1;
-  }
-  return false;
+  int ends[2];
+  if (pipe(ends) != 0) return false;
+  server.pid = Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(ends[1]), "-screen", "0",
+                      "640x480x24", "-nolisten", "tcp", "-br", "-noreset"},
+                     "/", {}, log);
+  close(ends[1]);
+  const std::string number = server.pid > 0 ? ReadDisplayNumber(ends[0]) : "";
+  close(ends[0]);
+  server.display = ":" + number;
+  return !number.empty();
 }
 
 // The whole screen as RGB bytes, and the capture kept as `xwdFile`.
@@ -200,7 +195,7 @@ pid_t StartOnDisplay(const XServer& server, const TempDir& dir,
   return Spawn(argv, dir.path,
                {{"DISPLAY", server.display},
                 {"SDL_VIDEODRIVER", "x11"},
-                {"LD_PRELOAD", DelayRecorderLibrary()},
+                {"LD_PRELOAD", CallRecorderLibrary()},
                 {"TAVREST_DELAY_LOG", dir.File("delays")}},
                dir.File("tavrest.log"));
 }
@@ -249,7 +244,7 @@ class Window : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(ImageMagickConvert().empty()) << "ImageMagick is not installed";
-    ASSERT_TRUE(PathExists(DelayRecorderLibrary())) << DelayRecorderLibrary();
+    ASSERT_TRUE(PathExists(CallRecorderLibrary())) << CallRecorderLibrary();
     ASSERT_TRUE(StartXServer(server, dir.File("xvfb.log"))) << "Xvfb does not start:\n"
                                                             << ReadText(dir.File("xvfb.log"));
   }

@@ -1,6 +1,6 @@
-// The image readers: round trips on real-font sheets, files of another tool
-// in both directions, malformed files with the reason for each refusal, and
-// files that come through pipes.
+// The image readers: files of another tool in both directions, malformed
+// files with the reason for each refusal, and files that come through pipes.
+// Round trips on real-font sheets are in tests/e2e/image_test.cpp.
 #include "output.h"
 #include "test_support.h"
 
@@ -18,12 +18,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Reader = bool (*)(GlyphSheet&, const char*, ImageRefusal&);
-
-GlyphSheet FontSheet(const FontPair& pair) {
-  GlyphSheet sheet{0, 0, {}};
-  EXPECT_TRUE(MakeFontSheet(sheet, FontPath(pair.mainFont), FontPath(pair.secondFont), pair.size));
-  return sheet;
-}
 
 // Runs, lone pixels, every alpha: a sheet whose channels cannot be confused.
 GlyphSheet ColourfulSheet(int width, int height) {
@@ -63,20 +57,6 @@ void ExpectSameSheet(const GlyphSheet& actual, const GlyphSheet& expected,
   EXPECT_TRUE(actual.pixels == expected.pixels) << what;
 }
 
-TEST(ImageReaders, RoundTripsOnRealFontSheets) {
-  for (const FontPair& pair : kRealFontPairs) {
-    TempDir dir;
-    const GlyphSheet sheet = FontSheet(pair);
-    ASSERT_TRUE(WriteTga(sheet, dir.File("x.tga").c_str()));
-    ASSERT_TRUE(WriteBmp(sheet, dir.File("x.bmp").c_str()));
-    GlyphSheet read{1, 1, {SheetPixel{1, 2, 3, 4}}};
-    ASSERT_TRUE(ReadTga(read, dir.File("x.tga").c_str())) << pair.mainFont;
-    ExpectSameSheet(read, sheet, std::string("tga ") + pair.mainFont);
-    ASSERT_TRUE(ReadBmp(read, dir.File("x.bmp").c_str())) << pair.mainFont;
-    ExpectSameSheet(read, Opaque(sheet), std::string("bmp ") + pair.mainFont);
-  }
-}
-
 // ---- Another tool reads ours, and we read its files -----------------------
 
 class ImageMagick : public testing::Test {
@@ -104,7 +84,8 @@ class ImageMagick : public testing::Test {
 };
 
 TEST_F(ImageMagick, DecodesOurFiles) {
-  const GlyphSheet sheets[] = {FontSheet(kRealFontPairs[0]), ColourfulSheet(301, 7)};
+  // A real-font sheet is decoded too, in tests/e2e/image_test.cpp.
+  const GlyphSheet sheets[] = {ColourfulSheet(301, 7)};
   for (const GlyphSheet& sheet : sheets) {
     const std::string tga = dir.File("x.tga");
     const std::string bmp = dir.File("x.bmp");
@@ -201,6 +182,7 @@ void ExpectAllRefused(Reader read, const std::vector<Malformed>& cases) {
     ExpectRefused(read, dir.File("bad"), c.why, c.name);
   }
   ExpectRefused(read, dir.File("missing"), ImageRefusal::CannotOpen, "missing file");
+  ExpectRefused(read, dir.path, ImageRefusal::ReadFailed, "a folder: it opens, reads fail");
 }
 
 // Every shorter prefix of a file: within the header it ends early; then it

@@ -1,8 +1,8 @@
 // The packed glyph file decoder: each refusal rule shown by a file only that
-// rule refuses, read from a file and through a pipe, by the output layer and
-// by the font library.
-#include "kanji.h"
-#include "output.h"
+// rule refuses, read from a file and through a pipe. The font library reads
+// the same cases in tests/kanji.
+#include "packed_cases.h"
+#include "qpk.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,75 +17,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-constexpr uint8_t kInk = 0x80;  // at size 1, the cell's one pixel
-
-Bytes Header(int32_t size) {
-  const uint32_t v = static_cast<uint32_t>(size);
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-          static_cast<uint8_t>(v >> 24)};
-}
-
-// Run packets of the longest kind covering `count` bytes of `value`.
-Bytes Runs(size_t count, uint8_t value = kInk) {
-  Bytes out;
-  for (; count >= 2; count -= std::min<size_t>(count, 128)) {
-    out.push_back(static_cast<uint8_t>(0x7F + std::min<size_t>(count, 128)));
-    out.push_back(value);
-  }
-  if (count == 1) out.insert(out.end(), {0x00, value});
-  return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-
-Bytes RawOf(size_t count, uint8_t value) {
-  Bytes out{static_cast<uint8_t>(count - 1)};
-  out.insert(out.end(), count, value);
-  return out;
-}
-
-constexpr size_t kFull = 9472;  // the stream at size 1
-constexpr size_t kAllButOne = kFull - 128;
-
-struct DecoderCase {
-  const char* name;
-  Bytes file;
-  PackedRefusal reason;
-};
-
-std::vector<DecoderCase> Cases() {
-  return {
-      {"runs of 128", Cat({Header(1), Runs(kFull)}), PackedRefusal::None},
-      {"a raw packet of 128, padding bits only",
-       Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}), PackedRefusal::None},
-      {"size 32", Cat({Header(32), Runs(kFull * 32 * 4, 0x01)}), PackedRefusal::None},
-      {"size 0", Cat({Header(0), Runs(kFull)}), PackedRefusal::BadCellSize},
-      {"size 33", Cat({Header(33), Runs(kFull * 33 * 5)}), PackedRefusal::BadCellSize},
-      {"size -1", Cat({Header(-1), Runs(kFull)}), PackedRefusal::BadCellSize},
-      {"three bytes", {1, 0, 0}, PackedRefusal::BadCellSize},
-      {"empty", {}, PackedRefusal::BadCellSize},
-      // As a run of one the stream would be complete.
-      {"header 0x80", Cat({Header(1), {0x80, kInk}, Runs(kFull - 1)}), PackedRefusal::BadPacket},
-      {"a packet short", Cat({Header(1), Runs(kAllButOne)}), PackedRefusal::StreamShort},
-      {"header only", Header(1), PackedRefusal::StreamShort},
-      {"inside a raw packet", Cat({Header(1), Runs(kAllButOne), {0x7F, 1, 2, 3}}),
-       PackedRefusal::StreamShort},
-      {"a run without its byte", Cat({Header(1), Runs(kAllButOne), {0xFF}}),
-       PackedRefusal::StreamShort},
-      {"a run past the end", Cat({Header(1), Runs(kFull - 2), {0x82, kInk}}),
-       PackedRefusal::StreamOverrun},
-      {"a raw packet past the end", Cat({Header(1), Runs(kFull - 1), {0x01, kInk, kInk}}),
-       PackedRefusal::StreamOverrun},
-      {"one byte more", Cat({Header(1), Runs(kFull), {0x00}}), PackedRefusal::TrailingBytes},
-      {"a packet more", Cat({Header(1), Runs(kFull), Runs(2)}), PackedRefusal::TrailingBytes},
-  };
-}
+using namespace packed_cases;
 
 // Hands `bytes` to whoever opens the FIFO at `path`, from another thread.
 struct PipeFeeder {
@@ -107,27 +39,20 @@ struct PipeFeeder {
 };
 
 void CheckRead(const DecoderCase& c, const std::string& path) {
-  PackedGlyphs packed{7, {1, 2, 3}};
-  PackedRefusal reason = PackedRefusal::None;
-  const bool accepted = ReadPackedGlyphs(packed, path.c_str(), reason);
+  int32_t cellSize = 7;
+  Bytes stream = {1, 2, 3};
+  const PackedRefusal reason = DecodePackedGlyphPath(path.c_str(), cellSize, stream);
   EXPECT_EQ(reason, c.reason) << PackedRefusalText(reason);
-  EXPECT_EQ(accepted, c.reason == PackedRefusal::None);
-  if (!accepted) {
-    EXPECT_EQ(packed.cellSize, 7);
-    EXPECT_EQ(packed.bytes, Bytes({1, 2, 3}));
+  if (reason != PackedRefusal::None) {
+    EXPECT_EQ(cellSize, 7);
+    EXPECT_EQ(stream, Bytes({1, 2, 3}));
     return;
   }
   int32_t size = 0;
   Bytes expected;
   ASSERT_TRUE(DecodePackedFile(c.file, size, expected));  // the independent decoder
-  EXPECT_EQ(packed.cellSize, size);
-  EXPECT_EQ(packed.bytes, expected);
-}
-
-std::string CaseFile(const TempDir& dir, const DecoderCase& c) {
-  const std::string path = dir.File("case.qpk");
-  EXPECT_TRUE(WriteFileBytes(path, std::string(c.file.begin(), c.file.end())));
-  return path;
+  EXPECT_EQ(cellSize, size);
+  EXPECT_EQ(stream, expected);
 }
 
 TEST(PackedDecoder, EachRuleRefusesItsOwnCase) {
@@ -156,39 +81,10 @@ TEST(PackedDecoder, FilesThatCannotBeRead) {
       {dir.path, PackedRefusal::ReadFailed},  // a folder opens, but reads fail
   };
   for (const auto& [path, expected] : cases) {
-    PackedGlyphs packed{7, {1}};
-    PackedRefusal reason = PackedRefusal::None;
-    EXPECT_FALSE(ReadPackedGlyphs(packed, path.c_str(), reason));
-    EXPECT_EQ(reason, expected) << path;
-    EXPECT_EQ(packed.bytes, Bytes{1});
-  }
-}
-
-// The font library: the reason, naming the file, for a refused file, and
-// nothing printed; for an accepted one, a glyph in every slot whose cell has ink.
-TEST(PackedFont, RefusesWithOneLineAndFillsInkedSlots) {
-  TempDir dir;
-  for (const DecoderCase& c : Cases()) {
-    SCOPED_TRACE(c.name);
-    const std::string path = CaseFile(dir, c);
-    testing::internal::CaptureStderr();
-    FontSet* font = Kanji_CreateFontSetFromPacked(path.c_str());
-    const std::string message = testing::internal::GetCapturedStderr();
-    if (c.reason != PackedRefusal::None) {
-      EXPECT_EQ(font, nullptr);
-      EXPECT_EQ(message, "");
-      EXPECT_EQ(Kanji_GetError(), path + ": " + PackedRefusalText(c.reason));
-      continue;
-    }
-    ASSERT_NE(font, nullptr);
-    EXPECT_EQ(message, "");
-    EXPECT_EQ(font->halfWidth, font->size / 2);
-    int inked = 0;
-    for (const int32_t* rows : font->glyphs) inked += rows != nullptr;
-    // The raw packet's cells hold only bits past the one-pixel width.
-    EXPECT_EQ(inked, c.file[4] == 0x7F ? static_cast<int>(kAllButOne) : GlyphSlotCount);
-    EXPECT_EQ(font->glyphs[GlyphSlotCount - 1][0], font->size == 1 ? 1 : 0x01010101);  // bytes 01
-    Kanji_DestroyFontSet(font);
+    int32_t cellSize = 7;
+    Bytes stream = {1};
+    EXPECT_EQ(DecodePackedGlyphPath(path.c_str(), cellSize, stream), expected) << path;
+    EXPECT_EQ(stream, Bytes{1});
   }
 }
 

@@ -1,6 +1,7 @@
-// Shared helpers of the test programs: temporary folders, running the built
-// program, reading files, and reference decoders written independently of
-// the code under test.
+// Shared helpers of every test program, which link none of the modules:
+// temporary folders, files, child processes, and reference readers written
+// independently of the code under test. Running the built programs is in
+// run_support.h, sheets made from fonts in font_sheet.h.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include <vector>
 
 std::string FontPath(const std::string& name);  // e.g. FontPath("jiskan16")
-std::string TavrestBinary();
 
 // A main font, the second font that fills its gaps, and the cell size.
 struct FontPair {
@@ -25,10 +25,11 @@ void PrintTo(const FontPair& pair, std::ostream* out);
 inline constexpr FontPair kRealFontPairs[] = {
     {"jiskan16", "8x16rk", 16}, {"k14", "7x14-JISX0201.1976-0", 14}, {"jiskan24", "12x24rk", 24}};
 
-// A fresh folder under the build tree's temp area, removed on destruction.
+// A fresh folder under the build tree's temp area, or under `base` when
+// given, removed on destruction.
 struct TempDir {
   std::string path;
-  TempDir();
+  explicit TempDir(const std::string& base = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -51,17 +52,12 @@ struct SmallDisk {
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out);
 std::vector<uint8_t> ReadFileOrEmpty(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& content);
+// Copies a file, giving the copy `mode`.
+bool CopyFile(const std::string& from, const std::string& to, int mode);
 bool PathExists(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);
 // A test failure for each temporary file a writer left in `folder`.
 void ExpectNoTemporaries(const std::string& folder);
-
-struct RunResult {
-  int exitStatus = -1;  // -1 when the program did not exit normally
-  int signal = 0;
-  std::string standardError;
-  long maxRssKb = 0;  // the program's peak resident memory
-};
 
 // Runs `body` in a forked child; its return value is the exit status. The
 // child's peak resident memory is measured too.
@@ -70,15 +66,6 @@ struct ChildResult {
   long maxRssKb = 0;
 };
 ChildResult RunInChild(const std::function<int()>& body);
-
-// Runs the built tavrest in `dir` with SDL_VIDEODRIVER=dummy (unless `env`
-// overrides it). fileSizeLimit > 0 sets RLIMIT_FSIZE with SIGXFSZ ignored.
-RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::string>& env = {},
-                     long fileSizeLimit = 0);
-
-// Writes "tavrest.ini" with the three lines, each ended by `eol`.
-void WriteIni(const std::string& dir, const std::string& mainFont, const std::string& secondFont,
-              const std::string& size, const std::string& eol = "\n");
 
 // Decodes the packets of a packed glyph file; false for a malformed file.
 bool DecodePackedFile(const std::vector<uint8_t>& file, int32_t& cellSize,
@@ -99,56 +86,12 @@ std::vector<std::vector<bool>> ExpectedCell(const BdfGlyph& glyph, int size, int
 // The cell of `slot` in a decoded packed stream.
 std::vector<std::vector<bool>> PackedCell(const std::vector<uint8_t>& stream, int size, int slot);
 
-// ---- Sheet images -----------------------------------------------------------
-
-struct GlyphSheet;
-
-// The sheet a run makes from the two fonts (paths) at `size`; false when the
-// main font cannot be loaded or the sheet cannot be made.
-bool MakeFontSheet(GlyphSheet& sheet, const std::string& mainFont, const std::string& secondFont,
-                   int size);
 // ImageMagick's convert, or "" when it is not installed.
 std::string ImageMagickConvert();
 // Runs a program (no shell) and collects its standard output; false unless
 // it exits with status 0.
 bool RunProgram(const std::vector<std::string>& argv, std::vector<uint8_t>& standardOutput);
 
-// ---- Runs with their surroundings chosen ------------------------------------------
-
-struct TavrestCall {
-  std::string dir;
-  std::vector<std::string> args;
-  std::map<std::string, std::string> env;  // set on top of the environment
-  // As `env -i` from a service: nothing in the environment, no controlling
-  // terminal, standard input from /dev/null. Otherwise SDL_VIDEODRIVER=dummy.
-  bool emptyEnvironment = false;
-  bool unprivileged = false;  // as user and group 65534 (nobody) when run as root
-  int umask = -1;             // the child's umask, unless -1
-  // Called with the child's id once it runs; the child's output is read after.
-  std::function<void(int pid)> whileRunning;
-};
-
-struct CallResult {
-  int exitStatus = -1;  // -1 when the program did not exit normally
-  int signal = 0;
-  std::string standardOutput;
-  std::string standardError;
-  std::vector<long> delays;  // the program's SDL_Delay calls, in milliseconds
-};
-
-// Runs the built tavrest with the delay recorder preloaded.
-CallResult CallTavrest(const TavrestCall& call);
-// The test-only library that records SDL_Delay calls into $TAVREST_DELAY_LOG.
-std::string DelayRecorderLibrary();
-// The calls recorded in a log, in milliseconds.
-std::vector<long> ReadDelays(const std::string& log);
-// The names in a folder that look like temporary files of a write.
-std::vector<std::string> TemporaryFiles(const std::string& dir);
-
-// The two files of a plain run on jiskan16 + 8x16rk at 16, made once.
-struct ConvertedFiles {
-  std::vector<uint8_t> packed;
-  std::vector<uint8_t> image;
-};
-std::string PlainIni();
-const ConvertedFiles& PlainConversion();
+// A case's description as a test name: letters and digits, words joined by
+// '_' ("env -i: no display" is env_i_no_display).
+std::string CaseName(const std::string& description);

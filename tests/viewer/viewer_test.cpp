@@ -1,7 +1,7 @@
 // tavrest-view, run as a program on the converter's own output for
 // jiskan16 + 8x16rk; pictures decoded by ImageMagick.
 #include "kanji.h"
-#include "test_support.h"
+#include "run_support.h"
 
 #include <gtest/gtest.h>
 

@@ -11,24 +11,13 @@
 
 namespace {
 
-struct FontPair {
-  const char* main;
-  const char* second;
-  int size;
-};
-
-constexpr FontPair kPairs[] = {
-    {"jiskan16", "8x16rk", 16},
-    {"k14", "7x14-JISX0201.1976-0", 14},
-    {"jiskan24", "12x24rk", 24},
-};
-
 using FontPtr = std::unique_ptr<FontSet, decltype(&Kanji_DestroyFontSet)>;
 using SurfacePtr = std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)>;
 
 FontPtr BdfFont(const FontPair& pair) {
-  FontPtr font(Kanji_CreateFontSet(FontPath(pair.main).c_str(), pair.size), Kanji_DestroyFontSet);
-  if (font) Kanji_LoadBdf(font.get(), FontPath(pair.second).c_str());
+  FontPtr font(Kanji_CreateFontSet(FontPath(pair.mainFont).c_str(), pair.size),
+               Kanji_DestroyFontSet);
+  if (font) Kanji_LoadBdf(font.get(), FontPath(pair.secondFont).c_str());
   return font;
 }
 
@@ -105,7 +94,7 @@ TEST_P(PackedRoundTrip, SameFileAndSameText) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(RealFonts, PackedRoundTrip, testing::ValuesIn(kPairs),
-                         [](const auto& info) { return std::string(info.param.main); });
+INSTANTIATE_TEST_SUITE_P(RealFonts, PackedRoundTrip, testing::ValuesIn(kRealFontPairs),
+                         [](const auto& info) { return std::string(info.param.mainFont); });
 
 }  // namespace

@@ -1,7 +1,7 @@
-// The run's writes where the process ends part way: killed outright, or
+// Whole-file writes where the process ends part way: killed outright, or
 // interrupted with a named temporary file on disk.
+#include "ended_write.h"
 #include "output.h"
-#include "run_parts.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,6 @@
 
 namespace {
 
-using OpenFunction = bool (*)(AtomicFile&, const char*);
-
 bool UnnamedFilesHere(const std::string& folder) {
   int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
   if (fd < 0) return false;
@@ -25,23 +23,16 @@ bool UnnamedFilesHere(const std::string& folder) {
   return true;
 }
 
-// A child that starts a write of 1 MiB and then `end`s itself; its signal.
-int SignalOfWriteEndedBy(const std::string& path, OpenFunction openFile, int signalNumber) {
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    EndOnInterrupts();
-    AtomicFile file;
-    if (!openFile(file, path.c_str())) _exit(1);
-    std::vector<uint8_t> block(1 << 20, 0x5A);
-    AtomicFileWrite(file, block.data(), block.size());
-    fflush(file.stream);
-    raise(signalNumber);
-    _exit(2);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFSIGNALED(status) ? WTERMSIG(status) : -WEXITSTATUS(status);
+// What a program does on an interrupt: removes the pending temporary
+// file, then ends by the signal.
+extern "C" void RemovePendingAndEnd(int signalNumber) {
+  AtomicFileRemovePending();
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+void RemovePendingOnInterrupts() {
+  for (int interrupt : {SIGINT, SIGTERM, SIGHUP}) signal(interrupt, RemovePendingAndEnd);
 }
 
 TEST(AtomicFile, EndedWritesLeaveThePreviousFileAndNoTemporary) {
@@ -64,7 +55,9 @@ TEST(AtomicFile, EndedWritesLeaveThePreviousFileAndNoTemporary) {
       continue;
     }
     WriteFileBytes(dir.File("out"), "previous");
-    EXPECT_EQ(SignalOfWriteEndedBy(dir.File("out"), c.openFile, c.signalNumber), c.signalNumber)
+    EXPECT_EQ(SignalOfWriteEndedBy(dir.File("out"), c.openFile, c.signalNumber,
+                                   RemovePendingOnInterrupts),
+              c.signalNumber)
         << c.name;
     EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"out"}) << c.name;
     EXPECT_EQ(ReadFileOrEmpty(dir.File("out")),
