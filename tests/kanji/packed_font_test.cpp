@@ -1,6 +1,6 @@
-// The font library's reader of packed glyph files: one line naming the file
-// for each file the decoder refuses; for an accepted one, a glyph in every
-// slot whose cell has ink.
+// The font library's reader of packed glyph files: nothing printed and the
+// reason, naming the file, for each file the decoder refuses; for an accepted
+// one, a glyph in every slot whose cell has ink.
 #include "../qpk/packed_cases.h"
 #include "kanji.h"
 #include "test_support.h"
@@ -11,7 +11,7 @@ namespace {
 
 using namespace packed_cases;
 
-TEST(PackedFont, RefusesWithOneLineAndFillsInkedSlots) {
+TEST(PackedFont, RefusesWithItsReasonAndFillsInkedSlots) {
   TempDir dir;
   for (const DecoderCase& c : Cases()) {
     SCOPED_TRACE(c.name);
