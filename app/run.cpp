@@ -99,6 +99,7 @@ void ReportWhatWasDone(const FontLoad (&loads)[2], int cellSize, const RunOption
     if (!load.opened) continue;
     Report("%s: %d glyphs loaded, %d cut by the %d-pixel cell", load.path.c_str(),
            load.report.glyphsLoaded, load.report.glyphsCut, cellSize);
+    if (load.coverage.jisX0208 + load.coverage.jisX0213 > 0) ReportCoverage(load);
   }
   if (files.packed)
     Report("wrote %s: %lld bytes", options.packedName.c_str(), FileBytes(options.packedName));
