@@ -80,16 +80,6 @@ std::set<int> Reached(const CodeMap& codes, const std::set<long>& codePoints) {
   return reached;
 }
 
-std::string Utf8(long codePoint) {
-  const auto byte = [](long value) { return static_cast<char>(value); };
-  if (codePoint < 0x800) return {byte(0xC0 | codePoint >> 6), byte(0x80 | (codePoint & 0x3F))};
-  if (codePoint < 0x10000)
-    return {byte(0xE0 | codePoint >> 12), byte(0x80 | (codePoint >> 6 & 0x3F)),
-            byte(0x80 | (codePoint & 0x3F))};
-  return {byte(0xF0 | codePoint >> 18), byte(0x80 | (codePoint >> 12 & 0x3F)),
-          byte(0x80 | (codePoint >> 6 & 0x3F)), byte(0x80 | (codePoint & 0x3F))};
-}
-
 struct FontDeleter {
   void operator()(FontSet* font) const { Kanji_DestroyFontSet(font); }
 };
@@ -104,8 +94,8 @@ TEST(UnicodeTable, RealFontsFillTheFreeCodesOfPlane1) {
                         {"f16", true, 1709},
                         {"b16", true, 1709},
                         {"jiskan16-2004-1", false, 1893}};
-  Iconv euc("UTF-32LE", "EUC-JP");
-  ASSERT_TRUE(euc.ok());
+  Iconv euc("UTF-32LE", "EUC-JP"), toUtf8("UTF-8", "UTF-32LE");
+  ASSERT_TRUE(euc.ok() && toUtf8.ok());
   const CodeMap glibc = ByGlibc(euc), python = ByPython(euc);
   ASSERT_EQ(glibc.size(), 1893u);
   ASSERT_EQ(python.size(), glibc.size());
@@ -124,8 +114,10 @@ TEST(UnicodeTable, RealFontsFillTheFreeCodesOfPlane1) {
       EXPECT_EQ(Undisputed(filled), Undisputed(Reached(python, codePoints)));
     }
     // Each of them is drawn from its slot in UTF-8 text.
-    std::string text;
-    for (int jis : filled) text += Utf8(glibc.at(jis));
+    std::string utf32, text;
+    for (int jis : filled)
+      for (int shift : {0, 8, 16, 24}) utf32 += static_cast<char>(glibc.at(jis) >> shift);
+    ASSERT_TRUE(toUtf8.Convert(utf32, text));
     Kanji_SetEncoding(font.get(), EncodingUtf8);
     EXPECT_EQ(Kanji_MissingCharacters(font.get(), text.c_str(), nullptr, 0), 0);
     EXPECT_EQ(Kanji_TextWidth(font.get(), text.c_str()), static_cast<int>(filled.size()) * 16);
