@@ -42,7 +42,9 @@ void ReportFontFindings(const FontLoad& load, int cellSize) {
 }
 
 bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
+  const FontCoverage before = CountCoverage(*font);
   load.opened = Kanji_LoadBdfWithReport(font, load.path.c_str(), &load.report) == 0;
+  load.coverage = CoverageGained(before, CountCoverage(*font));
   if (load.opened) {
     ReportFontFindings(load, font->size);
   } else {

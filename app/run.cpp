@@ -104,6 +104,7 @@ void ReportWhatWasDone(const FontLoad (&loads)[2], int cellSize, const RunOption
              NameCutGlyphs(load.report).c_str());
     else if (load.report.glyphsCut > 0)
       Report("%s: cut: %s", load.path.c_str(), NameCutGlyphs(load.report).c_str());
+    if (load.coverage.jisX0208 + load.coverage.jisX0213 > 0) ReportCoverage(load);
   }
   if (files.packed)
     Report("wrote %s: %lld bytes", options.packedName.c_str(), FileBytes(options.packedName));

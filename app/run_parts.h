@@ -35,16 +35,29 @@ std::string LookedUpIn(const std::string& path);
 // run ends here, with its exit status in `status`.
 bool GatherSettings(const RunOptions& options, RunConfig& config, int& status);
 
+// The two-byte characters a font filled (a second font: of those the main
+// font left empty).
+struct FontCoverage {
+  int jisX0208 = 0;
+  int jisX0213 = 0;  // of JIS X 0213 plane 1 beyond JIS X 0208
+};
+
 struct FontLoad {
   const char* what;  // "main font", "second font"
   std::string path;
   bool opened;
   FontLoadReport report;
+  FontCoverage coverage = {};
 };
 
 // For -v: the JIS codes of the first glyphs a font lost ink from, each with
 // its character where it has one ("0x2142 ‖, 0x41 A").
 std::string NameCutGlyphs(const FontLoadReport& report);
+
+FontCoverage CountCoverage(const FontSet& font);
+FontCoverage CoverageGained(const FontCoverage& before, const FontCoverage& after);
+// -v's line on what a loaded font covers.
+void ReportCoverage(const FontLoad& load);
 
 // The main font, then the second where one is named, each with a line for
 // what the user should know; null when the run must end, after saying why.

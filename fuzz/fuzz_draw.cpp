@@ -1,10 +1,12 @@
 // Any text drawn with a real font, in each encoding (UTF-8 too), horizontally
 // and vertically, at any pen, on small surfaces of each depth (1- and 4-bit
-// ones pack their rows); a rendered text is as long as its width.
+// ones pack their rows); a rendered text is as long as its width, and the
+// characters without a glyph are counted alike however many are asked for.
 #include "kanji.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -44,6 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else
     Kanji_DrawText(&font, Pen(data[1]), Pen(data[2]), surface, text.c_str(), colour);
   SDL_FreeSurface(surface);
+
+  // The characters without a glyph: the same count whatever room is given,
+  // never more than the text has bytes, and only `room` of them written.
+  int codes[5] = {0, 0, 0, 0, 0x7FFFFFFF};
+  const int missing = Kanji_MissingCharacters(&font, text.c_str(), codes, 4);
+  if (missing != Kanji_MissingCharacters(&font, text.c_str(), nullptr, 0) || missing < 0 ||
+      static_cast<size_t>(missing) > strlen(text.c_str()) || codes[4] != 0x7FFFFFFF)
+    abort();
 
   if (mode & 0x40) {
     SDL_Surface* rendered = vertical ? Kanji_RenderTextVertical(&font, text.c_str(), colour, depth)

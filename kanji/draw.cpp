@@ -79,6 +79,7 @@ struct TextItem {
   int slot;             // a two-byte character's slot may lie outside the table
   unsigned char first;  // the converted JIS pair of a two-byte character
   unsigned char second;
+  int code;  // what Kanji_MissingCharacters names: a code point in UTF-8 texts
 };
 
 struct TextReader {
@@ -86,7 +87,7 @@ struct TextReader {
   bool twoByteMode;  // switched by JIS escapes; off at the start of every text
 };
 
-constexpr TextItem kTextEnd{TextItemKind::End, 0, 0, 0};
+constexpr TextItem kTextEnd{TextItemKind::End, 0, 0, 0, 0};
 
 TextReader StartText(const char* text) {
   return TextReader{reinterpret_cast<const unsigned char*>(text), false};
@@ -105,7 +106,7 @@ TextItem ReadEscape(TextReader& reader) {
   if (bytes[1] == '$' && (bytes[2] == 'B' || bytes[2] == '@')) reader.twoByteMode = true;
   if (bytes[1] == '(' && (bytes[2] == 'B' || bytes[2] == 'J')) reader.twoByteMode = false;
   reader.next += 3;
-  return TextItem{TextItemKind::Escape, 0, 0, 0};
+  return TextItem{TextItemKind::Escape, 0, 0, 0, 0};
 }
 
 TextItem ReadTwoByteCharacter(const FontSet& font, TextReader& reader) {
@@ -114,7 +115,8 @@ TextItem ReadTwoByteCharacter(const FontSet& font, TextReader& reader) {
   if (second == 0) return kTextEnd;
   Kanji_ConvertPair(&font, &first, &second);
   reader.next += 2;
-  return TextItem{TextItemKind::TwoByte, Kanji_TwoByteSlot(first, second), first, second};
+  return TextItem{TextItemKind::TwoByte, Kanji_TwoByteSlot(first, second), first, second,
+                  first << 8 | second};
 }
 
 struct Utf8Character {
@@ -146,19 +148,33 @@ Utf8Character DecodeUtf8(const unsigned char* bytes) {
   return Utf8Character{codePoint, length};
 }
 
+bool HasGlyph(const FontSet& font, int slot) {
+  return slot >= 0 && slot < GlyphSlotCount && font.glyphs[slot] != nullptr;
+}
+
+// Where JIS X 0213 and CP932 disagree (U+FF5E), a font without JIS X 0213's
+// glyph still has CP932's: Windows texts say U+FF5E for JIS X 0208's 0x2141.
+int JisCodeToDraw(const FontSet& font, int codePoint) {
+  const int jis = Kanji_UnicodeToJis(codePoint);
+  if (jis < 256 || HasGlyph(font, Kanji_JisCodeSlot(jis))) return jis;
+  const int fallback = Kanji_UnicodeFallbackJis(codePoint);
+  return fallback >= 0 ? fallback : jis;
+}
+
 // Characters are placed by their JIS meaning. Those without one are as wide
 // as a two-byte character and invalid bytes as a single-byte one, drawing
 // nothing (slot -1).
-TextItem ReadUtf8Character(TextReader& reader) {
+TextItem ReadUtf8Character(const FontSet& font, TextReader& reader) {
   const Utf8Character character = DecodeUtf8(reader.next);
+  const int codePoint = character.codePoint;
   reader.next += character.length;
-  if (character.codePoint < 0) return TextItem{TextItemKind::SingleByte, -1, 0, 0};
-  const int jis = Kanji_UnicodeToJis(character.codePoint);
-  if (jis < 0) return TextItem{TextItemKind::TwoByte, -1, 0, 0};
-  if (jis < 256) return TextItem{TextItemKind::SingleByte, jis, 0, 0};
+  if (codePoint < 0) return TextItem{TextItemKind::SingleByte, -1, 0, 0, -1};
+  const int jis = JisCodeToDraw(font, codePoint);
+  if (jis < 0) return TextItem{TextItemKind::TwoByte, -1, 0, 0, codePoint};
+  if (jis < 256) return TextItem{TextItemKind::SingleByte, jis, 0, 0, codePoint};
   const unsigned char first = static_cast<unsigned char>(jis >> 8);
   const unsigned char second = static_cast<unsigned char>(jis & 0xFF);
-  return TextItem{TextItemKind::TwoByte, Kanji_JisCodeSlot(jis), first, second};
+  return TextItem{TextItemKind::TwoByte, Kanji_JisCodeSlot(jis), first, second, codePoint};
 }
 
 // The next character or escape sequence; End at the terminating zero, also
@@ -166,11 +182,11 @@ TextItem ReadUtf8Character(TextReader& reader) {
 TextItem ReadTextItem(const FontSet& font, TextReader& reader) {
   const unsigned char byte = *reader.next;
   if (byte == 0) return kTextEnd;
-  if (font.encoding == EncodingUtf8) return ReadUtf8Character(reader);
+  if (font.encoding == EncodingUtf8) return ReadUtf8Character(font, reader);
   if (font.encoding == EncodingJis && byte == kEscape) return ReadEscape(reader);
   if (StartsTwoByteCharacter(font, reader)) return ReadTwoByteCharacter(font, reader);
   reader.next += 1;
-  return TextItem{TextItemKind::SingleByte, byte, 0, 0};
+  return TextItem{TextItemKind::SingleByte, byte, 0, 0, byte};
 }
 
 // ---- Glyphs ----------------------------------------------------------------
@@ -269,6 +285,12 @@ SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SD
   FillSurface(surface, key);
   SDL_SetColorKey(surface, SDL_SRCCOLORKEY, key);
   return surface;
+}
+
+// Spaces (the ideographic one too) and control codes have no ink by nature;
+// their empty slots are no loss.
+bool IsBlankSlot(int slot) {
+  return (slot >= 0 && slot <= ' ') || slot == 0x7F || slot == Kanji_TwoByteSlot(0x21, 0x21);
 }
 
 bool HasText(const char* text) { return text != nullptr && text[0] != '\0'; }
@@ -373,4 +395,28 @@ SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL
   SDL_Surface* surface = CreateKeyedSurface(font->size, height, depth, colour);
   if (surface != nullptr) Kanji_DrawTextVertical(font, 0, 0, surface, text, colour);
   return surface;
+}
+
+int Kanji_DecodeUtf8(const char* text, int* length) {
+  if (text == nullptr || text[0] == '\0') {
+    if (length != nullptr) *length = 0;
+    return -1;
+  }
+  const Utf8Character character = DecodeUtf8(reinterpret_cast<const unsigned char*>(text));
+  if (length != nullptr) *length = character.length;
+  return character.codePoint;
+}
+
+int Kanji_MissingCharacters(const FontSet* font, const char* text, int* codes, int room) {
+  if (font == nullptr || text == nullptr) return 0;
+  int missing = 0;
+  TextReader reader = StartText(text);
+  for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
+       item = ReadTextItem(*font, reader)) {
+    if (item.kind == TextItemKind::Escape || IsBlankSlot(item.slot) || HasGlyph(*font, item.slot))
+      continue;
+    if (missing < room) codes[missing] = item.code;
+    if (missing < INT_MAX) ++missing;
+  }
+  return missing;
 }

@@ -136,19 +136,53 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
  * are skipped); in two-byte mode every two bytes are one character. ESC $ @
  * and ESC ( J act as ESC $ B and ESC ( B.
  *
- * UTF-8 texts: a character of JIS X 0208 is a two-byte character in the slot
- * of its JIS code; ASCII and half-width katakana (U+FF61 to U+FF9F) are
- * single-byte characters in slots 0 to 127 and 0xA1 to 0xDF. Any other valid
- * character is as wide as a two-byte character and draws nothing; a byte that
- * starts no valid character (also an overlong form, a surrogate, or a code
- * past U+10FFFF) is as wide as a single-byte character and draws nothing,
- * and decoding goes on at the next byte. */
+ * UTF-8 texts: a character of JIS X 0208 or of JIS X 0213 plane 1 (one code
+ * point, as Kanji_UnicodeToJis places it) is a two-byte character in the
+ * slot of its JIS code; ASCII and half-width katakana (U+FF61 to U+FF9F) are
+ * single-byte characters in slots 0 to 127 and 0xA1 to 0xDF. The three
+ * CP932 code points JIS X 0213 places elsewhere (U+FF5E, U+2225, U+FF0D)
+ * are drawn from CP932's slot when the font has nothing in JIS X 0213's.
+ * Any other valid character is as wide as a two-byte character and draws
+ * nothing; a byte that starts no valid character (also an overlong form, a
+ * surrogate, or a code past U+10FFFF) is as wide as a single-byte character
+ * and draws nothing, and decoding goes on at the next byte. */
 
 /* Rewrites a two-byte character's bytes into its JIS pair by the font's
  * encoding; JIS pairs (and unknown encodings) are left as they are. */
 void Kanji_ConvertPair(const FontSet* font, unsigned char* first, unsigned char* second);
 void Kanji_SjisBytesToJis(unsigned char* first, unsigned char* second);
 void Kanji_EucBytesToJis(unsigned char* first, unsigned char* second);
+
+/* ---- Unicode and the slots ------------------------------------------------
+ *
+ * The two-byte slots of JIS rows 1 to 94 hold JIS X 0208, and in the codes
+ * it leaves free the rest of JIS X 0213 plane 1. The table comes from
+ * glibc's iconv: EUC-JP for JIS X 0208 (and CP932's code point where it
+ * differs, 0x2141 U+FF5E beside U+301C), EUC-JISX0213 for the rest. */
+
+typedef enum JisCodeKind {
+  JisCodeFree = 0,  /* no character in either set */
+  JisCodeX0208 = 1, /* one of the 6879 characters of JIS X 0208 */
+  JisCodeX0213 = 2  /* one of the 1918 other characters of JIS X 0213 plane 1 */
+} JisCodeKind;
+
+enum { JisX0208CharacterCount = 6879, JisX0213OtherCharacterCount = 1918 };
+
+/* The JisCodeKind of a two-byte JIS code (first byte << 8 | second byte). */
+int Kanji_JisCodeKind(int jis);
+/* The code point of the character at a JIS code: ASCII and half-width
+ * katakana for codes below 256, EUC-JP's for JIS X 0208; -1 where there is none, or where JIS X 0213 has a letter with a
+ * combining mark (two code points), which no single code point reaches. */
+int Kanji_JisToUnicode(int jis);
+/* The JIS code a Unicode character stands for: 0 to 0x7F for ASCII, 0xA1 to
+ * 0xDF for half-width katakana, a two-byte JIS code for a character of JIS X
+ * 0208 or JIS X 0213 plane 1, or -1 for none. */
+int Kanji_UnicodeToJis(int codePoint);
+/* The character at the start of a UTF-8 text as text drawing decodes it: its
+ * code point, and in *length the bytes it takes (1 for a byte that starts no
+ * valid character, whose code point is -1). A null or empty text gives -1
+ * and a length of 0. */
+int Kanji_DecodeUtf8(const char* text, int* length);
 
 /* ---- Text drawing ---------------------------------------------------------
  *
@@ -175,6 +209,14 @@ SDL_Surface* Kanji_RenderText(const FontSet* font, const char* text, SDL_Color c
  * (Kanji_TextWidth high for UTF-8). */
 SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL_Color colour,
                                       int depth);
+
+/* How many characters of the text (in the font's encoding) draw nothing for
+ * want of a glyph; the first `room` of them go to `codes` (null when room is
+ * 0): code points for UTF-8 texts, -1 for a byte that starts no valid
+ * character; for the other encodings the JIS code of a two-byte character or
+ * the single byte. Spaces (U+0020, U+3000) and control codes, which have no
+ * ink by nature, are never counted. */
+int Kanji_MissingCharacters(const FontSet* font, const char* text, int* codes, int room);
 
 /* ---- Packed glyph file ---------------------------------------------------- */
 

@@ -81,21 +81,32 @@ bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint
 
 // ---- Unicode ----------------------------------------------------------------
 
-// A Unicode code point of a JIS X 0208 character and its JIS code (0x2121 to
-// 0x7E7E). The generated table is sorted by code point, each code point once.
+// Where a pair of the generated table comes from.
+enum UnicodeJisSource : uint8_t {
+  UnicodeFromJisX0208 = 0,  // EUC-JP: the character of a JIS X 0208 code
+  UnicodeFromJisX0213 = 1,  // EUC-JISX0213: a character of plane 1 beyond JIS X 0208
+  UnicodeFromCp932 = 2      // CP932's other code point for a JIS X 0208 character
+};
+
+// A Unicode code point and the two-byte JIS code (0x2121 to 0x7E7E) of its
+// slot. kUnicodeJisPairs is sorted by code point, each code point once;
+// kUnicodeJisFallbacks holds CP932's slots for the code points JIS X 0213
+// places elsewhere (U+FF5E: 0x2232 by JIS X 0213, 0x2141 by CP932).
 struct UnicodeJisPair {
   uint32_t codePoint;
   uint16_t jis;
+  UnicodeJisSource source;
 };
 extern const UnicodeJisPair kUnicodeJisPairs[];
-extern const size_t kUnicodeJisPairCount;
+extern const size_t kUnicodeJisPairsCount;
+extern const UnicodeJisPair kUnicodeJisFallbacks[];
+extern const size_t kUnicodeJisFallbacksCount;
+// The plane-1 codes that hold a base letter and a combining mark, ascending.
+extern const uint16_t kJisCombiningSequences[];
+extern const size_t kJisCombiningSequenceCount;
 
-// The JIS code a Unicode character stands for: 0 to 0x7F for ASCII, 0xA1 to
-// 0xDF for half-width katakana, a two-byte JIS X 0208 code, or -1 for none.
-int Kanji_UnicodeToJis(int codePoint);
 // The slot of a JIS code as Kanji_UnicodeToJis gives it: codes below 256 are
 // single-byte slots.
 int Kanji_JisCodeSlot(int jis);
-// A character that Kanji_UnicodeToJis gives `jis` for (the lower code point
-// where there are two), or -1 for none.
-int Kanji_JisToUnicode(int jis);
+// CP932's JIS code for a code point JIS X 0213 places elsewhere; -1 for the rest.
+int Kanji_UnicodeFallbackJis(int codePoint);

@@ -14,13 +14,17 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tavrest-view FILE.qpk [-o SHEET.png] [--background white|transparent]\n"
-    "       tavrest-view FILE.qpk --text TEXT [--vertical] [-o TEXT.png]\n"
-    "       tavrest-view FILE.qpk --glyph CODE [-o GLYPH.png]\n"
+    "       tavrest-view FILE.qpk --text TEXT [--vertical] [--strict] [-o TEXT.png]\n"
+    "       tavrest-view FILE.qpk --glyph CODE|CHARACTER [-o GLYPH.png]\n"
+    "       tavrest-view FILE.qpk --missing\n"
     "Without -o it prints the glyph counts, or the text or glyph as text art\n"
-    "('#' for ink). TEXT is UTF-8; CODE is a single-byte code below 0x100 or a\n"
-    "JIS code such as 0x3021. FILE may be a pipe, such as /dev/stdin.\n";
+    "('#' for ink). TEXT is UTF-8; the characters it has no glyph for are named\n"
+    "on standard error, and --strict makes them an error (status 1). CODE is a\n"
+    "single-byte code below 0x100 or a JIS code such as 0x467C; CHARACTER one\n"
+    "UTF-8 character such as \xE6\x97\xA5. --missing lists the JIS X 0208 characters\n"
+    "without a glyph, a line per JIS row. FILE may be a pipe, such as /dev/stdin.\n";
 
-enum LongOnly { kText = 256, kVertical, kGlyph, kBackground };
+enum LongOnly { kText = 256, kVertical, kGlyph, kBackground, kMissing, kStrict };
 
 struct ViewOptions {
   const char* file = nullptr;
@@ -29,6 +33,8 @@ struct ViewOptions {
   int glyphSlot = -1;
   bool vertical = false;
   bool whiteBackground = false;
+  bool missing = false;
+  bool strict = false;  // characters of the text without a glyph end with status 1
 };
 
 void Say(const char* format, va_list args) {
@@ -61,12 +67,13 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
                                     {"vertical", no_argument, nullptr, kVertical},
                                     {"glyph", required_argument, nullptr, kGlyph},
                                     {"background", required_argument, nullptr, kBackground},
+                                    {"missing", no_argument, nullptr, kMissing},
+                                    {"strict", no_argument, nullptr, kStrict},
                                     {"help", no_argument, nullptr, 'h'},
                                     {"version", no_argument, nullptr, 'V'},
                                     {nullptr, 0, nullptr, 0}};
   opterr = 0;  // our own messages, one line each
   for (int c; (c = getopt_long(argc, argv, ":o:hV", kOptions, nullptr)) != -1;) {
-    char* end = nullptr;
     switch (c) {
       case 'o':
         options.output = optarg;
@@ -78,10 +85,16 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
         options.vertical = true;
         break;
       case kGlyph:
-        errno = 0;
-        options.glyphSlot = SlotOfCode(strtol(optarg, &end, 0));
-        if (errno != 0 || end == optarg || *end != '\0' || options.glyphSlot < 0)
-          return UsageError("not a single-byte or JIS code: %s", optarg);
+        options.glyphSlot = SlotOfGlyphArgument(optarg);
+        if (options.glyphSlot < 0)
+          return UsageError("not a single-byte or JIS code, nor a character with a slot: %s",
+                            optarg);
+        break;
+      case kMissing:
+        options.missing = true;
+        break;
+      case kStrict:
+        options.strict = true;
         break;
       case kBackground:
         if (strcmp(optarg, "white") != 0 && strcmp(optarg, "transparent") != 0)
@@ -105,6 +118,9 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
   if (options.text != nullptr && options.glyphSlot >= 0)
     return UsageError("--text or --glyph, not both");
   if (options.vertical && options.text == nullptr) return UsageError("--vertical goes with --text");
+  if (options.strict && options.text == nullptr) return UsageError("--strict goes with --text");
+  if (options.missing && (options.text != nullptr || options.glyphSlot >= 0 || options.output))
+    return UsageError("--missing goes alone");
   if (options.text != nullptr && options.text[0] == '\0') return UsageError("the text is empty");
   return 0;
 }
@@ -141,6 +157,10 @@ bool MakeMask(FontSet& font, const ViewOptions& options, InkMask& mask) {
 }
 
 int View(FontSet& font, const ViewOptions& options) {
+  if (options.missing) {
+    PrintMissing(font, stdout);
+    return 0;
+  }
   if (options.text == nullptr && options.glyphSlot < 0 && options.output == nullptr) {
     PrintCounts(font, CountGlyphs(font), stdout);
     return 0;
@@ -152,7 +172,9 @@ int View(FontSet& font, const ViewOptions& options) {
   } else if (!WriteInkPng(mask, options.whiteBackground, options.output)) {
     return Fail("cannot write %s: %s", options.output, strerror(errno));
   }
-  return 0;
+  if (options.text == nullptr) return 0;
+  Kanji_SetEncoding(&font, EncodingUtf8);
+  return ReportUndrawn(font, options.text, stderr) > 0 && options.strict ? 1 : 0;
 }
 
 }  // namespace

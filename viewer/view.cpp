@@ -4,6 +4,9 @@
 #include "sheet.h"
 #include "viewer.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <new>
 
 namespace {
@@ -80,6 +83,66 @@ int SlotOfCode(long code) {
   const long second = code & 0xFF;
   if (code > 0xFFFF || first < 0x21 || first > 0x7E || second < 0x21 || second > 0x7E) return -1;
   return Kanji_TwoByteSlot(static_cast<int>(first), static_cast<int>(second));
+}
+
+int SlotOfGlyphArgument(const char* argument) {
+  errno = 0;
+  char* end = nullptr;
+  const long code = strtol(argument, &end, 0);
+  if (errno == 0 && end != argument && *end == '\0') return SlotOfCode(code);
+  int length = 0;
+  const int codePoint = Kanji_DecodeUtf8(argument, &length);
+  if (codePoint < 0 || argument[length] != '\0') return -1;
+  const int jis = Kanji_UnicodeToJis(codePoint);
+  return jis < 0 ? -1 : SlotOfCode(jis);
+}
+
+std::string Utf8Of(int codePoint) {
+  const auto byte = [](int value) { return static_cast<char>(value); };
+  if (codePoint < 0 || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+    return {};
+  if (codePoint < 0x80) return {byte(codePoint)};
+  if (codePoint < 0x800) return {byte(0xC0 | codePoint >> 6), byte(0x80 | (codePoint & 0x3F))};
+  if (codePoint < 0x10000)
+    return {byte(0xE0 | codePoint >> 12), byte(0x80 | (codePoint >> 6 & 0x3F)),
+            byte(0x80 | (codePoint & 0x3F))};
+  return {byte(0xF0 | codePoint >> 18), byte(0x80 | (codePoint >> 12 & 0x3F)),
+          byte(0x80 | (codePoint >> 6 & 0x3F)), byte(0x80 | (codePoint & 0x3F))};
+}
+
+int PrintMissing(const FontSet& font, FILE* out) {
+  int missing = 0;
+  for (int first = 0x21; first <= 0x7E; ++first) {
+    std::string line;
+    for (int second = 0x21; second <= 0x7E; ++second) {
+      const int jis = first << 8 | second;
+      if (jis == 0x2121 || Kanji_JisCodeKind(jis) != JisCodeX0208 ||
+          font.glyphs[Kanji_TwoByteSlot(first, second)] != nullptr)
+        continue;
+      line += Utf8Of(Kanji_JisToUnicode(jis));
+      ++missing;
+    }
+    if (!line.empty()) fprintf(out, "%d: %s\n", first - 0x20, line.c_str());
+  }
+  fprintf(out, "%d JIS X 0208 characters have no glyph\n", missing);
+  return missing;
+}
+
+int ReportUndrawn(const FontSet& font, const char* text, FILE* out) {
+  constexpr int kNamed = 20;
+  int codes[kNamed];
+  const int missing = Kanji_MissingCharacters(&font, text, codes, kNamed);
+  if (missing == 0) return 0;
+  std::string names;
+  for (int i = 0; i < std::min(missing, kNamed); ++i) {
+    char code[16];
+    snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codes[i]));
+    names += i == 0 ? " " : ", ";
+    names += codes[i] < 0 ? std::string("an invalid byte") : Utf8Of(codes[i]) + " " + code;
+  }
+  fprintf(out, "tavrest-view: %d character%s without a glyph:%s%s\n", missing,
+          missing == 1 ? "" : "s", names.c_str(), missing > kNamed ? ", ..." : "");
+  return missing;
 }
 
 bool SheetMask(const FontSet& font, InkMask& mask) {

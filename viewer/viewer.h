@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // One byte per pixel, 1 for ink; rows top first.
@@ -31,6 +32,21 @@ void PrintCounts(const FontSet& font, const GlyphCounts& counts, FILE* out);
 // The slot of a single-byte code (below 0x100) or of a JIS code (both bytes
 // 0x21 to 0x7E); -1 for anything else.
 int SlotOfCode(long code);
+
+// The slot --glyph names: a single-byte or JIS code as SlotOfCode takes it
+// ("0x467C"), or one UTF-8 character placed as text drawing places it ("日");
+// -1 for anything else.
+int SlotOfGlyphArgument(const char* argument);
+// A code point as UTF-8; nothing for an invalid one.
+std::string Utf8Of(int codePoint);
+
+// --missing: the JIS X 0208 characters without a glyph, a line per JIS row
+// that lacks any ("2: ◇◆"), then their count. The ideographic space (0x2121)
+// has no ink by nature and is not listed. Returns the count.
+int PrintMissing(const FontSet& font, FILE* out);
+// The characters of a UTF-8 text that have no glyph: one line with their
+// count and the first 20, nothing when there are none. Returns the count.
+int ReportUndrawn(const FontSet& font, const char* text, FILE* out);
 
 // The whole glyph sheet, 64 cells across, as the converter lays it out.
 bool SheetMask(const FontSet& font, InkMask& mask);

@@ -288,7 +288,8 @@ std::string CharsetLines(const std::string& registry, const std::string& encodin
 
 // The character set named before the first glyph decides where codes go.
 TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
-  // 'A', JIS 0x2422, U+5B8C, U+FF71 (half-width katakana), 0xC8 and a glyph without code.
+  // 'A', JIS 0x2422, U+5B8C, U+FF71 (half-width katakana), 0xC8 (as U+00C8 JIS X 0213's
+  // 0x293F) and a glyph without code.
   const std::string glyphs = Glyph(65, "F0\n") + Glyph(0x2422, "F0\n") + Glyph(0x5B8C, "F0\n") +
                              Glyph(0xFF71, "F0\n") + Glyph(0xC8, "F0\n") + Glyph(-1, "F0\n");
   struct Placed {
@@ -296,7 +297,7 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
     bool halfWidth;
   };
   const std::vector<Placed> jis = {{65, true}, {641, false}, {6027, false}, {200, true}};
-  const std::vector<Placed> unicode = {{65, true}, {2191, false}, {0xB1, true}};
+  const std::vector<Placed> unicode = {{65, true}, {2191, false}, {0xB1, true}, {1150, false}};
   const std::vector<Placed> singleByte = {{65, true}};
   struct Case {
     const char* name;
@@ -319,9 +320,9 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
        "JISX0213.2004-1", 1, jis},
       {"unknown set", CharsetLines("\"FOO\"", "\"7\""), CharsetJis, "FOO-7", 1, jis},
       {"long name cut", CharsetLines(longName, "1"), CharsetJis, longName.substr(0, 63), 1, jis},
-      {"Unicode", CharsetLines("\"ISO10646\"", "\"1\""), CharsetUnicode, "ISO10646-1", 2, unicode},
-      {"bare lower case", CharsetLines("iso10646 ", "1"), CharsetUnicode, "iso10646-1", 2, unicode},
-      {"registry alone", "CHARSET_REGISTRY \"ISO10646\"\n", CharsetUnicode, "ISO10646", 2, unicode},
+      {"Unicode", CharsetLines("\"ISO10646\"", "\"1\""), CharsetUnicode, "ISO10646-1", 1, unicode},
+      {"bare lower case", CharsetLines("iso10646 ", "1"), CharsetUnicode, "iso10646-1", 1, unicode},
+      {"registry alone", "CHARSET_REGISTRY \"ISO10646\"\n", CharsetUnicode, "ISO10646", 1, unicode},
       {"Latin-1", CharsetLines("\"ISO8859\"", "\"1\""), CharsetSingleByte, "ISO8859-1", 4,
        singleByte},
       {"KOI8-R", CharsetLines("\"KOI8\"", "\"R\""), CharsetSingleByte, "KOI8-R", 4, singleByte},

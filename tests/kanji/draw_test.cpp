@@ -274,9 +274,16 @@ TEST(DrawText, Utf8CharactersAndTheirAdvance) {
   const LayoutCase cases[] = {
       {"ascii, kana", utf8, "A\xE3\x81\x82", {{65, 8}, {641, 16}}},
       {"half-width katakana", utf8, "\xEF\xBD\xB1", {{0xB1, 8}}},
-      {"both code points of 0x2141", utf8, "\xE3\x80\x9C\xEF\xBD\x9E", {{384, 16}, {384, 16}}},
+      {"wave dash 0x2141, fullwidth tilde 0x2232",
+       utf8,
+       "\xE3\x80\x9C\xEF\xBD\x9E",
+       {{384, 16}, {465, 16}}},
       {"latin-1 cent is 0x2171", utf8, "\xC2\xA2", {{432, 16}}},
-      {"no JIS meaning", utf8, "\xC2\xA9\x41\xF4\x8F\xBF\xBF", {{kNone, 16}, {65, 8}, {kNone, 16}}},
+      {"JIS X 0213: circled 1 at 0x2D21, copyright at 0x2926",
+       utf8,
+       "\xE2\x91\xA0\xC2\xA9",
+       {{1504, 16}, {1125, 16}}},
+      {"no JIS meaning", utf8, "\xD0\x80\x41\xF4\x8F\xBF\xBF", {{kNone, 16}, {65, 8}, {kNone, 16}}},
       {"escape is ascii", utf8, "\x1B$B", {{27, 8}, {36, 8}, {66, 8}}},
       {"bad leads", utf8, "\x80\xBF\xFE\x41", {invalid, invalid, invalid, {65, 8}}},
       {"bad continuation", utf8, "\xE3\x81\x41", {invalid, invalid, {65, 8}}},
@@ -324,6 +331,25 @@ TEST(DrawText, Utf8DrawsLikeShiftJis) {
     ASSERT_TRUE(expected && rendered);
     EXPECT_EQ(Shown(rendered.get()), Shown(expected.get()));
   }
+}
+
+// U+FF5E is JIS X 0213's 0x2232; without a glyph there it is drawn from
+// CP932's 0x2141. Spaces never count as missing.
+TEST(DrawText, Utf8FallsBackToCp932AndNamesWhatIsMissing) {
+  ProbeFont probe = MakeProbeFont(16, EncodingUtf8);
+  for (int slot : {int{'B'}, int{' '}, 352, 465, 1504}) probe.font->glyphs[slot] = nullptr;
+  Surface surface = PaperSurface(40, 20, 32);
+  Kanji_DrawText(probe.font.get(), 0, 0, surface.get(), "\xEF\xBD\x9E", kInk);
+  EXPECT_EQ(PictureOf(surface.get()), Stamp(*probe.font, 40, 20, Row(0, 0, {{384, 16}})));
+  // A B ① ～ U+3000, an invalid byte, U+0400
+  const char* text = "AB \xE2\x91\xA0\xEF\xBD\x9E\xE3\x80\x80\x80\xD0\x80";
+  int codes[3] = {};
+  EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), text, codes, 3), 4);
+  EXPECT_EQ(std::vector<int>(codes, codes + 3), (std::vector<int>{'B', 0x2460, -1}));
+  EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), "A", nullptr, 0), 0);
+  Kanji_SetEncoding(probe.font.get(), EncodingShiftJis);
+  EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), "B\x81\x40\x81\x60", codes, 3), 1);
+  EXPECT_EQ(codes[0], 'B');  // 0x2141 has its glyph
 }
 
 TEST(DrawText, EmptySlotLeavesAGap) {
@@ -480,8 +506,8 @@ TEST(DrawTextVertical, TwoByteCharactersDownwardsWithRaisedPunctuation) {
        EncodingUtf8,
        10,
        32,
-       "A\xE5\xAE\x8C\xFF\xE3\x80\x82\xC2\xA9\xE3\x81\x82",
-       {{2191, 10, 32, 16}, {354, 19, 38, 16}, {641, 10, 80, 16}}}};
+       "A\xE5\xAE\x8C\xFF\xE3\x80\x82\xD0\x80\xE2\x91\xA0\xE3\x81\x82",
+       {{2191, 10, 32, 16}, {354, 19, 38, 16}, {1504, 10, 80, 16}, {641, 10, 96, 16}}}};
   for (const VerticalCase& c : cases) {
     SCOPED_TRACE(c.name);
     ProbeFont probe = MakeProbeFont(16, c.encoding);

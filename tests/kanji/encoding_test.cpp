@@ -101,26 +101,49 @@ std::string Bytes(Pair pair) {
   return {static_cast<char>(pair.first), static_cast<char>(pair.second)};
 }
 
-// Where EUC-JP and CP932 disagree on a character, both code points reach it.
-TEST(UnicodeToJis, EveryJisX0208CharacterByBothIconvTables) {
-  Iconv euc("UTF-32LE", "EUC-JP"), cp932("UTF-32LE", "CP932");
-  ASSERT_TRUE(euc.ok() && cp932.ok());
-  size_t characters = 0, variants = 0;
+// JIS X 0208 by EUC-JP, and where CP932 disagrees its code point too, unless
+// JIS X 0213 has that one elsewhere; the rest of plane 1 by EUC-JISX0213.
+TEST(UnicodeToJis, EveryPlane1CharacterByTheIconvTables) {
+  Iconv euc("UTF-32LE", "EUC-JP"), cp932("UTF-32LE", "CP932"), x0213("UTF-32LE", "EUC-JISX0213");
+  ASSERT_TRUE(euc.ok() && cp932.ok() && x0213.ok());
+  size_t characters = 0, variants = 0, displaced = 0, others = 0, sequences = 0;
   for (int first = 0x21; first <= 0x7E; ++first) {
     for (int second = 0x21; second <= 0x7E; ++second) {
       const int jis = first << 8 | second;
-      const long codePoint = CodePointOf(euc, Bytes(Pair{first | 0x80, second | 0x80}));
-      if (codePoint < 0) continue;  // no character at this code
-      ++characters;
-      ASSERT_EQ(Kanji_UnicodeToJis(static_cast<int>(codePoint)), jis) << std::hex << codePoint;
-      const long variant = CodePointOf(cp932, Bytes(ShiftJisForm(Pair{first, second})));
-      ASSERT_EQ(Kanji_UnicodeToJis(static_cast<int>(variant)), jis) << std::hex << variant;
-      variants += variant != codePoint;
+      const std::string eucBytes = Bytes(Pair{first | 0x80, second | 0x80});
+      const long codePoint = CodePointOf(euc, eucBytes);
+      const int kind = Kanji_JisCodeKind(jis);
+      if (codePoint >= 0) {
+        ++characters;
+        ASSERT_EQ(Kanji_UnicodeToJis(static_cast<int>(codePoint)), jis) << std::hex << codePoint;
+        ASSERT_EQ(Kanji_JisToUnicode(jis), codePoint);
+        ASSERT_EQ(kind, JisCodeX0208);
+        const long variant = CodePointOf(cp932, Bytes(ShiftJisForm(Pair{first, second})));
+        const int variantJis = Kanji_UnicodeToJis(static_cast<int>(variant));
+        variants += variant != codePoint && variantJis == jis;
+        displaced += variantJis != jis;
+        ASSERT_EQ(Kanji_UnicodeFallbackJis(variant), variantJis == jis ? -1 : jis);
+        continue;
+      }
+      std::string decoded;
+      const bool assigned = x0213.Convert(eucBytes, decoded) && !decoded.empty();
+      ASSERT_EQ(kind, assigned ? JisCodeX0213 : JisCodeFree) << std::hex << jis;
+      const long single = CodePointOf(x0213, eucBytes);
+      ASSERT_EQ(Kanji_JisToUnicode(jis), single) << std::hex << jis;
+      if (single >= 0) {
+        ASSERT_EQ(Kanji_UnicodeToJis(static_cast<int>(single)), jis);
+      }
+      others += single >= 0;
+      sequences += assigned && single < 0;
     }
   }
-  EXPECT_EQ(characters, 6879u);
-  EXPECT_EQ(variants, 6u);
-  EXPECT_EQ(kUnicodeJisPairCount, characters + variants);  // nothing else in the table
+  EXPECT_EQ(characters, size_t{JisX0208CharacterCount});
+  EXPECT_EQ(variants, 3u);
+  EXPECT_EQ(displaced, 3u);  // U+2225, U+FF0D, U+FF5E
+  EXPECT_EQ(others + sequences, size_t{JisX0213OtherCharacterCount});
+  EXPECT_EQ(sequences, kJisCombiningSequenceCount);
+  EXPECT_EQ(kUnicodeJisPairsCount, characters + variants + others);  // nothing else in the table
+  EXPECT_EQ(kUnicodeJisFallbacksCount, displaced);
 }
 
 TEST(UnicodeToJis, SingleByteCharactersAndCodePointsWithoutJisMeaning) {
@@ -132,9 +155,12 @@ TEST(UnicodeToJis, SingleByteCharactersAndCodePointsWithoutJisMeaning) {
     EXPECT_EQ(Kanji_UnicodeToJis(static_cast<int>(codePoint)), byte) << std::hex << codePoint;
   }
   // Yen and overline are JIS X 0201's 0x5C and 0x7E, but those slots hold ASCII.
-  for (int codePoint :
-       {-1, 0x80, 0xA5, 0x203E, 0xFF60, 0xFFA0, 0xD800, 0x20B9F, 0x10FFFF, 0x110000})
+  for (int codePoint : {-1, 0x80, 0xA5, 0x203E, 0x400, 0xFFA0, 0xD800, 0x20000, 0x10FFFF, 0x110000})
     EXPECT_EQ(Kanji_UnicodeToJis(codePoint), -1) << std::hex << codePoint;
+  for (int jis : {-1, 0, 0x41, 0x2120, 0x217F, 0x7F21, 0x2020, 0x12121}) {
+    EXPECT_EQ(Kanji_JisCodeKind(jis), JisCodeFree) << std::hex << jis;
+    EXPECT_EQ(Kanji_JisToUnicode(jis), -1) << std::hex << jis;
+  }
 }
 
 }  // namespace

@@ -128,7 +128,11 @@ TEST_F(Viewer, SheetPngHasTheInkOfTheTga) {
 }
 
 TEST_F(Viewer, GlyphArt) {
-  for (const auto& [code, slot] : {std::pair{"0x3021", 1792}, {"0x41", 0x41}, {"0x7e7e", 9373}}) {
+  for (const auto& [code, slot] : {std::pair{"0x3021", 1792},
+                                   {"0x41", 0x41},
+                                   {"0x7e7e", 9373},
+                                   {"\xE6\x97\xA5", 3995},  // 日, 0x467C
+                                   {"A", 0x41}}) {
     std::string expected;
     const int firstColumn = slot < 256 ? 8 : 0;  // single-byte glyphs lie in the right half
     for (const auto& row : PackedCell(*stream, 16, slot)) {
@@ -203,6 +207,8 @@ TEST_F(Viewer, TextDrawnFromUtf8) {
 
 TEST_F(Viewer, RefusalsAndUsage) {
   WriteFileBytes(dir.File("short.qpk"), std::string("\x10\0\0\0\x81\0", 6));
+  const std::string kNotAGlyph =
+      "tavrest-view: not a single-byte or JIS code, nor a character with a slot: ";
   struct UsageCase {
     std::vector<std::string> args;
     int status;
@@ -217,8 +223,11 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{Qpk(), Qpk()}, 2, "tavrest-view: give one .qpk file"},
       {{"--bogus", Qpk()}, 2, "tavrest-view: unknown option --bogus"},
       {{Qpk(), "--glyph"}, 2, "tavrest-view: --glyph needs a value"},
-      {{Qpk(), "--glyph", "0x2100"}, 2, "tavrest-view: not a single-byte or JIS code: 0x2100"},
-      {{Qpk(), "--glyph", "65x"}, 2, "tavrest-view: not a single-byte or JIS code: 65x"},
+      {{Qpk(), "--glyph", "0x2100"}, 2, kNotAGlyph + "0x2100"},
+      {{Qpk(), "--glyph", "65x"}, 2, kNotAGlyph + "65x"},
+      {{Qpk(), "--glyph", "\xD0\x80"}, 2, kNotAGlyph + "\xD0\x80"},  // U+0400: no slot
+      {{Qpk(), "--strict"}, 2, "tavrest-view: --strict goes with --text"},
+      {{Qpk(), "--missing", "--glyph", "A"}, 2, "tavrest-view: --missing goes alone"},
       {{Qpk(), "--vertical"}, 2, "tavrest-view: --vertical goes with --text"},
       {{Qpk(), "--text", ""}, 2, "tavrest-view: the text is empty"},
       {{Qpk(), "--background", "red"},
@@ -246,6 +255,49 @@ TEST_F(Viewer, RefusalsAndUsage) {
     }
   }
   EXPECT_EQ(ListDir(dir.path).size(), 3u);  // short.qpk and the two captures: nothing half written
+}
+
+// jiskan16 lacks the two characters JIS X 0208 gained in 1990; text
+// characters without a glyph are named, the first 20 of them.
+TEST_F(Viewer, MissingCharacters) {
+  const std::string circled = "\xE2\x91\xA0";  // ①, JIS X 0213's 0x2D21
+  std::string many, named;
+  for (int i = 0; i < 21; ++i) many += circled;
+  for (int i = 0; i < 20; ++i) named += (i == 0 ? " " : ", ") + circled + " U+2460";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // "" for any
+    std::string err;
+  };
+  const Case cases[] = {
+      {{Qpk(), "--missing"},
+       0,
+       "84: \xE5\x87\x9C\xE7\x86\x99\n2 JIS X 0208 characters have no glyph\n",
+       ""},
+      {{Qpk(), "--text", "A " + circled + "\xE6\x97\xA5\xD0\x80\xEF\xBD\x9E"},
+       0,
+       "",
+       "tavrest-view: 2 characters without a glyph: " + circled + " U+2460, \xD0\x80 U+0400\n"},
+      {{Qpk(), "--text", "\xFF" + circled, "--strict", "--vertical"},
+       1,
+       "",
+       "tavrest-view: 2 characters without a glyph: an invalid byte, " + circled + " U+2460\n"},
+      {{Qpk(), "--text", "\xE6\x97\xA5", "--strict"}, 0, "", ""},
+      {{Qpk(), "--text", many},
+       0,
+       "",
+       "tavrest-view: 21 characters without a glyph:" + named + ", ...\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const ViewRun run = RunViewer(dir, c.args);
+    EXPECT_EQ(run.status, c.status);
+    if (!c.out.empty()) {
+      EXPECT_EQ(run.out, c.out);
+    }
+    EXPECT_EQ(run.err, c.err);
+  }
 }
 
 }  // namespace
