@@ -452,6 +452,7 @@ void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
     const int width = place.halfWidth ? font->halfWidth : font->size;
     const GlyphEnd end = ReadGlyph(font, place.slot, width, boxed ? &box : nullptr, cell, reader);
     ++report->glyphsLoaded;
+    if (report->charset == CharsetUnicode) Kanji_FillFallbackSlot(font, code, place.slot);
     if (end.cut) NoteCut(report, place.jis);
     lineHeld = end.atEncoding;
   }

@@ -110,3 +110,7 @@ extern const size_t kJisCombiningSequenceCount;
 int Kanji_JisCodeSlot(int jis);
 // CP932's JIS code for a code point JIS X 0213 places elsewhere; -1 for the rest.
 int Kanji_UnicodeFallbackJis(int codePoint);
+// A Unicode font's glyph for such a code point also fills CP932's slot while
+// that is empty, so that JIS X 0208's slots get what they got before JIS X
+// 0213 took the code point elsewhere.
+void Kanji_FillFallbackSlot(FontSet* font, int codePoint, int slot);

@@ -286,6 +286,19 @@ std::string CharsetLines(const std::string& registry, const std::string& encodin
          "\nENDPROPERTIES\n";
 }
 
+// U+FF5E is JIS X 0213's 0x2232 and CP932's 0x2141: it fills both, unless
+// U+301C (EUC-JP's 0x2141) came first.
+TEST(LoadBdf, UnicodeCodePointsJisX0213MovedAlsoFillTheirOldSlot) {
+  const std::string unicode = CharsetLines("ISO10646", "1");
+  const int tildeSlot = Kanji_TwoByteSlot(0x22, 0x32), waveSlot = Kanji_TwoByteSlot(0x21, 0x41);
+  LoadedFont alone(unicode + Glyph(0xFF5E, "F0\n"), 16);
+  EXPECT_EQ(alone.Row(tildeSlot, 0), 0xF0);
+  EXPECT_EQ(alone.Row(waveSlot, 0), 0xF0);
+  LoadedFont both(unicode + Glyph(0x301C, "80\n") + Glyph(0xFF5E, "F0\n"), 16);
+  EXPECT_EQ(both.Row(tildeSlot, 0), 0xF0);
+  EXPECT_EQ(both.Row(waveSlot, 0), 0x80);
+}
+
 // The character set named before the first glyph decides where codes go.
 TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
   // 'A', JIS 0x2422, U+5B8C, U+FF71 (half-width katakana), 0xC8 (as U+00C8 JIS X 0213's
@@ -347,7 +360,7 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
        {}},
       {"Big5", CharsetLines("\"BIG5\"", "\"0\""), CharsetRefused, "BIG5-0", 0, {}},
       {"XLFD name wins", xlfd + "ISO10646-1\r\n" + CharsetLines("\"JISX0208.1983\"", "\"0\""),
-       CharsetUnicode, "ISO10646-1", 2, unicode, "JISX0208.1983-0"},
+       CharsetUnicode, "ISO10646-1", 1, unicode, "JISX0208.1983-0"},
       {"XLFD of the same set", xlfd + "jisx0208.1990-0\n" + CharsetLines("JISX0208.1983", "0"),
        CharsetJis, "JISX0208.1983-0", 1, jis},
       {"XLFD alone", xlfd + "ISO8859-1 \n", CharsetSingleByte, "ISO8859-1", 4, singleByte},

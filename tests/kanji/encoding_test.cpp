@@ -159,8 +159,10 @@ TEST(UnicodeToJis, SingleByteCharactersAndCodePointsWithoutJisMeaning) {
     EXPECT_EQ(Kanji_UnicodeToJis(codePoint), -1) << std::hex << codePoint;
   for (int jis : {-1, 0, 0x41, 0x2120, 0x217F, 0x7F21, 0x2020, 0x12121}) {
     EXPECT_EQ(Kanji_JisCodeKind(jis), JisCodeFree) << std::hex << jis;
-    EXPECT_EQ(Kanji_JisToUnicode(jis), -1) << std::hex << jis;
+    EXPECT_EQ(Kanji_JisToUnicode(jis), jis == 0 || jis == 0x41 ? jis : -1) << std::hex << jis;
   }
+  for (int jis : {0x80, 0xA0, 0xE0, 0xFF}) EXPECT_EQ(Kanji_JisToUnicode(jis), -1) << jis;
+  EXPECT_EQ(Kanji_JisToUnicode(0xA1), 0xFF61);
 }
 
 }  // namespace
