@@ -100,7 +100,7 @@ void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
 // Every pixel is written once, white or black, which gives the same surface
 // as a white fill followed by the black pixels.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
-  const int32_t* rows = font.glyphs[slot];
+  const int32_t* rows = Kanji_GlyphRows(&font, slot);
   if (rows == nullptr) return nullptr;
   const int s = font.size;
   SDL_Surface* surface = SDL_CreateRGBSurface(SDL_SWSURFACE, s, s, 32, 0, 0, 0, 0);
