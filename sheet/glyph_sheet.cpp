@@ -200,16 +200,50 @@ void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, SheetPi
   }
 }
 
+// A pixel value of a surface below 32 bits; rows of 1 to 4 bits hold several
+// pixels in a byte, leftmost pixel in the top bits.
+Uint32 PixelValue(const uint8_t* line, int x, const SDL_PixelFormat* format) {
+  const int bits = format->BitsPerPixel;
+  if (bits < 8) {
+    const int perByte = 8 / bits;
+    const int shift = 8 - bits * (x % perByte + 1);
+    return static_cast<Uint32>(line[x / perByte] >> shift) & ((1u << bits) - 1);
+  }
+  if (format->BytesPerPixel == 1) return line[x];
+  if (format->BytesPerPixel == 2) {
+    Uint16 value;
+    memcpy(&value, line + 2 * x, sizeof value);
+    return value;
+  }
+  const uint8_t* p = line + 3 * x;
+  return SDL_BYTEORDER == SDL_LIL_ENDIAN ? p[0] | p[1] << 8 | p[2] << 16
+                                         : p[0] << 16 | p[1] << 8 | p[2];
+}
+
+// Surfaces of other depths, a pixel at a time, read as SDL reads their format.
+void CopyRowAnyDepth(const uint8_t* line, int count, const SDL_PixelFormat* format,
+                     SheetPixel* out) {
+  for (int x = 0; x < count; ++x) {
+    SDL_GetRGB(PixelValue(line, x, format), format, &out[x].r, &out[x].g, &out[x].b);
+    out[x].a = 255;
+  }
+}
+
 }  // namespace
 
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
   const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;
   const size_t y0 = static_cast<size_t>(slot / SheetColumns) * cellSize;
-  const SurfaceLayout layout = LayoutOf(surface->format);
+  const SDL_PixelFormat* format = surface->format;
+  const bool wholeWords = format->BytesPerPixel == 4;  // four at a time, as glyphs are rendered
+  const SurfaceLayout layout = LayoutOf(format);
   for (int y = 0; y < cellSize; ++y) {
-    const Uint32* line = reinterpret_cast<const Uint32*>(
-        static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch);
-    CopyRow(line, cellSize, layout,
-            &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0]);
+    const uint8_t* line = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
+    SheetPixel* out = &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0];
+    if (wholeWords) {
+      CopyRow(reinterpret_cast<const Uint32*>(line), cellSize, layout, out);
+    } else {
+      CopyRowAnyDepth(line, cellSize, format, out);
+    }
   }
 }

@@ -86,7 +86,7 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize);
 // for an empty slot, or when SDL cannot create the surface.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot);
 // Copies a rendered glyph into the slot's cell, reading the surface's own
-// pixel format; alpha is always 255.
+// pixel format, of any depth from 1 to 32 bits; alpha is always 255.
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot);
 
 // Appends the packed stream of the sheet and sets cellSize. False, with
