@@ -3,6 +3,7 @@
 // packet keeps the count limits without equal neighbours in raw packets, and
 // the packets are exactly those of the literal one-item-at-a-time coders.
 #include "output.h"
+#include "qpk_internal.h"
 #include "reference_coders.h"
 
 #include <cstdlib>

@@ -20,13 +20,17 @@
 #include <utility>
 #include <vector>
 
-// ---- Packed glyph file ----------------------------------------------------
+// ---- Packed glyph file ------------------------------------------------------
 //
 // offset 0, 4 bytes: cellSize, little-endian signed
 // offset 4 .. end:   packets over the packed stream
 //   raw packet: header n - 1 (0x00..0x78), then n bytes       (n = 1..121)
 //   run packet: header 0x80 + n - 1 (0x81..0xF9), then 1 byte (n = 2..122)
+// The coder is qpk's (qpk.h), the reader's own.
 
+// False, with no file written, for an empty stream (errno 0) and for one the
+// reader would refuse (EINVAL): a cell size outside 1 to 32, a stream whose
+// length is not PackedStreamLength(cellSize), or padding bits set.
 bool WritePackedGlyphs(const PackedGlyphs& packed, const char* path);
 
 // ---- Sheet images -----------------------------------------------------------
@@ -169,21 +173,6 @@ void Put16(uint8_t* out, uint32_t value);
 void Put32(uint8_t* out, uint32_t value);
 uint32_t Get16(const uint8_t* in);
 uint32_t Get32(const uint8_t* in);
-
-// ---- Packed glyph file internals (exposed for tests) ----------------------
-
-// A stretch of bytes not yet coded: `count` bytes starting at `start`.
-struct PendingBytes {
-  const uint8_t* start;
-  size_t count;
-};
-
-// Codes a whole stream into packets (no header).
-void EncodePackedStream(const uint8_t* data, size_t length, std::vector<uint8_t>& out);
-// Emit one packet each and leave `pending` empty; nothing for an empty one.
-// A pending run holds every byte of the run but its last.
-void WriteRunPacket(PendingBytes& pending, std::vector<uint8_t>& out);
-void WriteRawPacket(PendingBytes& pending, std::vector<uint8_t>& out);
 
 // ---- Sheet image internals, shared by TGA and BMP (exposed for tests) -----
 

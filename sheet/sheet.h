@@ -89,9 +89,10 @@ SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot);
 // pixel format, of any depth from 1 to 32 bits; alpha is always 255.
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot);
 
-// Appends the packed stream of the sheet and sets cellSize. False, with
-// `packed` unchanged, for an empty sheet, a cell size below 1, or when
-// memory runs out.
+// Packs the sheet's 9472 cells into `packed`: its stream is replaced and its
+// cellSize set. False, with `packed` unchanged, for an empty sheet, a cell
+// size outside 1 to 32, a sheet too small for cells of that size or whose
+// pixels do not match its size, or when memory runs out.
 bool PackGlyphSheet(PackedGlyphs& packed, const GlyphSheet& sheet, int cellSize);
 
 // Ink is opaque black; everything else packs as 0.

@@ -38,7 +38,7 @@ const GlyphSheet& NoisySheet() {
 
 const PackedGlyphs& NoisyPacked() {
   static const PackedGlyphs packed = [] {
-    PackedGlyphs made{16, Bytes(100000)};
+    PackedGlyphs made{16, Bytes(PackedStreamLength(16))};
     for (size_t i = 0; i < made.bytes.size(); ++i)
       made.bytes[i] = static_cast<uint8_t>(i * 7 + i / 3);
     return made;

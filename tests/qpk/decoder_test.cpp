@@ -45,8 +45,8 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes RawOf(size_t count, uint8_t value) {
-  Bytes out{static_cast<uint8_t>(count - 1)};
-  out.insert(out.end(), count, value);
+  Bytes out(count + 1, value);
+  out[0] = static_cast<uint8_t>(count - 1);
   return out;
 }
 
@@ -62,8 +62,8 @@ struct DecoderCase {
 std::vector<DecoderCase> Cases() {
   return {
       {"runs of 128", Cat({Header(1), Runs(kFull)}), PackedRefusal::None},
-      {"a raw packet of 128, padding bits only",
-       Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}), PackedRefusal::None},
+      {"a raw packet of 128", Cat({Header(1), RawOf(128, kInk), Runs(kAllButOne)}),
+       PackedRefusal::None},
       {"size 32", Cat({Header(32), Runs(kFull * 32 * 4, 0x01)}), PackedRefusal::None},
       {"size 0", Cat({Header(0), Runs(kFull)}), PackedRefusal::BadCellSize},
       {"size 33", Cat({Header(33), Runs(kFull * 33 * 5)}), PackedRefusal::BadCellSize},
@@ -84,6 +84,11 @@ std::vector<DecoderCase> Cases() {
        PackedRefusal::StreamOverrun},
       {"one byte more", Cat({Header(1), Runs(kFull), {0x00}}), PackedRefusal::TrailingBytes},
       {"a packet more", Cat({Header(1), Runs(kFull), Runs(2)}), PackedRefusal::TrailingBytes},
+      // Bits past the one pixel of each row, and in the last byte of size 12's two.
+      {"padding bits set", Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}),
+       PackedRefusal::PaddingSet},
+      {"padding bits set at size 12",
+       Cat({Header(12), Runs(kFull * 12 * 2 - 1, 0xF0), {0x00, 0x08}}), PackedRefusal::PaddingSet},
   };
 }
 
@@ -184,8 +189,7 @@ TEST(PackedFont, RefusesWithOneLineAndFillsInkedSlots) {
     EXPECT_EQ(font->halfWidth, font->size / 2);
     int inked = 0;
     for (const int32_t* rows : font->glyphs) inked += rows != nullptr;
-    // The raw packet's cells hold only bits past the one-pixel width.
-    EXPECT_EQ(inked, c.file[4] == 0x7F ? static_cast<int>(kAllButOne) : GlyphSlotCount);
+    EXPECT_EQ(inked, GlyphSlotCount);
     EXPECT_EQ(font->glyphs[GlyphSlotCount - 1][0], font->size == 1 ? 1 : 0x01010101);  // bytes 01
     Kanji_DestroyFontSet(font);
   }
