@@ -1,5 +1,5 @@
 // Packed glyph file: qpk codes it, this writes it whole.
-#include "output.h"
+#include "output_internal.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
 // The run's writes where the process ends part way: killed outright, or
 // interrupted with a named temporary file on disk.
-#include "output.h"
+#include "output_internal.h"
 #include "run_parts.h"
 #include "test_support.h"
 

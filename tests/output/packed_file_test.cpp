@@ -1,4 +1,4 @@
-#include "output.h"
+#include "output_internal.h"
 #include "qpk_internal.h"
 #include "reference_coders.h"
 #include "test_support.h"
