@@ -23,7 +23,7 @@
 // offset 4 .. end:   packets over the packed stream
 //   raw packet: header n - 1 (0x00..0x78), then n bytes       (n = 1..121)
 //   run packet: header 0x80 + n - 1 (0x81..0xF9), then 1 byte (n = 2..122)
-// The coder is qpk's (qpk.h), the reader's own.
+// qpk (qpk.h) codes it, with the rules its decoder reads it by.
 
 // False, with no file written, for an empty stream (errno 0) and for one the
 // reader would refuse (EINVAL): a cell size outside 1 to 32, a stream whose
