@@ -26,7 +26,7 @@ constexpr char kMessageFailed[] = "\x8e\xb8\x94\x73";  // "失敗"
 // since a sheet with glyphs silently missing must not be written.
 bool FillSheet(GlyphSheet& sheet, const FontSet& font, RunWindow& window) {
   for (int slot = 0; slot < GlyphSlotCount; ++slot) {
-    if (font.glyphs[slot] != nullptr) {
+    if (Kanji_GlyphRows(&font, slot) != nullptr) {
       SDL_Surface* surface = RenderGlyphSlot(font, slot);
       if (surface == nullptr) {
         Report("cannot create a surface for glyph slot %d (%s)", slot, SDL_GetError());

@@ -34,7 +34,12 @@ PackedRefusal LiteralDecode(const uint8_t* data, size_t size, int32_t& cellSize,
       p += count;
     }
   }
-  return p == size ? PackedRefusal::None : PackedRefusal::TrailingBytes;
+  if (p != size) return PackedRefusal::TrailingBytes;
+  const size_t rowBytes = static_cast<size_t>((cellSize + 7) / 8);
+  const unsigned pixelsInLastByte = static_cast<unsigned>(cellSize - 1) % 8 + 1;
+  for (size_t last = rowBytes - 1; last < out.size(); last += rowBytes)
+    if ((out[last] << pixelsInLastByte) & 0xFF) return PackedRefusal::PaddingSet;
+  return PackedRefusal::None;
 }
 
 void CheckRows(const std::vector<uint8_t>& stream, int32_t cellSize) {

@@ -2,7 +2,8 @@
 // (pixels of a row): decoding what they code gives the input back, and every
 // packet keeps the count limits without equal neighbours in raw packets, and
 // the packets are exactly those of the literal one-item-at-a-time coders.
-#include "output.h"
+#include "output_internal.h"
+#include "qpk_internal.h"
 #include "reference_coders.h"
 
 #include <cstdlib>

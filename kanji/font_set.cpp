@@ -65,3 +65,18 @@ int Kanji_CellSize(const FontSet* font) { return font->size; }
 void Kanji_SetEncoding(FontSet* font, int value) { font->encoding = value; }
 
 int Kanji_TwoByteSlot(int first, int second) { return first * 96 + second - 2849; }
+
+int Kanji_SlotJisCode(int slot) {
+  if (slot < 0 || slot >= GlyphSlotCount) return -1;
+  if (slot < 256) return slot;
+  constexpr int kBlock = 96;  // a JIS row's slots: second bytes 0x20 to 0x7F
+  const int fromBlocks = slot - Kanji_TwoByteSlot(0, 0x20);
+  const int first = fromBlocks / kBlock;
+  const int second = 0x20 + fromBlocks % kBlock;
+  if (first < 0x21 || first > 0x7E || second < 0x21 || second > 0x7E) return -1;
+  return first << 8 | second;
+}
+
+const int32_t* Kanji_GlyphRows(const FontSet* font, int slot) {
+  return slot >= 0 && slot < GlyphSlotCount ? font->glyphs[slot] : nullptr;
+}

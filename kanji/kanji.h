@@ -71,6 +71,15 @@ int Kanji_TextWidth(const FontSet* font, const char* text);
 void Kanji_SetEncoding(FontSet* font, int value);
 /* Slot of a two-byte JIS pair; the result may lie outside the table. */
 int Kanji_TwoByteSlot(int first, int second);
+/* The code of a slot, the inverse of the slot of a code: slots 0 to 255 give
+ * their single-byte code, a two-byte slot its JIS code (both bytes 0x21 to
+ * 0x7E, first byte on top); every other slot (256 to 351, the positions of
+ * second bytes 0x20 and 0x7F, those past 0x7E7E, and slots outside the
+ * table) gives -1. */
+int Kanji_SlotJisCode(int slot);
+/* The `size` row values of a slot's glyph (see FontSet); null for an empty
+ * slot or a slot outside 0 to GlyphSlotCount - 1. */
+const int32_t* Kanji_GlyphRows(const FontSet* font, int slot);
 /* The leading decimal number of a text as atoi reads it (blanks, a sign,
  * digits), but saturating at the int range instead of overflowing; 0 when
  * there are no digits. BDF codes and the settings file's size line use it. */

@@ -1,6 +1,6 @@
 // Whole-file-or-nothing writing: a temporary file beside the target is
 // renamed over it only once every byte is written, synced and closed.
-#include "output.h"
+#include "output_internal.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -241,5 +241,15 @@ bool WriteWholeFile(const char* path, const void* header, size_t headerLength, c
   if (!AtomicFileOpen(file, path)) return false;
   AtomicFileWrite(file, header, headerLength);
   AtomicFileWrite(file, body, bodyLength);
+  return AtomicFileCommit(file);
+}
+
+bool WriteFileThrough(const char* path, bool (*write)(FILE* stream, void* context), void* context) {
+  AtomicFile file;
+  if (!AtomicFileOpen(file, path)) return false;
+  if (!write(file.stream, context)) {
+    AtomicFileAbort(file);
+    return false;
+  }
   return AtomicFileCommit(file);
 }

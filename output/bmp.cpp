@@ -1,6 +1,6 @@
 // BMP image of the glyph sheet: uncompressed 24-bit, and its reader
 // (layout in output.h).
-#include "output.h"
+#include "output_internal.h"
 
 #include <algorithm>
 #include <cerrno>

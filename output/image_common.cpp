@@ -1,6 +1,6 @@
 // What the file formats share: header fields, the first checks of a sheet
 // to write, and opening a file to read.
-#include "output.h"
+#include "output_internal.h"
 
 #include <sys/stat.h>
 

@@ -15,18 +15,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
-#include <string>
-#include <utility>
 #include <vector>
 
-// ---- Packed glyph file ----------------------------------------------------
+// ---- Packed glyph file ------------------------------------------------------
 //
 // offset 0, 4 bytes: cellSize, little-endian signed
 // offset 4 .. end:   packets over the packed stream
 //   raw packet: header n - 1 (0x00..0x78), then n bytes       (n = 1..121)
 //   run packet: header 0x80 + n - 1 (0x81..0xF9), then 1 byte (n = 2..122)
+// qpk (qpk.h) codes it, with the rules its decoder reads it by.
 
+// False, with no file written, for an empty stream (errno 0) and for one the
+// reader would refuse (EINVAL): a cell size outside 1 to 32, a stream whose
+// length is not PackedStreamLength(cellSize), or padding bits set.
 bool WritePackedGlyphs(const PackedGlyphs& packed, const char* path);
 
 // ---- Sheet images -----------------------------------------------------------
@@ -120,7 +121,7 @@ bool WriteBmp(const GlyphSheet& sheet, const char* path);
 bool ReadBmp(GlyphSheet& sheet, const char* path);
 bool ReadBmp(GlyphSheet& sheet, const char* path, ImageRefusal& why);
 
-// ---- Reading a packed glyph file ------------------------------------------
+// ---- Reading a packed glyph file --------------------------------------------
 //
 // The decoder lives in qpk/ (qpk.h), shared with the font library; layout and
 // refusal rules are there.
@@ -130,129 +131,19 @@ bool ReadBmp(GlyphSheet& sheet, const char* path, ImageRefusal& why);
 bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path);
 bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path, PackedRefusal& reason);
 
-// ---- Internals every file shares (exposed for tests) ----------------------
+// ---- Whole files ------------------------------------------------------------
+//
+// Every file here is written to a temporary file beside the target, which
+// replaces the target only when everything was written and closed. Where the
+// file system offers unnamed temporary files the data has no name until it
+// is complete, so a killed process leaves nothing behind. A symbolic link at
+// the target stays: the file it leads to is replaced. An existing target
+// keeps its permission bits and, where allowed, its group; one this user may
+// not write to is refused (EACCES) and left alone.
 
-// Writes go to a temporary file beside the target, which replaces the target
-// only when everything was written and closed. Where the file system offers
-// unnamed temporary files the data has no name until it is complete, so a
-// killed process leaves nothing behind. A symbolic link at the target stays:
-// the file it leads to is replaced. An existing target keeps its permission
-// bits and, where allowed, its group; one this user may not write to is
-// refused (EACCES) and left alone.
-struct AtomicFile {
-  FILE* stream;
-  std::string targetPath;  // the name given
-  std::string finalPath;   // the file that is replaced: targetPath, links followed
-  std::string tempPath;    // the temporary file's name; empty while it has none
-  bool failed;             // a write failed; commit will refuse
-  int keptMode;            // permission bits of the existing file, -1 for a new one
-  long keptGroup;          // its group
-};
-
-bool AtomicFileOpen(AtomicFile& file, const char* path);
-// The same, always with a named temporary file: what happens where the file
-// system has no unnamed ones.
-bool AtomicFileOpenNamed(AtomicFile& file, const char* path);
-bool AtomicFileWrite(AtomicFile& file, const void* data, size_t length);
-// Closes and renames into place; on any failure removes the temporary file.
-bool AtomicFileCommit(AtomicFile& file);
-// Closes and removes the temporary file, keeping errno.
-void AtomicFileAbort(AtomicFile& file);
+// Writes `path` that way with what `write` puts on the stream it is given;
+// `write` returns false, with errno set, when it could not.
+bool WriteFileThrough(const char* path, bool (*write)(FILE* stream, void* context), void* context);
 // Removes the named temporary file of the write in progress, if there is
 // one. Safe to call from a signal handler that is about to end the process.
 void AtomicFileRemovePending();
-// Opens, writes header then body, commits.
-bool WriteWholeFile(const char* path, const void* header, size_t headerLength, const void* body,
-                    size_t bodyLength);
-
-// Little-endian fields, as every header here stores them.
-void Put16(uint8_t* out, uint32_t value);
-void Put32(uint8_t* out, uint32_t value);
-uint32_t Get16(const uint8_t* in);
-uint32_t Get32(const uint8_t* in);
-
-// ---- Packed glyph file internals (exposed for tests) ----------------------
-
-// A stretch of bytes not yet coded: `count` bytes starting at `start`.
-struct PendingBytes {
-  const uint8_t* start;
-  size_t count;
-};
-
-// Codes a whole stream into packets (no header).
-void EncodePackedStream(const uint8_t* data, size_t length, std::vector<uint8_t>& out);
-// Emit one packet each and leave `pending` empty; nothing for an empty one.
-// A pending run holds every byte of the run but its last.
-void WriteRunPacket(PendingBytes& pending, std::vector<uint8_t>& out);
-void WriteRawPacket(PendingBytes& pending, std::vector<uint8_t>& out);
-
-// ---- Sheet image internals, shared by TGA and BMP (exposed for tests) -----
-
-// True when width and height are positive and `pixels` holds exactly
-// width x height of them, so rows can be addressed without bounds checks.
-bool ImageSheetValid(const GlyphSheet& sheet);
-// An image writer's first check: false, with errno 0 for an empty sheet and
-// EINVAL for one whose pixels do not match its size.
-bool SheetWritable(const GlyphSheet& sheet);
-// Length of an open regular file, or -1 when it cannot be known (a pipe).
-int64_t KnownFileLength(FILE* file);
-// Opens `path`, has `read` take the image from it, closes it; `why` is
-// ImageRefusal::None exactly when it returns true.
-bool ReadImageFile(GlyphSheet& sheet, const char* path, ImageRefusal& why,
-                   ImageRefusal (*read)(FILE* file, GlyphSheet& sheet));
-
-// ---- TGA internals (exposed for tests) -------------------------------------
-
-// Leaves bytes added by resize() unset: room for packets is made a row at a
-// time and trimmed to what was written, so filling it first is wasted work.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = UninitializedAllocator<U>;
-  };
-  UninitializedAllocator() = default;
-  template <class U>
-  UninitializedAllocator(const UninitializedAllocator<U>&) {}
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
-using TgaBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
-
-// Coded rows on their way to the file while WriteTga runs; empty and
-// without storage otherwise.
-extern TgaBuffer tgaBytes;
-
-// Pixels not yet coded: `count` pixels from `start`. A pending run holds
-// every pixel of the run but its last.
-struct PendingPixels {
-  const SheetPixel* start;
-  int count;
-};
-
-// Appends the packets of one row to tgaBytes; nothing for count 0.
-void EncodeTgaRow(const SheetPixel* row, int count);
-// Append one packet each to tgaBytes and leave `pending` empty; nothing for
-// an empty one. A run holds 1 to 121 pixels (plus its last). They give the
-// packets EncodeTgaRow codes, one at a time.
-void PutTgaRunPacket(PendingPixels& run);
-void PutTgaRawPacket(PendingPixels& literals);
-
-// Reads a TGA file in blocks.
-struct TgaReader {
-  FILE* file;
-  size_t blockLength;
-  size_t blockPos;
-  uint8_t block[65536];
-};
-
-void InitTgaReader(TgaReader& reader, FILE* file);
-// False when the file ends first.
-bool ReadTgaBytes(TgaReader& reader, uint8_t* out, size_t count);
-bool ReadTgaPixel(TgaReader& reader, SheetPixel& pixel);

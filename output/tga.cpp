@@ -1,6 +1,6 @@
 // TGA image of the glyph sheet: run-length coded 32-bit true colour, and its
 // reader (layout in output.h).
-#include "output.h"
+#include "output_internal.h"
 
 #include <algorithm>
 #include <cerrno>

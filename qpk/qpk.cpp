@@ -1,6 +1,6 @@
-// Packed glyph file decoding: header, packets, and the one length a stream
-// may have.
-#include "qpk.h"
+// Packed glyph file decoding: header, packets, the one length a stream may
+// have, and rows clear past their last pixel.
+#include "qpk_internal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -115,6 +115,8 @@ const char* PackedRefusalText(PackedRefusal reason) {
       return "a packet runs past the end of the stream";
     case PackedRefusal::TrailingBytes:
       return "bytes after the end of the stream";
+    case PackedRefusal::PaddingSet:
+      return "a row has bits set past its last pixel";
   }
   return "unknown reason";
 }
@@ -129,6 +131,17 @@ std::string PackedRefusalMessage(const char* path, PackedRefusal reason, int err
 size_t PackedStreamLength(int32_t cellSize) {
   const size_t size = static_cast<size_t>(cellSize);
   return static_cast<size_t>(PackedSlotCount) * size * ((size + 7) / 8);
+}
+
+bool PaddingClear(const uint8_t* stream, int32_t cellSize) {
+  const int used = cellSize % 8;  // pixels in a row's last byte
+  if (used == 0) return true;
+  const uint8_t padding = static_cast<uint8_t>(0xFF >> used);
+  const size_t rowBytes = (static_cast<size_t>(cellSize) + 7) / 8;
+  const size_t rows = static_cast<size_t>(PackedSlotCount) * static_cast<size_t>(cellSize);
+  for (size_t last = rowBytes - 1; last < rows * rowBytes; last += rowBytes)
+    if (stream[last] & padding) return false;
+  return true;
 }
 
 PackedRefusal DecodePackedGlyphStream(FILE* file, int32_t& cellSize, std::vector<uint8_t>& stream) {
@@ -150,6 +163,7 @@ PackedRefusal DecodePackedGlyphStream(FILE* file, int32_t& cellSize, std::vector
   }
   const PackedRefusal reason = DecodePackets(source, decoded);
   if (reason != PackedRefusal::None) return reason;
+  if (!PaddingClear(decoded.data(), size)) return PackedRefusal::PaddingSet;
   cellSize = size;
   stream.swap(decoded);
   return PackedRefusal::None;

@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
 #include <emmintrin.h>
@@ -18,8 +19,10 @@ constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kMappedFrom = kHugePage;  // smaller blocks come from calloc
 
 size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
-}  // namespace
 
+// Zeroed storage; throws std::bad_alloc when there is none. Large blocks are
+// mapped in huge pages where the system offers them, which saves thousands
+// of page faults on a sheet.
 void* AllocateZeroed(size_t bytes) {
   if (bytes < kMappedFrom) {
     void* storage = calloc(bytes, 1);
@@ -48,6 +51,16 @@ void FreeZeroed(void* storage, size_t bytes) {
   } else if (storage != nullptr) {
     munmap(storage, MappedLength(bytes));
   }
+}
+
+}  // namespace
+
+SheetPixel* SheetPixelAllocator::allocate(size_t count) {
+  return static_cast<SheetPixel*>(AllocateZeroed(count * sizeof(SheetPixel)));
+}
+
+void SheetPixelAllocator::deallocate(SheetPixel* storage, size_t count) {
+  FreeZeroed(storage, count * sizeof(SheetPixel));
 }
 
 // A vector made here starts without storage, so resize() puts every pixel
@@ -100,7 +113,7 @@ void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
 // Every pixel is written once, white or black, which gives the same surface
 // as a white fill followed by the black pixels.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
-  const int32_t* rows = font.glyphs[slot];
+  const int32_t* rows = Kanji_GlyphRows(&font, slot);
   if (rows == nullptr) return nullptr;
   const int s = font.size;
   SDL_Surface* surface = SDL_CreateRGBSurface(SDL_SWSURFACE, s, s, 32, 0, 0, 0, 0);
@@ -200,16 +213,50 @@ void CopyRow(const Uint32* line, int count, const SurfaceLayout& layout, SheetPi
   }
 }
 
+// A pixel value of a surface below 32 bits; rows of 1 to 4 bits hold several
+// pixels in a byte, leftmost pixel in the top bits.
+Uint32 PixelValue(const uint8_t* line, int x, const SDL_PixelFormat* format) {
+  const int bits = format->BitsPerPixel;
+  if (bits < 8) {
+    const int perByte = 8 / bits;
+    const int shift = 8 - bits * (x % perByte + 1);
+    return static_cast<Uint32>(line[x / perByte] >> shift) & ((1u << bits) - 1);
+  }
+  if (format->BytesPerPixel == 1) return line[x];
+  if (format->BytesPerPixel == 2) {
+    Uint16 value;
+    memcpy(&value, line + 2 * x, sizeof value);
+    return value;
+  }
+  const uint8_t* p = line + 3 * x;
+  return SDL_BYTEORDER == SDL_LIL_ENDIAN ? p[0] | p[1] << 8 | p[2] << 16
+                                         : p[0] << 16 | p[1] << 8 | p[2];
+}
+
+// Surfaces of other depths, a pixel at a time, read as SDL reads their format.
+void CopyRowAnyDepth(const uint8_t* line, int count, const SDL_PixelFormat* format,
+                     SheetPixel* out) {
+  for (int x = 0; x < count; ++x) {
+    SDL_GetRGB(PixelValue(line, x, format), format, &out[x].r, &out[x].g, &out[x].b);
+    out[x].a = 255;
+  }
+}
+
 }  // namespace
 
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
   const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;
   const size_t y0 = static_cast<size_t>(slot / SheetColumns) * cellSize;
-  const SurfaceLayout layout = LayoutOf(surface->format);
+  const SDL_PixelFormat* format = surface->format;
+  const bool wholeWords = format->BytesPerPixel == 4;  // four at a time, as glyphs are rendered
+  const SurfaceLayout layout = LayoutOf(format);
   for (int y = 0; y < cellSize; ++y) {
-    const Uint32* line = reinterpret_cast<const Uint32*>(
-        static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch);
-    CopyRow(line, cellSize, layout,
-            &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0]);
+    const uint8_t* line = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
+    SheetPixel* out = &sheet.pixels[(y0 + y) * static_cast<size_t>(sheet.width) + x0];
+    if (wholeWords) {
+      CopyRow(reinterpret_cast<const Uint32*>(line), cellSize, layout, out);
+    } else {
+      CopyRowAnyDepth(line, cellSize, format, out);
+    }
   }
 }

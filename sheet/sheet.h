@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 #include <utility>
 #include <vector>
@@ -25,38 +24,29 @@ struct SheetPixel {
   bool operator==(const SheetPixel&) const = default;
 };
 
-// Storage that starts zeroed: it comes from calloc or fresh mappings, which
-// hand out zero pages without writing them, so a new sheet costs nothing
-// until its pixels are touched, and empty cells that are only read never take
-// memory. Elements made without a value are left as the storage holds them:
-// zeros in new storage, but old pixels where a vector shrinks and grows again
-// in place. So a sheet's pixels are sized only by ResizeSheetPixels.
-// Zeroed storage; throws std::bad_alloc when there is none. Large blocks are
-// mapped in huge pages where the system offers them, which saves thousands
-// of page faults on a sheet.
-void* AllocateZeroed(size_t bytes);
-void FreeZeroed(void* storage, size_t bytes);
-
-template <class T>
-struct ZeroedAllocator {
-  using value_type = T;
-  ZeroedAllocator() = default;
+// A sheet's pixel storage. It starts zeroed without being written (fresh
+// pages from the system), so a new sheet costs nothing until its pixels are
+// touched, and empty cells that are only read never take memory. Pixels made
+// without a value keep what the storage holds: zeros in new storage, but old
+// pixels where a vector shrinks and grows again in place. So a sheet's
+// pixels are sized only by ResizeSheetPixels.
+struct SheetPixelAllocator {
+  using value_type = SheetPixel;
   template <class U>
-  ZeroedAllocator(const ZeroedAllocator<U>&) {}
-  T* allocate(size_t count) { return static_cast<T*>(AllocateZeroed(count * sizeof(T))); }
-  void deallocate(T* storage, size_t count) { FreeZeroed(storage, count * sizeof(T)); }
-  template <class U>
-  void construct(U*) noexcept {}
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  struct rebind {  // a vector asks for its own element type only
+    using other = SheetPixelAllocator;
+  };
+  // Throws std::bad_alloc when there is no memory.
+  SheetPixel* allocate(size_t count);
+  void deallocate(SheetPixel* storage, size_t count);
+  void construct(SheetPixel*) noexcept {}
+  template <class... Args>
+  void construct(SheetPixel* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) SheetPixel(std::forward<Args>(args)...);
   }
-  template <class U>
-  bool operator==(const ZeroedAllocator<U>&) const {
-    return true;
-  }
+  bool operator==(const SheetPixelAllocator&) const = default;
 };
-using SheetPixels = std::vector<SheetPixel, ZeroedAllocator<SheetPixel>>;
+using SheetPixels = std::vector<SheetPixel, SheetPixelAllocator>;
 
 // Gives `pixels` fresh storage of `count` zero pixels, whatever it held
 // before, without writing the new storage. False, with `pixels` unchanged,
@@ -86,12 +76,13 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize);
 // for an empty slot, or when SDL cannot create the surface.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot);
 // Copies a rendered glyph into the slot's cell, reading the surface's own
-// pixel format; alpha is always 255.
+// pixel format, of any depth from 1 to 32 bits; alpha is always 255.
 void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot);
 
-// Appends the packed stream of the sheet and sets cellSize. False, with
-// `packed` unchanged, for an empty sheet, a cell size below 1, or when
-// memory runs out.
+// Packs the sheet's 9472 cells into `packed`: its stream is replaced and its
+// cellSize set. False, with `packed` unchanged, for an empty sheet, a cell
+// size outside 1 to 32, a sheet too small for cells of that size or whose
+// pixels do not match its size, or when memory runs out.
 bool PackGlyphSheet(PackedGlyphs& packed, const GlyphSheet& sheet, int cellSize);
 
 // Ink is opaque black; everything else packs as 0.

@@ -1,6 +1,5 @@
 // tavrest-view: command line, loading, and what goes where.
 #include "kanji.h"
-#include "output.h"
 #include "viewer.h"
 
 #include <getopt.h>
@@ -125,23 +124,6 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
   return 0;
 }
 
-// The file's glyphs as a font set; null after the reason.
-FontSet* LoadFont(const char* path) {
-  PackedGlyphs packed{0, {}};
-  PackedRefusal reason = PackedRefusal::None;
-  if (!ReadPackedGlyphs(packed, path, reason)) {
-    Fail("%s", PackedRefusalMessage(path, reason, errno).c_str());
-    return nullptr;
-  }
-  FontSet* font = Kanji_CreateEmptyFontSet(packed.cellSize);
-  if (font == nullptr) {
-    Fail("%s", PackedRefusalMessage(path, PackedRefusal::NoMemory, ENOMEM).c_str());
-    return nullptr;
-  }
-  PlacePackedGlyphs(packed.bytes.data(), packed.cellSize, font->rowPool, font->glyphs);
-  return font;
-}
-
 // The picture the options ask for; false after the reason.
 bool MakeMask(FontSet& font, const ViewOptions& options, InkMask& mask) {
   if (options.text != nullptr) {
@@ -182,8 +164,8 @@ int View(FontSet& font, const ViewOptions& options) {
 int main(int argc, char** argv) {
   ViewOptions options;
   if (const int status = ParseOptions(argc, argv, options); status != 0) return status;
-  FontSet* font = LoadFont(options.file);
-  if (font == nullptr) return 1;
+  FontSet* font = Kanji_CreateFontSetFromPacked(options.file);
+  if (font == nullptr) return Fail("%s", Kanji_GetError());
   int status = View(*font, options);
   Kanji_DestroyFontSet(font);
   if (fflush(stdout) != 0 && status == 0)

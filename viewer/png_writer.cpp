@@ -32,24 +32,31 @@ bool PngPixels(const InkMask& mask, bool whiteBackground, std::vector<uint8_t>& 
   return true;
 }
 
+struct PngJob {
+  png_image image;
+  const std::vector<uint8_t>* pixels;
+};
+
+bool PutPng(FILE* stream, void* context) {
+  PngJob& job = *static_cast<PngJob*>(context);
+  errno = 0;
+  if (png_image_write_to_stdio(&job.image, stream, 0, job.pixels->data(), 0, nullptr) != 0)
+    return true;
+  if (errno == 0) errno = EIO;  // libpng's own failure, not the system's
+  return false;
+}
+
 }  // namespace
 
 bool WriteInkPng(const InkMask& mask, bool whiteBackground, const char* path) {
   std::vector<uint8_t> pixels;
   if (!PngPixels(mask, whiteBackground, pixels)) return false;
-  png_image image;
-  memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(mask.width);
-  image.height = static_cast<png_uint_32>(mask.height);
-  image.format = whiteBackground ? PNG_FORMAT_GRAY : PNG_FORMAT_GA;
-  AtomicFile file;
-  if (!AtomicFileOpen(file, path)) return false;
-  errno = 0;
-  if (png_image_write_to_stdio(&image, file.stream, 0, pixels.data(), 0, nullptr) == 0) {
-    if (errno == 0) errno = EIO;  // libpng's own failure, not the system's
-    AtomicFileAbort(file);
-    return false;
-  }
-  return AtomicFileCommit(file);
+  PngJob job;
+  memset(&job.image, 0, sizeof job.image);
+  job.image.version = PNG_IMAGE_VERSION;
+  job.image.width = static_cast<png_uint_32>(mask.width);
+  job.image.height = static_cast<png_uint_32>(mask.height);
+  job.image.format = whiteBackground ? PNG_FORMAT_GRAY : PNG_FORMAT_GA;
+  job.pixels = &pixels;
+  return WriteFileThrough(path, PutPng, &job);
 }

@@ -11,14 +11,11 @@
 
 namespace {
 
-// JIS row (1 to 94) of a slot whose two bytes both lie in 0x21 to 0x7E; 0
-// for single-byte slots and the table's other cells.
+// JIS row (1 to 94) of a slot with a JIS code; 0 for single-byte slots and
+// the table's other cells.
 int JisRowOfSlot(int slot) {
-  if (slot < 256) return 0;
-  const int first = (slot + 2817) / 96;  // blocks of 96 hold second bytes 0x20 to 0x7F
-  const int second = slot + 2849 - first * 96;
-  if (first < 0x21 || first > 0x7E || second < 0x21 || second > 0x7E) return 0;
-  return first - 0x20;
+  const int code = Kanji_SlotJisCode(slot);
+  return code < 0x100 ? 0 : (code >> 8) - 0x20;
 }
 
 bool SizeMask(InkMask& mask, int width, int height) {
@@ -47,7 +44,7 @@ void PutGlyph(const int32_t* rows, int width, int height, int x0, int y0, InkMas
 GlyphCounts CountGlyphs(const FontSet& font) {
   GlyphCounts counts;
   for (int slot = 0; slot < GlyphSlotCount; ++slot) {
-    if (font.glyphs[slot] == nullptr) continue;
+    if (Kanji_GlyphRows(&font, slot) == nullptr) continue;
     ++counts.total;
     const int row = JisRowOfSlot(slot);
     if (slot < 256)
@@ -149,9 +146,9 @@ bool SheetMask(const FontSet& font, InkMask& mask) {
   const int size = font.size;
   if (!SizeMask(mask, SheetColumns * size, SheetRows * size)) return false;
   for (int slot = 0; slot < GlyphSlotCount; ++slot) {
-    if (font.glyphs[slot] == nullptr) continue;
-    PutGlyph(font.glyphs[slot], size, size, slot % SheetColumns * size, slot / SheetColumns * size,
-             mask);
+    const int32_t* rows = Kanji_GlyphRows(&font, slot);
+    if (rows == nullptr) continue;
+    PutGlyph(rows, size, size, slot % SheetColumns * size, slot / SheetColumns * size, mask);
   }
   return true;
 }
@@ -159,7 +156,8 @@ bool SheetMask(const FontSet& font, InkMask& mask) {
 bool GlyphMask(const FontSet& font, int slot, InkMask& mask) {
   const int width = slot < 256 ? font.halfWidth : font.size;
   if (!SizeMask(mask, width, font.size)) return false;
-  if (font.glyphs[slot] != nullptr) PutGlyph(font.glyphs[slot], width, font.size, 0, 0, mask);
+  const int32_t* rows = Kanji_GlyphRows(&font, slot);
+  if (rows != nullptr) PutGlyph(rows, width, font.size, 0, 0, mask);
   return true;
 }
 

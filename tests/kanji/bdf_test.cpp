@@ -21,6 +21,19 @@ TEST(TwoByteSlot, JisRowsOwnBlocksOf96) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(Kanji_TwoByteSlot(c.first, c.second), c.slot) << c.first << "," << c.second;
+  // Every slot's code leads back to it: all 256 single-byte codes and the
+  // 94 x 94 JIS codes; every other slot has none.
+  int coded = 0;
+  for (int slot = -1; slot <= GlyphSlotCount; ++slot) {
+    const int code = Kanji_SlotJisCode(slot);
+    if (code < 0) continue;
+    ++coded;
+    EXPECT_EQ(Kanji_JisCodeSlot(code), slot) << slot;
+    const int first = code >> 8, second = code & 0xFF;
+    EXPECT_TRUE(first == 0 || (first >= 0x21 && first <= 0x7E && second >= 0x21 && second <= 0x7E))
+        << slot;
+  }
+  EXPECT_EQ(coded, 256 + 94 * 94);
 }
 
 TEST(RowShift, RightAlignsGlyphInWholeBytes) {

@@ -1,7 +1,7 @@
 // Whole-file writes where the process ends part way: killed outright, or
 // interrupted with a named temporary file on disk.
 #include "ended_write.h"
-#include "output.h"
+#include "output_internal.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
-#include "output.h"
+#include "output_internal.h"
+#include "qpk_internal.h"
 #include "reference_coders.h"
 #include "test_support.h"
 
@@ -91,18 +92,35 @@ TEST(WritePackedGlyphs, WholeEmptySheetFile) {
   EXPECT_EQ(ListDir(dir.path).size(), 1u);  // no temporary left behind
 }
 
-TEST(WritePackedGlyphs, ReplacesWholeAndRefusesEmpty) {
+// A stream the reader would refuse is never written.
+TEST(WritePackedGlyphs, ReplacesWholeAndRefusesWhatTheReaderRefuses) {
   TempDir dir;
   std::string path = dir.File("out.qpk");
   WriteFileBytes(path, std::string(10000, 'x'));
-  PackedGlyphs packed{-2, {7}};
-  ASSERT_TRUE(WritePackedGlyphs(packed, path.c_str()));
-  EXPECT_EQ(ReadFileOrEmpty(path), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0x00, 7}));
-  PackedGlyphs empty{16, {}};
-  errno = 12345;
-  EXPECT_FALSE(WritePackedGlyphs(empty, path.c_str()));
-  EXPECT_EQ(errno, 0);  // nothing to write
-  EXPECT_EQ(ReadFileOrEmpty(path).size(), 6u);
+  const PackedGlyphs inked{1, Bytes(9472, 0x80)};
+  ASSERT_TRUE(WritePackedGlyphs(inked, path.c_str()));
+  const Bytes written = ReadFileOrEmpty(path);
+  EXPECT_EQ(written, Cat({1, 0, 0, 0}, Encode(inked.bytes)));
+  struct Case {
+    const char* name;
+    PackedGlyphs packed;
+    int error;
+  };
+  const Case cases[] = {
+      {"empty", {16, {}}, 0},  // nothing to write
+      {"size -2", {-2, {7}}, EINVAL},
+      {"size 33", {33, Bytes(PackedStreamLength(33))}, EINVAL},
+      {"a byte short", {16, Bytes(303103)}, EINVAL},
+      {"a byte more", {16, Bytes(303105)}, EINVAL},
+      {"padding bits set", {1, Bytes(9472, 0x40)}, EINVAL},
+  };
+  for (const Case& c : cases) {
+    errno = 12345;
+    EXPECT_FALSE(WritePackedGlyphs(c.packed, path.c_str())) << c.name;
+    EXPECT_EQ(errno, c.error) << c.name;
+    EXPECT_EQ(ReadFileOrEmpty(path), written) << c.name;
+  }
+  EXPECT_EQ(ListDir(dir.path).size(), 1u);
 }
 
 }  // namespace

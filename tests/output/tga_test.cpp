@@ -1,5 +1,5 @@
 // The TGA writer: row coding, header and row order.
-#include "output.h"
+#include "output_internal.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -97,7 +97,6 @@ TEST(WriteTga, EmptySheetOfCellSize16) {
   row = Cat({row, {0xAF, 0, 0, 0, 0}});
   for (int r = 0; r < 2368; ++r) expected.insert(expected.end(), row.begin(), row.end());
   EXPECT_EQ(WriteAndRead(sheet, dir.File("a.tga")), expected);
-  EXPECT_EQ(tgaBytes.capacity(), 0u);
   // The buffer starts empty again: a second call writes the same file.
   EXPECT_EQ(WriteAndRead(sheet, dir.File("b.tga")), expected);
   EXPECT_EQ(ListDir(dir.path).size(), 2u);

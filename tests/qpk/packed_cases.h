@@ -58,8 +58,8 @@ struct DecoderCase {
 inline std::vector<DecoderCase> Cases() {
   return {
       {"runs of 128", Cat({Header(1), Runs(kFull)}), PackedRefusal::None},
-      {"a raw packet of 128, padding bits only",
-       Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}), PackedRefusal::None},
+      {"a raw packet of 128", Cat({Header(1), RawOf(128, kInk), Runs(kAllButOne)}),
+       PackedRefusal::None},
       {"size 32", Cat({Header(32), Runs(kFull * 32 * 4, 0x01)}), PackedRefusal::None},
       {"size 0", Cat({Header(0), Runs(kFull)}), PackedRefusal::BadCellSize},
       {"size 33", Cat({Header(33), Runs(kFull * 33 * 5)}), PackedRefusal::BadCellSize},
@@ -80,6 +80,11 @@ inline std::vector<DecoderCase> Cases() {
        PackedRefusal::StreamOverrun},
       {"one byte more", Cat({Header(1), Runs(kFull), {0x00}}), PackedRefusal::TrailingBytes},
       {"a packet more", Cat({Header(1), Runs(kFull), Runs(2)}), PackedRefusal::TrailingBytes},
+      // Bits past the one pixel of each row, and in the last byte of size 12's two.
+      {"padding bits set", Cat({Header(1), RawOf(128, 0x7F), Runs(kAllButOne)}),
+       PackedRefusal::PaddingSet},
+      {"padding bits set at size 12",
+       Cat({Header(12), Runs(kFull * 12 * 2 - 1, 0xF0), {0x00, 0x08}}), PackedRefusal::PaddingSet},
   };
 }
 

@@ -141,26 +141,58 @@ TEST(GlyphSheet, SizeOneAndSizeThirtyTwo) {
   EXPECT_EQ(At(large, 1, 0), kWhite);
 }
 
-// The copy must read the surface's own layout, whatever it is.
-TEST(GlyphSheet, CopyReadsSurfaceFormat) {
-  SDL_Surface* surface =
-      SDL_CreateRGBSurface(SDL_SWSURFACE, 2, 2, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0);
-  ASSERT_NE(surface, nullptr);
-  Uint32* p = static_cast<Uint32*>(surface->pixels);
-  p[0] = 0x00332211;
-  p[1] = 0;
-  p[surface->pitch / 4] = 0x00FFFFFF;
-  p[surface->pitch / 4 + 1] = 0x00332211;
-  GlyphSheet sheet{};
-  ASSERT_TRUE(CreateGlyphSheet(sheet, 2));
-  CopyToSheetCell(sheet, surface, 2, 65);
-  SDL_FreeSurface(surface);
-  EXPECT_EQ(At(sheet, 2, 2), (SheetPixel{0x11, 0x22, 0x33, 255}));
-  EXPECT_EQ(At(sheet, 3, 2), (SheetPixel{0, 0, 0, 255}));
-  EXPECT_EQ(At(sheet, 2, 3), kWhite);
-  EXPECT_EQ(At(sheet, 3, 3), (SheetPixel{0x11, 0x22, 0x33, 255}));
-  EXPECT_EQ(At(sheet, 1, 2), kEmpty);
-  EXPECT_EQ(At(sheet, 4, 2), kEmpty);
+// The copy reads the surface's own format at every depth, never past its
+// rows; black is ink at every one of them.
+TEST(GlyphSheet, CopyReadsSurfaceFormatAtEveryDepth) {
+  struct Case {
+    const char* name;
+    int depth;
+    Uint32 red, green, blue;
+  };
+  const Case cases[] = {
+      {"1-bit", 1, 0, 0, 0},
+      {"4-bit", 4, 0, 0, 0},
+      {"8-bit", 8, 0, 0, 0},
+      {"15-bit", 15, 0, 0, 0},
+      {"16-bit", 16, 0, 0, 0},
+      {"24-bit", 24, 0, 0, 0},
+      {"32-bit, as glyphs are rendered", 32, 0, 0, 0},
+      {"32-bit, red in the low byte", 32, 0x000000FF, 0x0000FF00, 0x00FF0000},
+  };
+  SDL_Color colours[] = {
+      {0, 0, 0, 0}, {255, 255, 255, 0}, {0x11, 0x22, 0x33, 0}, {200, 100, 50, 0}};
+  const int s = 5;  // the 32-bit paths take four pixels at a time
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SDL_Surface* surface =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, s, s, c.depth, c.red, c.green, c.blue, 0);
+    ASSERT_NE(surface, nullptr);
+    if (surface->format->palette != nullptr)
+      SDL_SetColors(surface, colours, 0, c.depth == 1 ? 2 : 4);
+    std::vector<SheetPixel> expected;
+    for (int y = 0; y < s; ++y) {
+      for (int x = 0; x < s; ++x) {
+        const SDL_Color& colour = colours[(x + 2 * y) % 4];
+        const Uint32 value = SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
+        Kanji_PlotPixel(surface, x, y, value);
+        SheetPixel pixel{0, 0, 0, 255};
+        SDL_GetRGB(value, surface->format, &pixel.r, &pixel.g, &pixel.b);
+        if (colour.r == 0 && colour.g == 0 && colour.b == 0) {
+          EXPECT_EQ(pixel, kInk);
+        }
+        expected.push_back(pixel);
+      }
+    }
+    GlyphSheet sheet{};
+    ASSERT_TRUE(CreateGlyphSheet(sheet, s));
+    CopyToSheetCell(sheet, surface, s, 65);
+    SDL_FreeSurface(surface);
+    for (int y = 0; y < s; ++y)
+      for (int x = 0; x < s; ++x)
+        EXPECT_EQ(At(sheet, s + x, s + y), expected[y * s + x]) << x << "," << y;
+    EXPECT_EQ(At(sheet, s - 1, s), kEmpty);
+    EXPECT_EQ(At(sheet, 2 * s, s), kEmpty);
+  }
 }
 
 // Straightforward bit-by-bit packing, to compare the packer with.
@@ -207,25 +239,35 @@ TEST(PackGlyphSheet, WorkedRowsAndBottomRowFirst) {
   for (size_t i = 2; i < packed.bytes.size(); ++i) ASSERT_EQ(packed.bytes[i], 0) << i;
 }
 
-TEST(PackGlyphSheet, EmptySheetLeavesPackedAsItWas) {
-  GlyphSheet empty{0, 0, {}};
-  PackedGlyphs packed{3, {1, 2}};
-  EXPECT_FALSE(PackGlyphSheet(packed, empty, 16));
-  EXPECT_EQ(packed.cellSize, 3);
-  EXPECT_EQ(packed.bytes, (std::vector<uint8_t>{1, 2}));
+TEST(PackGlyphSheet, RefusalsLeavePackedAsItWas) {
+  GlyphSheet eight{};
+  ASSERT_TRUE(CreateGlyphSheet(eight, 8));
+  GlyphSheet taller = eight;
+  ++taller.height;
+  const std::pair<GlyphSheet, int> cases[] = {
+      {{0, 0, {}}, 16},              // empty
+      {eight, 0},                    // cell sizes outside 1 to 32
+      {eight, 33},      {eight, 9},  // too small for its cells
+      {taller, 8},                   // pixels short of its size
+  };
+  for (const auto& [sheet, size] : cases) {
+    PackedGlyphs packed{3, {1, 2}};
+    EXPECT_FALSE(PackGlyphSheet(packed, sheet, size)) << size;
+    EXPECT_EQ(packed.cellSize, 3);
+    EXPECT_EQ(packed.bytes, (std::vector<uint8_t>{1, 2}));
+  }
 }
 
-TEST(PackGlyphSheet, PackingTwiceAppends) {
+TEST(PackGlyphSheet, PackingTwiceGivesTheSameStream) {
   GlyphSheet sheet{};
   ASSERT_TRUE(CreateGlyphSheet(sheet, 1));
   sheet.pixels[9471] = kInk;
   PackedGlyphs packed{0, {}};
   ASSERT_TRUE(PackGlyphSheet(packed, sheet, 1));
+  const std::vector<uint8_t> once = packed.bytes;
   ASSERT_TRUE(PackGlyphSheet(packed, sheet, 1));
-  ASSERT_EQ(packed.bytes.size(), 2u * 9472);
-  EXPECT_EQ(packed.bytes[9471], 0x80);
-  EXPECT_EQ(packed.bytes[2 * 9472 - 1], 0x80);
-  EXPECT_EQ(packed.bytes[9470], 0);
+  EXPECT_EQ(packed.bytes, once);
+  EXPECT_EQ(once.size(), 9472u);
 }
 
 }  // namespace
