@@ -2,7 +2,7 @@
 // run's own interrupt handling in the app tests.
 #pragma once
 
-#include "output.h"
+#include "output_internal.h"
 
 #include <signal.h>
 #include <sys/wait.h>
