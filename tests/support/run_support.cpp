@@ -18,18 +18,6 @@ std::string TavrestBinary() { return TAVREST_BINARY; }
 
 std::string CallRecorderLibrary() { return TAVREST_CALL_RECORDER; }
 
-namespace {
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-  return text;
-}
-
-}  // namespace
-
 RunResult RunTavrest(const std::string& dir, const std::map<std::string, std::string>& env,
                      long fileSizeLimit) {
   RunResult result;

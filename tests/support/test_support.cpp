@@ -104,8 +104,6 @@ void ExpectNoTemporaries(const std::string& folder) {
     EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
-namespace {
-
 std::string ReadAll(int fd) {
   std::string text;
   char buffer[4096];
@@ -113,8 +111,6 @@ std::string ReadAll(int fd) {
   while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
   return text;
 }
-
-}  // namespace
 
 ChildResult RunInChild(const std::function<int()>& body) {
   ChildResult result;

@@ -59,6 +59,9 @@ std::vector<std::string> ListDir(const std::string& path);
 // A test failure for each temporary file a writer left in `folder`.
 void ExpectNoTemporaries(const std::string& folder);
 
+// Everything left to read from `fd`, up to its end.
+std::string ReadAll(int fd);
+
 // Runs `body` in a forked child; its return value is the exit status. The
 // child's peak resident memory is measured too.
 struct ChildResult {
