@@ -5,8 +5,10 @@
 # README.md says what each package is for.
 set -euo pipefail
 
-build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev pcf2bdf xfonts-base)
+build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev libfreetype-dev zlib1g-dev
+                pcf2bdf xfonts-base)
 test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus
+               fonts-ipafont-gothic fonts-misaki fonts-vlgothic xfonts-unifont otf2bdf
                xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0)
 
 case "${1:-}" in

@@ -1,0 +1,223 @@
+// Fonts read through FreeType: PCF (plain or gzip), TrueType, OpenType,
+// collections and bitmap-only sfnt. PCF glyphs go through the placement of
+// BDF glyphs, so a PCF gives what its BDF gives; sfnt glyphs are rendered at
+// the cell size and placed under a baseline taken from the font's metrics.
+#include "kanji_internal.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_BDF_H
+#include FT_FONT_FORMATS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// FreeType's own error texts: FT_Error_String gives them only in builds
+// with FT_CONFIG_OPTION_ERROR_STRINGS, which distributions leave out.
+struct FreeTypeErrorText {
+  int code;
+  const char* text;
+};
+// clang-format off
+#undef FTERRORS_H_
+#define FT_ERRORDEF(e, v, s) {v, s},
+#define FT_ERROR_START_LIST {
+#define FT_ERROR_END_LIST };
+constexpr FreeTypeErrorText kFreeTypeErrors[] =
+#include FT_ERRORS_H
+    // clang-format on
+
+    const char * FreeTypeReason(FT_Error error) {
+  for (const FreeTypeErrorText& entry : kFreeTypeErrors)
+    if (entry.code == FT_ERROR_BASE(error)) return entry.text;
+  return "unknown error";
+}
+
+void SetFreeTypeError(const char* path, FT_Error error) {
+  Kanji_SetError("%s: FreeType cannot read it: %s", path, FreeTypeReason(error));
+}
+
+struct OpenFace {
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+};
+
+// The first face of the file; false, with the reason recorded, when FreeType
+// cannot read it.
+bool Open(const char* path, OpenFace* open) {
+  FT_Error error = FT_Init_FreeType(&open->library);
+  if (error == 0) error = FT_New_Face(open->library, path, 0, &open->face);
+  if (error == 0) return true;
+  SetFreeTypeError(path, error);
+  return false;
+}
+
+void Close(OpenFace* open) {
+  if (open->face != nullptr) FT_Done_Face(open->face);
+  if (open->library != nullptr) FT_Done_FreeType(open->library);
+}
+
+bool IsPcf(FT_Face face) {
+  const char* format = FT_Get_Font_Format(face);
+  return format != nullptr && strcmp(format, "PCF") == 0;
+}
+
+// The pixel size of a strike as FreeType matches it against a request.
+int StrikeSize(const FT_Bitmap_Size& strike) { return static_cast<int>((strike.y_ppem + 32) >> 6); }
+
+// "8, 12": the strikes of a bitmap-only font.
+std::string StrikeList(FT_Face face) {
+  std::string list;
+  for (int i = 0; i < face->num_fixed_sizes; ++i)
+    list += (i == 0 ? "" : ", ") + std::to_string(StrikeSize(face->available_sizes[i]));
+  return list;
+}
+
+bool HasStrike(FT_Face face, int size) {
+  for (int i = 0; i < face->num_fixed_sizes; ++i)
+    if (StrikeSize(face->available_sizes[i]) == size) return true;
+  return false;
+}
+
+int64_t FloorDivide(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+// Rows from the cell's top to the baseline: size x A / (A - D), rounded half
+// up, A and D the typographic ascender and descender (OS/2), else the face's.
+int Baseline(FT_Face face, int size) {
+  int64_t ascent = face->ascender, descent = face->descender;
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 != nullptr && os2->version != 0xFFFF &&
+      (os2->sTypoAscender != 0 || os2->sTypoDescender != 0)) {
+    ascent = os2->sTypoAscender;
+    descent = os2->sTypoDescender;
+  }
+  if (ascent - descent <= 0) return size;  // no usable metrics: glyphs stand on the bottom row
+  return static_cast<int>(
+      FloorDivide(2 * size * ascent + (ascent - descent), 2 * (ascent - descent)));
+}
+
+bool PixelInked(const FT_Bitmap& bitmap, const unsigned char* line, unsigned c) {
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) return (line[c >> 3] & (0x80 >> (c & 7))) != 0;
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) return line[c] >= 128;
+  return false;
+}
+
+// Copies a rendered bitmap into zeroed rows of a cell `size` high and `width`
+// wide: its row k to row top + k, its pixel c to column left + c. True when
+// ink fell outside the cell.
+bool PlaceBitmap(const FT_Bitmap& bitmap, int top, int left, int32_t* rows, int size, int width) {
+  bool cut = false;
+  const int pitch = bitmap.pitch;
+  for (unsigned k = 0; k < bitmap.rows; ++k) {
+    const unsigned char* line = pitch >= 0 ? bitmap.buffer + static_cast<size_t>(k) * pitch
+                                           : bitmap.buffer + (bitmap.rows - 1 - k) * size_t(-pitch);
+    const int64_t row = int64_t{top} + k;
+    for (unsigned c = 0; c < bitmap.width; ++c) {
+      if (!PixelInked(bitmap, line, c)) continue;
+      const int64_t column = int64_t{left} + c;
+      if (row < 0 || row >= size || column < 0 || column >= width) {
+        cut = true;
+        continue;
+      }
+      rows[row] = static_cast<int32_t>(static_cast<uint32_t>(rows[row]) |
+                                       uint32_t{1} << (width - 1 - column));
+    }
+  }
+  return cut;
+}
+
+int32_t* TakeSlot(FontSet* font, int slot) {
+  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
+  std::fill(rows, rows + font->size, 0);
+  font->glyphs[slot] = rows;
+  return rows;
+}
+
+// ---- sfnt ---------------------------------------------------------------------
+
+// Sets the cell's size; false, with the reason recorded, when a bitmap-only
+// font has no strike of it.
+bool SizeSfnt(FT_Face face, const char* path, int size) {
+  if (!FT_IS_SCALABLE(face) && !HasStrike(face, size)) {
+    Kanji_SetError("%s: no %d-pixel strike; it has %s", path, size, StrikeList(face).c_str());
+    return false;
+  }
+  const FT_Error error = FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size));
+  if (error != 0) SetFreeTypeError(path, error);
+  return error == 0;
+}
+
+// Every Unicode character with a slot, in code point order: the first one
+// loaded for a slot wins, as in an ISO10646 BDF.
+void LoadSfntGlyphs(FontSet* font, FT_Face face, FontLoadReport* report) {
+  const int baseline = Baseline(face, font->size);
+  FT_UInt index = 0;
+  for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0;
+       code = FT_Get_Next_Char(face, code, &index)) {
+    const int jis = code > 0x10FFFF ? -1 : Kanji_UnicodeToJis(static_cast<int>(code));
+    if (jis < 0) {
+      ++report->codesSkipped;
+      continue;
+    }
+    const int slot = Kanji_JisCodeSlot(jis);
+    if (font->glyphs[slot] != nullptr) continue;
+    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) continue;
+    const FT_GlyphSlot glyph = face->glyph;
+    const int width = jis < 256 ? font->halfWidth : font->size;
+    int32_t* rows = TakeSlot(font, slot);
+    ++report->glyphsLoaded;
+    if (PlaceBitmap(glyph->bitmap, baseline - glyph->bitmap_top, glyph->bitmap_left, rows,
+                    font->size, width))
+      ++report->glyphsCut;
+  }
+}
+
+int LoadSfnt(FontSet* font, FT_Face face, const char* path, FontLoadReport* report) {
+  report->charset = CharsetUnicode;
+  snprintf(report->registry, sizeof report->registry, "ISO10646-1");
+  if (!SizeSfnt(face, path, font->size)) return -1;
+  // A font without Unicode characters fills nothing; the caller says so.
+  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) LoadSfntGlyphs(font, face, report);
+  return 0;
+}
+
+}  // namespace
+
+int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report) {
+  OpenFace open;
+  int result = -1;
+  if (Open(path, &open)) {
+    if (IsPcf(open.face)) {
+      result = -1;  // PCF follows
+    } else {
+      result = LoadSfnt(font, open.face, path, report);
+    }
+  }
+  Close(&open);
+  return result;
+}
+
+int Kanji_FreeTypePixelSize(const char* path) {
+  OpenFace open;
+  int size = -1;
+  if (Open(path, &open)) {
+    FT_Face face = open.face;
+    if (FT_IS_SCALABLE(face)) {
+      Kanji_SetError("%s is an outline font, which has no size of its own", path);
+      size = 0;
+    } else if (face->num_fixed_sizes == 1) {
+      size = StrikeSize(face->available_sizes[0]);
+    } else {
+      Kanji_SetError("%s has strikes of %s pixels", path, StrikeList(face).c_str());
+      size = 0;
+    }
+  }
+  Close(&open);
+  return size;
+}
