@@ -10,6 +10,9 @@
 #include FT_FONT_FORMATS_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -153,10 +156,19 @@ bool SizeSfnt(FT_Face face, const char* path, int size) {
   return error == 0;
 }
 
+// A glyph to render into an empty slot.
+struct GlyphJob {
+  int slot;
+  FT_UInt index;
+  int width;
+};
+
 // Every Unicode character with a slot, in code point order: the first one
-// loaded for a slot wins, as in an ISO10646 BDF.
-void LoadSfntGlyphs(FontSet* font, FT_Face face, FontLoadReport* report) {
-  const int baseline = Baseline(face, font->size);
+// for a slot wins, as in an ISO10646 BDF.
+std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadReport* report) {
+  std::vector<GlyphJob> jobs;
+  std::vector<bool> taken(GlyphSlotCount);
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) taken[slot] = font->glyphs[slot] != nullptr;
   FT_UInt index = 0;
   for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0;
        code = FT_Get_Next_Char(face, code, &index)) {
@@ -166,15 +178,88 @@ void LoadSfntGlyphs(FontSet* font, FT_Face face, FontLoadReport* report) {
       continue;
     }
     const int slot = Kanji_JisCodeSlot(jis);
-    if (font->glyphs[slot] != nullptr) continue;
-    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) continue;
-    const FT_GlyphSlot glyph = face->glyph;
-    const int width = jis < 256 ? font->halfWidth : font->size;
-    int32_t* rows = TakeSlot(font, slot);
-    ++report->glyphsLoaded;
-    if (PlaceBitmap(glyph->bitmap, baseline - glyph->bitmap_top, glyph->bitmap_left, rows,
-                    font->size, width))
-      ++report->glyphsCut;
+    if (taken[slot]) continue;
+    taken[slot] = true;
+    jobs.push_back({slot, index, jis < 256 ? font->halfWidth : font->size});
+  }
+  return jobs;
+}
+
+// One share of the jobs (every `step`th from `first`), rendered with a face
+// of its own: FreeType faces are not shared between threads.
+struct JobShare {
+  FontSet* font;
+  FT_Face face;
+  const std::vector<GlyphJob>* jobs;
+  size_t first, step;
+  int baseline;
+  int loaded, cut;
+};
+
+void RenderShare(JobShare* share) {
+  FontSet* font = share->font;
+  const std::vector<GlyphJob>& jobs = *share->jobs;
+  for (size_t i = share->first; i < jobs.size(); i += share->step) {
+    if (FT_Load_Glyph(share->face, jobs[i].index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0)
+      continue;  // a broken glyph leaves its slot empty
+    const FT_GlyphSlot glyph = share->face->glyph;
+    int32_t* rows = TakeSlot(font, jobs[i].slot);
+    ++share->loaded;
+    if (PlaceBitmap(glyph->bitmap, share->baseline - glyph->bitmap_top, glyph->bitmap_left, rows,
+                    font->size, jobs[i].width))
+      ++share->cut;
+  }
+}
+
+struct ShareThread {
+  JobShare share;
+  const char* path;
+  OpenFace open;
+  pthread_t thread;
+  bool started;
+};
+
+void* RunShareThread(void* argument) {
+  auto* work = static_cast<ShareThread*>(argument);
+  if (Open(work->path, &work->open) &&
+      FT_Set_Pixel_Sizes(work->open.face, 0, static_cast<FT_UInt>(work->share.font->size)) == 0) {
+    work->share.face = work->open.face;
+    RenderShare(&work->share);
+  }
+  return nullptr;
+}
+
+// Rendering is most of the time an outline font takes, so the jobs are
+// shared among threads where there are cores for them. Each slot is written
+// by one thread only.
+void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector<GlyphJob>& jobs,
+                FontLoadReport* report) {
+  constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
+  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  const size_t count = std::clamp<size_t>(
+      std::min<size_t>(cores > 0 ? static_cast<size_t>(cores) : 1, jobs.size() / kJobsPerThread), 1,
+      kMaxThreads);
+  const int baseline = Baseline(face, font->size);
+  ShareThread helpers[kMaxThreads - 1];
+  for (size_t i = 1; i < count; ++i) {
+    ShareThread& helper = helpers[i - 1];
+    helper = ShareThread{{font, nullptr, &jobs, i, count, baseline, 0, 0}, path, {}, {}, false};
+    helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
+  }
+  JobShare own{font, face, &jobs, 0, count, baseline, 0, 0};
+  RenderShare(&own);
+  report->glyphsLoaded += own.loaded;
+  report->glyphsCut += own.cut;
+  for (size_t i = 1; i < count; ++i) {
+    ShareThread& helper = helpers[i - 1];
+    if (helper.started) pthread_join(helper.thread, nullptr);
+    Close(&helper.open);
+    if (helper.share.face == nullptr) {  // no thread or no face: this one does it
+      helper.share.face = face;
+      RenderShare(&helper.share);
+    }
+    report->glyphsLoaded += helper.share.loaded;
+    report->glyphsCut += helper.share.cut;
   }
 }
 
@@ -183,7 +268,8 @@ int LoadSfnt(FontSet* font, FT_Face face, const char* path, FontLoadReport* repo
   snprintf(report->registry, sizeof report->registry, "ISO10646-1");
   if (!SizeSfnt(face, path, font->size)) return -1;
   // A font without Unicode characters fills nothing; the caller says so.
-  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) LoadSfntGlyphs(font, face, report);
+  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
+    RenderJobs(font, face, path, CollectJobs(font, face, report), report);
   return 0;
 }
 
