@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +19,9 @@ void ReportOpenFailure(const FontLoad& load, bool fatal) {
 void ReportFontFindings(const FontLoad& load, int cellSize) {
   const char* path = load.path.c_str();
   const FontLoadReport& report = load.report;
+  if (report.propertiesRegistry[0] != '\0')
+    Warn("warning: %s: its name says %s, its properties %s; read as %s", path, report.registry,
+         report.propertiesRegistry, report.registry);
   if (report.charset == CharsetRefused) {
     Warn("%s not loaded: a two-byte character set other than JIS X 0208 (%s)", path,
          report.registry);
@@ -40,11 +45,37 @@ bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
   return load.opened;
 }
 
+// A character as UTF-8; nothing for none, or for a control character.
+std::string Utf8Character(int codePoint) {
+  std::string text;
+  if (codePoint < 0x20 || codePoint == 0x7F || codePoint > 0x10FFFF) return text;
+  if (codePoint < 0x80) return std::string(1, static_cast<char>(codePoint));
+  static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  const int extra = codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+  text += static_cast<char>(kLead[extra] | (codePoint >> (6 * extra)));
+  for (int i = extra - 1; i >= 0; --i)
+    text += static_cast<char>(0x80 | ((codePoint >> (6 * i)) & 0x3F));
+  return text;
+}
+
 }  // namespace
 
 std::string FontLookedUpIn(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 ? "" : LookedUpIn(path);
+}
+
+std::string NameCutGlyphs(const FontLoadReport& report) {
+  std::string names;
+  const int named = std::min(report.glyphsCut, static_cast<int>(ReportedCutGlyphs));
+  for (int i = 0; i < named; ++i) {
+    char code[16];
+    snprintf(code, sizeof code, report.cutCodes[i] < 256 ? "0x%02X" : "0x%04X",
+             static_cast<unsigned>(report.cutCodes[i]));
+    const std::string character = Utf8Character(report.cutCharacters[i]);
+    names += (i == 0 ? "" : ", ") + std::string(code) + (character.empty() ? "" : " " + character);
+  }
+  return names;
 }
 
 FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {

@@ -99,6 +99,11 @@ void ReportWhatWasDone(const FontLoad (&loads)[2], int cellSize, const RunOption
     if (!load.opened) continue;
     Report("%s: %d glyphs loaded, %d cut by the %d-pixel cell", load.path.c_str(),
            load.report.glyphsLoaded, load.report.glyphsCut, cellSize);
+    if (load.report.glyphsCut > ReportedCutGlyphs)
+      Report("%s: the first %d cut: %s", load.path.c_str(), static_cast<int>(ReportedCutGlyphs),
+             NameCutGlyphs(load.report).c_str());
+    else if (load.report.glyphsCut > 0)
+      Report("%s: cut: %s", load.path.c_str(), NameCutGlyphs(load.report).c_str());
   }
   if (files.packed)
     Report("wrote %s: %lld bytes", options.packedName.c_str(), FileBytes(options.packedName));

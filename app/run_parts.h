@@ -47,6 +47,10 @@ struct FontLoad {
   FontLoadReport report;
 };
 
+// For -v: the JIS codes of the first glyphs a font lost ink from, each with
+// its character where it has one ("0x2142 ‖, 0x41 A").
+std::string NameCutGlyphs(const FontLoadReport& report);
+
 // The main font, then the second where one is named, each with a line for
 // what the user should know; null when the run must end, after saying why.
 FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]);

@@ -1,5 +1,7 @@
-// BDF loading: only ENCODING lines and the rows after each BITMAP line are
-// read; the cell size comes from the caller, never from the file.
+// BDF loading: the lines before the first glyph give the character set and
+// where boxes sit in the cell; each glyph gives its ENCODING, BBX and the rows
+// after its BITMAP line. The cell size comes from the caller, never from the
+// file.
 #include "kanji_internal.h"
 
 #include <fcntl.h>
@@ -79,28 +81,90 @@ bool IsEncodingLine(const char* line) {
 
 bool IsEndcharLine(const char* line) { return line[0] == 'E' && strncmp(line, "ENDCHAR", 7) == 0; }
 
-// How reading a glyph's rows ended.
-struct GlyphRowsRead {
-  bool filled;    // all `size` rows came before any ENDCHAR: more may follow
-  bool widthCut;  // some row had ink outside the glyph's width
+// The bitmap lines of one glyph going into its slot: by the box, or as rows
+// were always read when there is none or it places them the same way.
+struct GlyphLines {
+  int32_t* rows;
+  int size;
+  int width;
+  const GlyphBox* box;  // null: the plain reading
+  CellPlacement cell;
+  int top;   // the cell row of line 0
+  int next;  // the bitmap line to come
 };
 
-// Reads up to `size` rows. A line beginning with ENDCHAR ends the glyph early
-// (cropped and blank glyphs are common); rows not read stay 0.
-GlyphRowsRead ReadGlyphRows(FontSet* font, int slot, BdfLineReader* reader, int width) {
+// A line's first hexadecimal digit, after blanks and any "0x".
+const char* HexStart(const char* text) {
+  const char* p = SkipSpace(text);
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigitValue(p[2]) >= 0) p += 2;
+  return p;
+}
+
+// The line's first `count` bytes, digit by digit, so that lines of any width
+// are read; missing digits are blank.
+void ParseLineBytes(const char* text, uint8_t* bytes, int count) {
+  const char* p = HexStart(text);
+  for (int b = 0; b < count; ++b) {
+    int value = 0;
+    for (int half = 0; half < 2; ++half) {
+      const int digit = HexDigitValue(*p);
+      if (digit >= 0) ++p;
+      value = value * 16 + std::max(digit, 0);
+    }
+    bytes[b] = static_cast<uint8_t>(value);
+  }
+}
+
+// One bitmap line into its row; true when it loses ink.
+bool TakeLine(GlyphLines* glyph, const char* text) {
+  const int line = glyph->next++;
+  if (glyph->box == nullptr) {
+    const int32_t parsed = Kanji_ParseHexRow(text);
+    if (line >= glyph->size) return parsed != 0;
+    glyph->rows[line] = parsed >> Kanji_RowShift(glyph->width);
+    return Kanji_RowCut(parsed, glyph->width);
+  }
+  uint8_t bytes[kMaxBoxLineBytes];
+  ParseLineBytes(text, bytes, Kanji_BoxLineBytes(glyph->box->width));
+  return Kanji_PlaceBoxLine(*glyph->box, glyph->cell, line, bytes, glyph->rows, glyph->size,
+                            glyph->width);
+}
+
+struct GlyphEnd {
+  bool cut;         // some line lost ink
+  bool atEncoding;  // a glyph without ENDCHAR: the reader's line starts the next
+};
+
+// Up to the cell's last row only ENDCHAR ends a glyph early (cropped and blank
+// glyphs are common); rows not reached stay 0. Lines after it are read only
+// for their ink, up to ENDCHAR or, where that is missing, the next ENCODING.
+GlyphEnd ReadGlyphLines(GlyphLines* glyph, BdfLineReader* reader) {
+  bool cut = false;
+  while (glyph->top + glyph->next < glyph->size) {
+    if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return GlyphEnd{cut, false};
+    cut = TakeLine(glyph, reader->line) || cut;
+  }
+  while (Kanji_NextLine(reader)) {
+    if (IsEndcharLine(reader->line)) return GlyphEnd{cut, false};
+    if (IsEncodingLine(reader->line)) return GlyphEnd{cut, true};
+    cut = TakeLine(glyph, reader->line) || cut;
+  }
+  return GlyphEnd{cut, false};
+}
+
+GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
+                   const CellPlacement* cell, BdfLineReader* reader) {
   int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
   std::fill(rows, rows + font->size, 0);
   font->glyphs[slot] = rows;
-  const int shift = Kanji_RowShift(width);
-  GlyphRowsRead read{false, false};
-  for (int i = 0; i < font->size; ++i) {
-    if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return read;
-    const int32_t parsed = Kanji_ParseHexRow(reader->line);
-    read.widthCut = read.widthCut || Kanji_RowCut(parsed, width);
-    rows[i] = parsed >> shift;
+  const bool byBox = box != nullptr && cell != nullptr && !Kanji_BoxReadsPlain(*box, *cell, width);
+  GlyphLines glyph{rows, font->size, width, nullptr, {0, 0}, 0, 0};
+  if (byBox) {
+    glyph.box = box;
+    glyph.cell = *cell;
+    glyph.top = cell->ascent - (box->height + box->y);
   }
-  read.filled = true;
-  return read;
+  return ReadGlyphLines(&glyph, reader);
 }
 
 // Opens a font file for the line reader; null, with errno, when it cannot be.
@@ -162,6 +226,13 @@ void CopyPropertyValue(const char* text, char* out, size_t room) {
     if (quoted ? c == '"' || c == '\n' || c == '\r' : c == ' ' || (c >= '\t' && c <= '\r')) break;
   }
   memcpy(out, p, length);
+  out[length] = '\0';
+}
+
+// The characters from `begin` to `end`, cut to fit `room` bytes with the terminator.
+void CopyField(const char* begin, const char* end, char* out, size_t room) {
+  const size_t length = std::min(static_cast<size_t>(end - begin), room - 1);
+  memcpy(out, begin, length);
   out[length] = '\0';
 }
 
@@ -241,47 +312,157 @@ void NameRegistry(const CharsetNames& names, char* out, size_t room) {
   AppendCut(out, room, names.encoding);
 }
 
+// The registry and encoding of an XLFD name, its last two of 14 fields (each
+// after a '-'); field values may hold blanks, so the name runs to the line's
+// end. Anything else names no set.
+void ReadFontName(const char* line, CharsetNames* names) {
+  const char* p = SkipSpace(line + 4);
+  if (*p != '-') return;
+  const char* registry = nullptr;
+  const char* encoding = nullptr;
+  int dashes = 0;
+  const char* end = p;
+  for (; *end != '\0' && *end != '\n' && *end != '\r'; ++end) {
+    if (*end != '-') continue;
+    if (++dashes == 13) registry = end + 1;
+    if (dashes == 14) encoding = end + 1;
+  }
+  if (dashes != 14) return;
+  while (end > encoding && (end[-1] == ' ' || end[-1] == '\t')) --end;
+  CopyField(registry, encoding - 1, names->registry, sizeof names->registry);
+  CopyField(encoding, end, names->encoding, sizeof names->encoding);
+}
+
+bool SameFamily(const char* a, const char* b) {
+  const size_t length = strcspn(a, ".");
+  return length == strcspn(b, ".") && strncasecmp(a, b, length) == 0;
+}
+
+// One set when the registries agree up to any '.' (JISX0208.1983 and
+// JISX0208.1990 are one set) and the encodings agree where both are given.
+bool SameSet(const CharsetNames& a, const CharsetNames& b) {
+  return SameFamily(a.registry, b.registry) && (a.encoding[0] == '\0' || b.encoding[0] == '\0' ||
+                                                strcasecmp(a.encoding, b.encoding) == 0);
+}
+
 struct GlyphPlace {
   int slot;  // -1: the code has no slot in the font's character set
   bool halfWidth;
+  int jis;  // the slot's JIS code
 };
 
 GlyphPlace PlaceCode(int charset, int code) {
-  constexpr GlyphPlace kNoSlot{-1, false};
+  constexpr GlyphPlace kNoSlot{-1, false, -1};
   if (charset == CharsetUnicode) {
     const int jis = Kanji_UnicodeToJis(code);
-    return jis < 0 ? kNoSlot : GlyphPlace{Kanji_JisCodeSlot(jis), jis < 256};
+    return jis < 0 ? kNoSlot : GlyphPlace{Kanji_JisCodeSlot(jis), jis < 256, jis};
   }
   if (charset == CharsetSingleByte)
-    return code >= 0 && code < 128 ? GlyphPlace{code, true} : kNoSlot;
+    return code >= 0 && code < 128 ? GlyphPlace{code, true, code} : kNoSlot;
   const bool twoByte = code > 255;
   const int slot = twoByte ? Kanji_TwoByteSlot((code >> 8) & 0xFF, code & 0xFF) : code;
-  return slot >= 0 && slot < GlyphSlotCount ? GlyphPlace{slot, !twoByte} : kNoSlot;
+  const int jis = twoByte ? code & 0xFFFF : code;
+  return slot >= 0 && slot < GlyphSlotCount ? GlyphPlace{slot, !twoByte, jis} : kNoSlot;
+}
+
+// ---- Where boxes go ----------------------------------------------------------
+
+// After the number Kanji_ParseDecimal reads at `text`.
+const char* AfterNumber(const char* text) {
+  const char* p = SkipSpace(text);
+  if (*p == '-' || *p == '+') ++p;
+  while (*p >= '0' && *p <= '9') ++p;
+  return p;
+}
+
+// `count` numbers, each held to +-kMaxBoxValue so that sums of them stay in range.
+void ReadNumbers(const char* text, int* values, int count) {
+  for (int i = 0; i < count; ++i, text = AfterNumber(text))
+    values[i] = std::clamp(Kanji_ParseDecimal(text), -kMaxBoxValue, kMaxBoxValue);
+}
+
+// Width, height, x and y offsets, as BBX and FONTBOUNDINGBOX give them.
+GlyphBox ReadBox(const char* numbers) {
+  int values[4];
+  ReadNumbers(numbers, values, 4);
+  return GlyphBox{values[0], values[1], values[2], values[3]};
+}
+
+// What the lines before the first glyph say.
+struct FontHeader {
+  CharsetNames properties;  // CHARSET_REGISTRY and CHARSET_ENCODING
+  CharsetNames fontName;    // the FONT line's XLFD name
+  bool hasAscent;
+  int ascent;
+  bool hasBox;
+  GlyphBox box;  // FONTBOUNDINGBOX
+};
+
+void ReadHeaderLine(const char* line, FontHeader* header) {
+  ReadCharsetProperty(line, &header->properties);
+  if (IsPropertyLine(line, "FONT")) {
+    ReadFontName(line, &header->fontName);
+  } else if (IsPropertyLine(line, "FONT_ASCENT")) {
+    header->hasAscent = true;
+    ReadNumbers(line + 11, &header->ascent, 1);
+  } else if (IsPropertyLine(line, "FONTBOUNDINGBOX")) {
+    header->hasBox = true;
+    header->box = ReadBox(line + 15);
+  }
+}
+
+// Boxes are placed only in a font that says where its baseline lies.
+bool CellPlacementOf(const FontHeader& header, CellPlacement* cell) {
+  if (!header.hasAscent && !header.hasBox) return false;
+  cell->ascent = header.hasAscent ? header.ascent : header.box.height + header.box.y;
+  cell->boxX = header.hasBox ? header.box.x : 0;
+  return true;
 }
 
 // ---- Scanning ---------------------------------------------------------------
 
-// Reads the lines before the first glyph for the character set properties;
-// true when a glyph's ENCODING line follows (it is the reader's line then).
-bool ReadProperties(BdfLineReader* reader, CharsetNames* names) {
+// Reads the lines before the first glyph; true when a glyph's ENCODING line
+// follows (it is the reader's line then).
+bool ReadHeader(BdfLineReader* reader, FontHeader* header) {
   while (Kanji_NextLine(reader)) {
     if (IsEncodingLine(reader->line)) return true;
-    ReadCharsetProperty(reader->line, names);
+    ReadHeaderLine(reader->line, header);
   }
   return false;
 }
 
-// A glyph whose `size` rows were all read is cut when the line after them
-// does not end it; that line is still scanned like any other.
-void ScanGlyphs(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
-  bool endExpected = false;
-  do {
-    if (endExpected && !IsEndcharLine(reader->line)) ++report->glyphsCut;
-    endExpected = false;
+// From a glyph's ENCODING line to its BITMAP line, taking its BBX on the way;
+// false at the end of the file.
+bool ReachBitmap(BdfLineReader* reader, GlyphBox* box, bool* boxed) {
+  while (strstr(reader->line, "BITMAP") == nullptr) {
+    if (!Kanji_NextLine(reader)) return false;
+    if (IsPropertyLine(reader->line, "BBX")) {
+      *box = ReadBox(reader->line + 3);
+      *boxed = true;
+    }
+  }
+  return true;
+}
+
+void NoteCut(FontLoadReport* report, int jis) {
+  if (report->glyphsCut < ReportedCutGlyphs) {
+    report->cutCodes[report->glyphsCut] = jis;
+    report->cutCharacters[report->glyphsCut] = Kanji_JisToUnicode(jis);
+  }
+  ++report->glyphsCut;
+}
+
+// `cell` is null in a font whose boxes are not placed.
+void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
+                FontLoadReport* report) {
+  bool lineHeld = true;  // the reader's line is still to be scanned
+  while (lineHeld || Kanji_NextLine(reader)) {
+    lineHeld = false;
     if (!IsEncodingLine(reader->line)) continue;
     const int code = Kanji_ParseDecimal(reader->line + 9);
-    while (strstr(reader->line, "BITMAP") == nullptr)
-      if (!Kanji_NextLine(reader)) return;
+    GlyphBox box{};
+    bool boxed = false;
+    if (!ReachBitmap(reader, &box, &boxed)) return;
     const GlyphPlace place = PlaceCode(report->charset, code);
     if (place.slot < 0) {
       if (code >= 0) ++report->codesSkipped;  // -1 marks a glyph without a code
@@ -289,18 +470,86 @@ void ScanGlyphs(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
     }
     if (font->glyphs[place.slot] != nullptr) continue;
     const int width = place.halfWidth ? font->halfWidth : font->size;
-    const GlyphRowsRead read = ReadGlyphRows(font, place.slot, reader, width);
+    const GlyphEnd end = ReadGlyph(font, place.slot, width, boxed ? &box : nullptr, cell, reader);
     ++report->glyphsLoaded;
-    if (read.widthCut) ++report->glyphsCut;
-    endExpected = read.filled && !read.widthCut;
-  } while (Kanji_NextLine(reader));
+    if (end.cut) NoteCut(report, place.jis);
+    lineHeld = end.atEncoding;
+  }
+}
+
+// The FONT name's set wins over properties that name another, or none.
+void SettleCharset(const FontHeader& header, FontLoadReport* report) {
+  const bool byName =
+      header.fontName.registry[0] != '\0' && !SameSet(header.fontName, header.properties);
+  const CharsetNames& names = byName ? header.fontName : header.properties;
+  report->charset = CharsetOf(names);
+  NameRegistry(names, report->registry, sizeof report->registry);
+  if (byName)
+    NameRegistry(header.properties, report->propertiesRegistry, sizeof report->propertiesRegistry);
 }
 
 void StartReport(FontLoadReport* report) {
-  *report = FontLoadReport{0, 0, 0, CharsetJis, {}, FontFileBdf};
+  *report = FontLoadReport{};
+  report->charset = CharsetJis;
+  report->fileKind = FontFileBdf;
+}
+
+// The whole bytes a plain line takes: the number's value, saturating as
+// Kanji_ParseHexRow does.
+bool PlacePlainLine(int line, const uint8_t* bytes, int count, int32_t* rows, int size, int width) {
+  uint64_t value = 0;
+  for (int b = 0; b < count; ++b) value = std::min<uint64_t>(value * 256 + bytes[b], 0x100000000u);
+  const int32_t parsed = static_cast<int32_t>(std::min<uint64_t>(value, 0xFFFFFFFFu));
+  if (line >= size) return parsed != 0;
+  rows[line] = parsed >> Kanji_RowShift(width);
+  return Kanji_RowCut(parsed, width);
 }
 
 }  // namespace
+
+int Kanji_BoxLineBytes(int width) { return std::clamp((width + 7) / 8, 0, kMaxBoxLineBytes); }
+
+bool Kanji_BoxReadsPlain(const GlyphBox& box, const CellPlacement& cell, int width) {
+  return cell.ascent - (box.height + box.y) == 0 && box.x == cell.boxX &&
+         Kanji_BoxLineBytes(box.width) >= std::max(1, (width + 7) / 8);
+}
+
+bool Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int line,
+                        const uint8_t* bytes, int32_t* rows, int size, int width) {
+  const int row = cell.ascent - (box.height + box.y) + line;
+  const bool inCell = row >= 0 && row < size;
+  const int left = box.x - cell.boxX;
+  const int count = Kanji_BoxLineBytes(box.width);
+  uint32_t value = 0;
+  bool cut = false;
+  for (int b = 0; b < count; ++b) {
+    for (int bit = 0; bit < 8 && bytes[b] != 0; ++bit) {
+      if ((bytes[b] >> (7 - bit) & 1) == 0) continue;
+      const int column = 8 * b + bit + left;
+      if (!inCell || column < 0 || column >= width) {
+        cut = true;
+      } else {
+        value |= uint32_t{1} << (width - 1 - column);
+      }
+    }
+  }
+  if (inCell) rows[row] |= static_cast<int32_t>(value);
+  return cut;
+}
+
+bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
+                      int lineCount, int32_t* rows, int size, int width) {
+  const int count = Kanji_BoxLineBytes(box.width);
+  const bool plain = Kanji_BoxReadsPlain(box, cell, width);
+  bool cut = false;
+  for (int line = 0; line < lineCount; ++line) {
+    const uint8_t* bytes = lines + static_cast<size_t>(line) * static_cast<size_t>(count);
+    cut = (plain ? PlacePlainLine(line, bytes, count, rows, size, width)
+                 : Kanji_PlaceBoxLine(box, cell, line, bytes, rows, size, width)) ||
+          cut;
+  }
+  return cut;
+}
 
 void Kanji_InitLineReader(BdfLineReader* reader, gzFile file) {
   reader->file = file;
@@ -377,11 +626,13 @@ int32_t Kanji_ParseHexRow(const char* text) {
 // The character set is settled at the first glyph: a two-byte set other than
 // JIS X 0208 loads nothing.
 void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
-  CharsetNames names{};
-  const bool glyphFollows = ReadProperties(reader, &names);
-  report->charset = CharsetOf(names);
-  NameRegistry(names, report->registry, sizeof report->registry);
-  if (glyphFollows && report->charset != CharsetRefused) ScanGlyphs(font, reader, report);
+  FontHeader header{};
+  const bool glyphFollows = ReadHeader(reader, &header);
+  SettleCharset(header, report);
+  CellPlacement cell;
+  const bool placed = CellPlacementOf(header, &cell);
+  if (glyphFollows && report->charset != CharsetRefused)
+    ScanGlyphs(font, reader, placed ? &cell : nullptr, report);
 }
 
 // BDF, plain or gzip, is read here; PCF and sfnt fonts go to FreeType.

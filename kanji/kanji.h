@@ -102,19 +102,37 @@ typedef enum FontCharset {
   CharsetRefused = 3     /* a two-byte set that is not JIS X 0208: nothing loaded */
 } FontCharset;
 
+enum { ReportedCutGlyphs = 10 };
+
 typedef struct FontLoadReport {
   int glyphsLoaded;  /* glyphs this load placed into empty slots */
-  int glyphsCut;     /* of those, glyphs with more rows than the cell, or ink
-                        beyond the cell's width for their kind (full or half) */
+  int glyphsCut;     /* of those, glyphs that lose ink: ink in rows outside the
+                        cell, or beyond the cell's width for their kind (full or half) */
   int codesSkipped;  /* glyphs whose code has no slot in the font's character set */
   int charset;       /* a FontCharset value */
   char registry[64]; /* "REGISTRY-ENCODING" as the font names it; empty when absent */
   int fileKind;      /* a FontFileKind value */
+  /* When the font's FONT name (an XLFD name) names another set than its
+   * CHARSET_REGISTRY and CHARSET_ENCODING, the name wins: charset and
+   * registry follow it, and this holds the properties' "REGISTRY-ENCODING".
+   * Empty otherwise. */
+  char propertiesRegistry[64];
+  /* The first glyphs cut, in file order, as many as glyphsCut up to
+   * ReportedCutGlyphs: their JIS codes (below 256 for single-byte slots) and
+   * the Unicode characters those stand for, -1 where there is none. */
+  int cutCodes[ReportedCutGlyphs];
+  int cutCharacters[ReportedCutGlyphs];
 } FontLoadReport;
 
 /* Kanji_LoadBdf that also fills `report` (which may be null). Every load
  * places codes by the character set the font names before its first glyph
- * (FontCharset); a refused set fills no slot.
+ * (FontCharset); a refused set fills no slot. A glyph with a BBX line, in a
+ * font with FONT_ASCENT or FONTBOUNDINGBOX before its first glyph, is placed
+ * by its box: its top at ascent - (height + y offset), its left edge at its x
+ * offset less the FONTBOUNDINGBOX one; ink outside the cell is cut. Where the
+ * box puts a glyph at row 0 and column 0 with lines of at least the cell's
+ * whole bytes, it is read as a glyph without a box: rows top-aligned, each
+ * line right-shifted to the glyph's width.
  *
  * Despite its name it loads every format of FontFileKind, recognised by the
  * file's first bytes. PCF takes the placement of BDF; TrueType and OpenType

@@ -57,6 +57,44 @@ bool Kanji_RowCut(int32_t parsed, int width);
 // BDF number parsers, saturating instead of overflowing.
 int32_t Kanji_ParseHexRow(const char* text);
 
+// ---- Placing a glyph by its box -----------------------------------------------
+//
+// A glyph's bitmap box (BBX: width, height, offsets from the origin) and the
+// font values that put its lines into a cell: the rows above the baseline
+// (FONT_ASCENT, or the FONTBOUNDINGBOX height plus its y offset) and the
+// FONTBOUNDINGBOX x offset, the cell's left edge. Line k of a glyph goes to
+// row ascent - (height + y) + k; its pixel c, bit 8n - 1 - c of its n =
+// ceil(width / 8) bytes, to column c + x - boxX. Callers keep every value
+// within +-kMaxBoxValue (the BDF reader clamps them).
+struct GlyphBox {
+  int width, height, x, y;
+};
+struct CellPlacement {
+  int ascent;
+  int boxX;
+};
+constexpr int kMaxBoxValue = 1 << 20;
+constexpr int kMaxBoxLineBytes = 128;  // wider boxes are read as this wide
+
+// Bytes of one bitmap line of a box `width` pixels wide.
+int Kanji_BoxLineBytes(int width);
+// True when the box puts line 0 at row 0 and pixel 0 at column 0 and its lines
+// have at least the whole bytes of a glyph `width` wide (one at least): the
+// glyph is then read as rows were always read, as numbers right-shifted by
+// Kanji_RowShift, so that over-wide rows keep their bits.
+bool Kanji_BoxReadsPlain(const GlyphBox& box, const CellPlacement& cell, int width);
+// Places bitmap line `line` (Kanji_BoxLineBytes(box.width) bytes) into
+// `rows` of a cell `size` rows high, whose row values are `width` wide; ink
+// outside the cell is dropped. True when the line lost ink.
+bool Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int line,
+                        const uint8_t* bytes, int32_t* rows, int size, int width);
+// A whole glyph of `lineCount` lines, each Kanji_BoxLineBytes(box.width)
+// bytes, into zeroed `rows`: plainly where Kanji_BoxReadsPlain says so (a
+// line wider than four bytes saturating as the BDF parser does), by the box
+// elsewhere. True when the glyph lost ink.
+bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
+                      int lineCount, int32_t* rows, int size, int width);
+
 // ---- Unicode ----------------------------------------------------------------
 
 // A Unicode code point of a JIS X 0208 character and its JIS code (0x2121 to
@@ -74,3 +112,6 @@ int Kanji_UnicodeToJis(int codePoint);
 // The slot of a JIS code as Kanji_UnicodeToJis gives it: codes below 256 are
 // single-byte slots.
 int Kanji_JisCodeSlot(int jis);
+// A character that Kanji_UnicodeToJis gives `jis` for (the lower code point
+// where there are two), or -1 for none.
+int Kanji_JisToUnicode(int jis);

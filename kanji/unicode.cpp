@@ -24,3 +24,15 @@ int Kanji_UnicodeToJis(int codePoint) {
 }
 
 int Kanji_JisCodeSlot(int jis) { return jis < 256 ? jis : Kanji_TwoByteSlot(jis >> 8, jis & 0xFF); }
+
+// Only load reports ask, for a few codes each: a scan of the table will do.
+int Kanji_JisToUnicode(int jis) {
+  if (jis >= 0 && jis < 0x80) return jis;
+  if (jis >= 0xA1 && jis <= 0xDF) return jis - 0xA1 + kHalfWidthKatakanaFirst;
+  if (jis < 256) return -1;
+  // The table is sorted by code point; where EUC-JP and CP932 give two, the
+  // first is the lower.
+  for (size_t i = 0; i < kUnicodeJisPairCount; ++i)
+    if (kUnicodeJisPairs[i].jis == jis) return static_cast<int>(kUnicodeJisPairs[i].codePoint);
+  return -1;
+}

@@ -53,6 +53,8 @@ Reencoded Reencode(const std::string& path, JisToUnicode& convert) {
     std::string unicodeLine = line, referenceLine = line;
     if (line.rfind("CHARSET_REGISTRY ", 0) == 0) unicodeLine = "CHARSET_REGISTRY \"ISO10646\"";
     if (line.rfind("CHARSET_ENCODING ", 0) == 0) unicodeLine = "CHARSET_ENCODING \"1\"";
+    if (line.rfind("FONT -", 0) == 0)  // the name's set would win over the properties
+      unicodeLine = line.substr(0, line.rfind('-', line.rfind('-') - 1)) + "-ISO10646-1";
     if (line.rfind("ENCODING ", 0) == 0) {
       const long codePoint = convert.CodePoint(std::stol(line.substr(9)));
       unicodeLine = "ENCODING " + std::to_string(codePoint);
