@@ -667,3 +667,27 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
 int Kanji_LoadBdf(FontSet* font, const char* path) {
   return Kanji_LoadBdfWithReport(font, path, nullptr);
 }
+
+// ---- For fonts read elsewhere (PCF), the same rules as for BDF ---------------
+
+void Kanji_SettleCharset(const char* registry, const char* encoding, const char* fontName,
+                         FontLoadReport* report) {
+  FontHeader header{};
+  snprintf(header.properties.registry, sizeof header.properties.registry, "%s",
+           registry != nullptr ? registry : "");
+  snprintf(header.properties.encoding, sizeof header.properties.encoding, "%s",
+           encoding != nullptr ? encoding : "");
+  if (fontName != nullptr) {
+    char line[256];
+    snprintf(line, sizeof line, "FONT %s", fontName);  // as a BDF line would hold it
+    ReadFontName(line, &header.fontName);
+  }
+  SettleCharset(header, report);
+}
+
+CodePlace Kanji_PlaceCode(int charset, int code) {
+  const GlyphPlace place = PlaceCode(charset, code);
+  return CodePlace{place.slot, place.halfWidth, place.jis};
+}
+
+void Kanji_NoteCut(FontLoadReport* report, int jis) { NoteCut(report, jis); }

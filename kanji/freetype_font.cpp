@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -161,6 +162,7 @@ struct GlyphJob {
   int slot;
   FT_UInt index;
   int width;
+  int jis;
 };
 
 // Every Unicode character with a slot, in code point order: the first one
@@ -180,20 +182,23 @@ std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadRep
     const int slot = Kanji_JisCodeSlot(jis);
     if (taken[slot]) continue;
     taken[slot] = true;
-    jobs.push_back({slot, index, jis < 256 ? font->halfWidth : font->size});
+    jobs.push_back({slot, index, jis < 256 ? font->halfWidth : font->size, jis});
   }
   return jobs;
 }
 
 // One share of the jobs (every `step`th from `first`), rendered with a face
 // of its own: FreeType faces are not shared between threads.
+// What each job gave, written by the thread that did it.
+enum JobOutcome : char { JobFailed, JobLoaded, JobCut };
+
 struct JobShare {
   FontSet* font;
   FT_Face face;
   const std::vector<GlyphJob>* jobs;
   size_t first, step;
   int baseline;
-  int loaded, cut;
+  JobOutcome* outcomes;
 };
 
 void RenderShare(JobShare* share) {
@@ -204,10 +209,9 @@ void RenderShare(JobShare* share) {
       continue;  // a broken glyph leaves its slot empty
     const FT_GlyphSlot glyph = share->face->glyph;
     int32_t* rows = TakeSlot(font, jobs[i].slot);
-    ++share->loaded;
-    if (PlaceBitmap(glyph->bitmap, share->baseline - glyph->bitmap_top, glyph->bitmap_left, rows,
-                    font->size, jobs[i].width))
-      ++share->cut;
+    const bool cut = PlaceBitmap(glyph->bitmap, share->baseline - glyph->bitmap_top,
+                                 glyph->bitmap_left, rows, font->size, jobs[i].width);
+    share->outcomes[i] = cut ? JobCut : JobLoaded;
   }
 }
 
@@ -240,16 +244,16 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
       std::min<size_t>(cores > 0 ? static_cast<size_t>(cores) : 1, jobs.size() / kJobsPerThread), 1,
       kMaxThreads);
   const int baseline = Baseline(face, font->size);
+  std::vector<JobOutcome> outcomes(jobs.size(), JobFailed);
   ShareThread helpers[kMaxThreads - 1];
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
-    helper = ShareThread{{font, nullptr, &jobs, i, count, baseline, 0, 0}, path, {}, {}, false};
+    helper = ShareThread{
+        {font, nullptr, &jobs, i, count, baseline, outcomes.data()}, path, {}, {}, false};
     helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
   }
-  JobShare own{font, face, &jobs, 0, count, baseline, 0, 0};
+  JobShare own{font, face, &jobs, 0, count, baseline, outcomes.data()};
   RenderShare(&own);
-  report->glyphsLoaded += own.loaded;
-  report->glyphsCut += own.cut;
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
     if (helper.started) pthread_join(helper.thread, nullptr);
@@ -258,8 +262,10 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
       helper.share.face = face;
       RenderShare(&helper.share);
     }
-    report->glyphsLoaded += helper.share.loaded;
-    report->glyphsCut += helper.share.cut;
+  }
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (outcomes[i] != JobFailed) ++report->glyphsLoaded;
+    if (outcomes[i] == JobCut) Kanji_NoteCut(report, jobs[i].jis);
   }
 }
 
@@ -273,6 +279,140 @@ int LoadSfnt(FontSet* font, FT_Face face, const char* path, FontLoadReport* repo
   return 0;
 }
 
+// ---- PCF ------------------------------------------------------------------------
+
+// A string property, or null.
+const char* AtomProperty(FT_Face face, const char* name) {
+  BDF_PropertyRec property;
+  if (FT_Get_BDF_Property(face, name, &property) != 0) return nullptr;
+  return property.type == BDF_PROPERTY_TYPE_ATOM ? property.u.atom : nullptr;
+}
+
+// A number property; false when there is none.
+bool NumberProperty(FT_Face face, const char* name, int* value) {
+  BDF_PropertyRec property;
+  if (FT_Get_BDF_Property(face, name, &property) != 0) return false;
+  if (property.type == BDF_PROPERTY_TYPE_INTEGER) {
+    *value = property.u.integer;
+  } else if (property.type == BDF_PROPERTY_TYPE_CARDINAL) {
+    *value = static_cast<int>(std::min<FT_UInt32>(property.u.cardinal, INT32_MAX));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The font's bounding box as its BDF states it in FONTBOUNDINGBOX: the
+// union of every glyph's box.
+struct PcfBounds {
+  int left, bottom, top;
+};
+
+PcfBounds BoundsOf(FT_Face face) {
+  PcfBounds bounds{0, 0, 0};
+  bool any = false;
+  for (FT_Long index = 0; index < face->num_glyphs; ++index) {
+    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_BITMAP_METRICS_ONLY) != 0)
+      continue;
+    const FT_GlyphSlot glyph = face->glyph;
+    const int bottom = glyph->bitmap_top - static_cast<int>(glyph->bitmap.rows);
+    if (!any) bounds = PcfBounds{glyph->bitmap_left, bottom, glyph->bitmap_top};
+    any = true;
+    bounds.left = std::min(bounds.left, glyph->bitmap_left);
+    bounds.bottom = std::min(bounds.bottom, bottom);
+    bounds.top = std::max(bounds.top, glyph->bitmap_top);
+  }
+  return bounds;
+}
+
+// FONT_ASCENT as a property, else as the font's metrics give it, which is
+// what a BDF of the font states.
+int PcfAscent(FT_Face face) {
+  int ascent = 0;
+  if (NumberProperty(face, "FONT_ASCENT", &ascent)) return ascent;
+  return face->size != nullptr ? static_cast<int>(face->size->metrics.ascender >> 6) : 0;
+}
+
+struct CodedGlyph {
+  FT_UInt index;
+  FT_ULong code;
+};
+
+// The font's codes in glyph order, the order of the glyphs in its BDF, in
+// which the first glyph for a slot wins. The font's one charmap holds its
+// own codes: Unicode for ISO10646, JIS codes as they are for JIS X 0208.
+std::vector<CodedGlyph> GlyphsInFileOrder(FT_Face face) {
+  std::vector<CodedGlyph> glyphs;
+  if (face->charmap == nullptr && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
+  if (face->charmap == nullptr) return glyphs;
+  FT_UInt index = 0;
+  for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0;
+       code = FT_Get_Next_Char(face, code, &index))
+    glyphs.push_back({index, code});
+  std::sort(glyphs.begin(), glyphs.end(), [](const CodedGlyph& a, const CodedGlyph& b) {
+    return a.index != b.index ? a.index < b.index : a.code < b.code;
+  });
+  return glyphs;
+}
+
+// The glyph's lines as a BDF states them, each Kanji_BoxLineBytes wide.
+void BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* lines) {
+  lines->assign(static_cast<size_t>(bitmap.rows) * lineBytes, 0);
+  const size_t pitch = static_cast<size_t>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
+  const size_t taken = std::min(pitch, static_cast<size_t>(lineBytes));
+  for (unsigned k = 0; k < bitmap.rows; ++k)
+    memcpy(lines->data() + static_cast<size_t>(k) * lineBytes, bitmap.buffer + k * pitch, taken);
+}
+
+void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const CellPlacement& cell,
+                  std::vector<uint8_t>* lines, FontLoadReport* report) {
+  const int code = coded.code > INT32_MAX ? -1 : static_cast<int>(coded.code);
+  const CodePlace place = Kanji_PlaceCode(report->charset, code);
+  if (place.slot < 0) {
+    ++report->codesSkipped;
+    return;
+  }
+  if (font->glyphs[place.slot] != nullptr) return;
+  if (FT_Load_Glyph(face, coded.index, FT_LOAD_DEFAULT) != 0) return;
+  const FT_GlyphSlot glyph = face->glyph;
+  if (glyph->format != FT_GLYPH_FORMAT_BITMAP || glyph->bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
+    return;
+  const int rowCount = static_cast<int>(std::min<unsigned>(glyph->bitmap.rows, kMaxBoxValue));
+  const GlyphBox box{static_cast<int>(std::min<unsigned>(glyph->bitmap.width, kMaxBoxValue)),
+                     rowCount, std::clamp<int>(glyph->bitmap_left, -kMaxBoxValue, kMaxBoxValue),
+                     std::clamp<int>(glyph->bitmap_top - rowCount, -kMaxBoxValue, kMaxBoxValue)};
+  BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines);
+  int32_t* rows = TakeSlot(font, place.slot);
+  ++report->glyphsLoaded;
+  const int width = place.halfWidth ? font->halfWidth : font->size;
+  if (Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, rows, font->size, width))
+    Kanji_NoteCut(report, place.jis);
+}
+
+int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report) {
+  const char* registry = nullptr;
+  const char* encoding = nullptr;
+  if (FT_Get_BDF_Charset_ID(face, &encoding, &registry) != 0) registry = encoding = nullptr;
+  Kanji_SettleCharset(registry, encoding, AtomProperty(face, "FONT"), report);
+  if (report->charset == CharsetRefused) return 0;
+  if (face->num_fixed_sizes > 0) FT_Select_Size(face, 0);
+  const CellPlacement cell{PcfAscent(face), BoundsOf(face).left};
+  std::vector<uint8_t> lines;
+  for (const CodedGlyph& coded : GlyphsInFileOrder(face))
+    LoadPcfGlyph(font, face, coded, cell, &lines, report);
+  return 0;
+}
+
+// PIXEL_SIZE, else the height of the font's bounding box.
+int PcfPixelSize(FT_Face face, const char* path) {
+  int size = 0;
+  if (NumberProperty(face, "PIXEL_SIZE", &size) && size > 0) return size;
+  const PcfBounds bounds = BoundsOf(face);
+  if (bounds.top - bounds.bottom > 0) return bounds.top - bounds.bottom;
+  Kanji_SetError("%s names no size (neither PIXEL_SIZE nor a bounding box)", path);
+  return 0;
+}
+
 }  // namespace
 
 int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report) {
@@ -280,7 +420,7 @@ int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* repo
   int result = -1;
   if (Open(path, &open)) {
     if (IsPcf(open.face)) {
-      result = -1;  // PCF follows
+      result = LoadPcf(font, open.face, report);
     } else {
       result = LoadSfnt(font, open.face, path, report);
     }
@@ -294,7 +434,9 @@ int Kanji_FreeTypePixelSize(const char* path) {
   int size = -1;
   if (Open(path, &open)) {
     FT_Face face = open.face;
-    if (FT_IS_SCALABLE(face)) {
+    if (IsPcf(face)) {
+      size = PcfPixelSize(face, path);
+    } else if (FT_IS_SCALABLE(face)) {
       Kanji_SetError("%s is an outline font, which has no size of its own", path);
       size = 0;
     } else if (face->num_fixed_sizes == 1) {

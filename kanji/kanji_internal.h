@@ -40,6 +40,21 @@ void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report)
 // they were.
 FontFileKind Kanji_FileKindOf(const unsigned char* bytes, size_t length, bool gzip);
 
+// The rules of BDF for fonts read elsewhere. The character set from the
+// font's CHARSET_REGISTRY, CHARSET_ENCODING and FONT values (null where
+// absent) into the report's charset and registry fields.
+void Kanji_SettleCharset(const char* registry, const char* encoding, const char* fontName,
+                         FontLoadReport* report);
+// Where a code of a font in `charset` goes: slot -1 for none.
+struct CodePlace {
+  int slot;
+  bool halfWidth;
+  int jis;  // the slot's JIS code
+};
+CodePlace Kanji_PlaceCode(int charset, int code);
+// Counts a cut glyph, naming it among the first few.
+void Kanji_NoteCut(FontLoadReport* report, int jis);
+
 // ---- Fonts read through FreeType (PCF, TrueType, OpenType) -------------------
 
 // Loads a font of a FreeType kind into the empty slots; -1, with the reason
