@@ -47,9 +47,10 @@ int Kanji_FontPixelSize(const char* path) {
   const FontFileKind kind =
       Kanji_FileKindOf(start, got > 0 ? static_cast<size_t>(got) : 0, gzdirect(file) == 0);
   int size = -1;
-  if (got < 0) {
-    int error = 0;
-    Kanji_SetError("cannot read %s: %s", path, gzerror(file, &error));
+  int zlibError = Z_OK;
+  const char* reason = gzerror(file, &zlibError);
+  if (got <= 0 && zlibError != Z_OK) {
+    Kanji_SetError("%s: broken gzip data: %s", path, reason);
   } else if (kind == FontFileUnknown) {
     Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
   } else if (kind == FontFileBdf || kind == FontFileBdfGzip) {

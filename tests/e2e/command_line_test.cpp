@@ -67,6 +67,7 @@ TEST(CommandLine, OptionsAndUsageErrors) {
        both,
        "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell\n"},
       {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
+      {{"-b", "-f", j16, "-F", r16}, false, 0, both, ""},  // jiskan16's PIXEL_SIZE
       {{"--batch", "--font=" + j16, "--second", r16, "--size", "16"}, false, 0, both, ""},
       {{"-b", "-c", "sub/set.ini"}, false, 0, both, ""},
       {{"-b", "-c", "sub/zero.ini", "-s", "16"}, false, 0, both, ""},
@@ -119,7 +120,12 @@ TEST(CommandLine, OptionsAndUsageErrors) {
       {{"--colour"}, true, 2, {}, "tavrest: unknown option --colour\n"},
       {{"-c"}, true, 2, {}, "tavrest: option -c needs a value\n"},
       {{"--config="}, true, 2, {}, "tavrest: option --config needs a value\n"},
-      {{"-f", j16}, true, 2, {}, "tavrest: -f needs -s, the cell size\n"},
+      {{"-f", kIpaGothic},
+       true,
+       2,
+       {},
+       std::string("tavrest: ") + kIpaGothic +
+           " is an outline font, which has no size of its own; give the cell size with -s\n"},
       {{"-s", "16"}, true, 2, {}, "tavrest: -s needs -f or -c\n"},
       {{"-f", j16, "-s", "0"},
        true,
