@@ -50,8 +50,8 @@ median_ms() {
     echo $(( (end - start) / 1000 ))
   done | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]/1000}'
 }
-(cd "$dir" && ../app/tavrest -b -f "$ipag" -s 16)
-ours=$(cd "$dir" && median_ms ../app/tavrest -b -f "$ipag" -s 16)
+(cd "$dir" && ../app/tavrest -b -q -f "$ipag" -s 16)
+ours=$(cd "$dir" && median_ms ../app/tavrest -b -q -f "$ipag" -s 16)
 theirs=$(cd "$dir" && median_ms otf2bdf -p 16 -o ipag16.bdf "$ipag")
 printf '%-22s %10s ms\n' "tavrest -s 16" "$ours" "otf2bdf -p 16" "$theirs"
 awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "tavrest takes %.0f%% of otf2bdf'"'"'s time%s\n", 100 * a / b, a * 2 <= b ? "" : " (more than half)"}'
