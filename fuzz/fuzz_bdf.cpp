@@ -1,6 +1,6 @@
 // A BDF file of any content, at each cell size the program takes: loading
 // must stay in bounds, every filled slot must hold rows of the set, and the
-// load report must agree with what was placed.
+// load report must agree with what was placed, the cut glyphs it names too.
 #include "fuzz_support.h"
 #include "kanji.h"
 #include "sheet.h"
@@ -20,6 +20,7 @@ GlyphSheet& SheetFor(int index) {
 
 void CheckReport(const FontSet& font, const FontLoadReport& report) {
   if (memchr(report.registry, '\0', sizeof report.registry) == nullptr) abort();
+  if (memchr(report.propertiesRegistry, '\0', sizeof report.propertiesRegistry) == nullptr) abort();
   if (report.charset < CharsetJis || report.charset > CharsetRefused) abort();
   if (report.codesSkipped < 0 || report.glyphsCut < 0 || report.glyphsCut > report.glyphsLoaded)
     abort();
@@ -31,6 +32,14 @@ void CheckReport(const FontSet& font, const FontLoadReport& report) {
   }
   if (filled != report.glyphsLoaded) abort();
   if (report.charset == CharsetRefused && filled != 0) abort();
+  // The cut glyphs named are loaded glyphs.
+  for (int i = 0; i < report.glyphsCut && i < ReportedCutGlyphs; ++i) {
+    const int code = report.cutCodes[i];
+    const int slot = code < 256 ? code : Kanji_TwoByteSlot(code >> 8, code & 0xFF);
+    if (code < 0 || code > 0xFFFF || slot < 0 || slot >= GlyphSlotCount) abort();
+    if (font.glyphs[slot] == nullptr) abort();
+    if (report.cutCharacters[i] < -1 || report.cutCharacters[i] > 0x10FFFF) abort();
+  }
 }
 }  // namespace
 
@@ -40,8 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = InputAsFile(data + 1, size - 1);
   FontSet* font = Kanji_CreateEmptyFontSet(kSizes[index]);
   FontLoadReport report;
-  // The file exists and the size is valid.
-  if (font == nullptr || Kanji_LoadBdfWithReport(font, path, &report) != 0) abort();
+  if (font == nullptr) abort();
+  // The file exists and the size is valid, so only a refused format fails,
+  // and it fills nothing.
+  if (Kanji_LoadBdfWithReport(font, path, &report) != 0) {
+    for (const int32_t* rows : font->glyphs)
+      if (rows != nullptr) abort();
+    Kanji_DestroyFontSet(font);
+    return 0;
+  }
   CheckReport(*font, report);
   int drawn = 0;
   for (int slot = 0; slot < GlyphSlotCount && drawn < 64; ++slot) {

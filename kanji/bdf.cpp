@@ -115,9 +115,13 @@ void ParseLineBytes(const char* text, uint8_t* bytes, int count) {
   }
 }
 
+// Past every cell however the box lies, and still far from overflowing.
+constexpr int kLastLine = 4 * kMaxBoxValue;
+
 // One bitmap line into its row; true when it loses ink.
 bool TakeLine(GlyphLines* glyph, const char* text) {
-  const int line = glyph->next++;
+  const int line = glyph->next;
+  glyph->next = std::min(line + 1, kLastLine);
   if (glyph->box == nullptr) {
     const int32_t parsed = Kanji_ParseHexRow(text);
     if (line >= glyph->size) return parsed != 0;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -153,6 +154,79 @@ TEST(LoadBdf, FourByteRowsAtLargeCells) {
   EXPECT_EQ(static_cast<uint32_t>(g.Row(641, 0)) & 0x1FFFFFF, 0x1FFFFFFu);
 }
 
+// Each case's glyph is loaded from a BDF, and its bytes placed directly as a
+// compiled font's would be; both must give the rows.
+TEST(LoadBdf, GlyphsPlacedByTheirBoxes) {
+  const std::string ascent = "FONT_ASCENT 6\n";             // rows 0-5 above the baseline
+  const std::string bounds = "FONTBOUNDINGBOX 8 8 1 -2\n";  // also 6, the left edge at x = 1
+  struct Case {
+    const char* name;
+    std::string header;
+    int size, code;
+    std::string box, lines;
+    std::vector<std::pair<int, uint32_t>> rows;  // the rows with ink
+    bool cut;
+  };
+  const Case cases[] = {
+      {"up", ascent, 8, 0x2422, "8 2 0 2", "FF\n81\n", {{2, 0xFF}, {3, 0x81}}, false},
+      {"descender", ascent, 8, 0x2422, "8 2 0 -2", "FF\n81\n", {{6, 0xFF}, {7, 0x81}}, false},
+      {"ink below the cell", ascent, 8, 0x2422, "8 2 0 -3", "FF\n81\n", {{7, 0xFF}}, true},
+      {"blank below the cell", ascent, 8, 0x2422, "8 2 0 -3", "FF\n00\n", {{7, 0xFF}}, false},
+      {"above the cell",
+       ascent,
+       8,
+       0x2422,
+       "8 3 0 4",
+       "18\n24\n42\n",
+       {{0, 0x24}, {1, 0x42}},
+       true},
+      {"right", ascent, 8, 0x2422, "4 1 2 0", "F0\n", {{5, 0x3C}}, false},
+      {"ink beyond the right", ascent, 8, 0x2422, "8 1 2 0", "FF\n", {{5, 0x3F}}, true},
+      {"left of the cell's edge", bounds, 8, 0x2422, "8 1 0 0", "FF\n", {{5, 0xFE}}, true},
+      {"half width", ascent, 8, 65, "4 1 1 0", "F0\n", {{5, 0x7}}, true},
+      {"forty pixels wide",
+       ascent,
+       32,
+       0x2422,
+       "40 1 -8 0",
+       "00FFFFFF81\n",
+       {{5, 0xFFFFFF81}},
+       false},
+      {"narrow rows start left", ascent, 16, 0x2422, "8 6 0 0", "FF\n", {{0, 0xFF00}}, false},
+      {"over-wide rows keep their bits", ascent, 8, 65, "16 6 0 0", "ABCD\n", {{0, 0xABC}}, true},
+      {"no ascent, no bounding box", "", 16, 0x2422, "8 2 0 2", "FF\n", {{0, 0xFF}}, false},
+      {"no box", ascent, 16, 0x2422, "", "FF\n", {{0, 0xFF}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string boxLine = c.box.empty() ? "" : "BBX " + c.box + "\n";
+    LoadedFont f(c.header + "ENCODING " + std::to_string(c.code) + "\n" + boxLine + "BITMAP\n" +
+                     c.lines + "ENDCHAR\n",
+                 c.size);
+    ASSERT_NE(f.font, nullptr);
+    const int slot = c.code > 255 ? Kanji_JisCodeSlot(c.code) : c.code;
+    std::vector<int32_t> expected(static_cast<size_t>(c.size), 0);
+    for (const auto& [row, value] : c.rows)
+      expected[static_cast<size_t>(row)] = static_cast<int32_t>(value);
+    EXPECT_EQ(std::vector<int32_t>(f.font->glyphs[slot], f.font->glyphs[slot] + c.size), expected);
+    if (c.box.empty() || c.header.empty()) continue;
+    GlyphBox box;
+    sscanf(c.box.c_str(), "%d %d %d %d", &box.width, &box.height, &box.x, &box.y);
+    std::vector<uint8_t> bytes;  // the lines hold whole bytes
+    std::istringstream in(c.lines);
+    for (std::string line; std::getline(in, line);)
+      for (size_t i = 0; i + 1 < line.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(line.substr(i, 2), nullptr, 16)));
+    std::vector<int32_t> rows(static_cast<size_t>(c.size), 0);
+    const int width = c.code > 255 ? c.size : c.size / 2;
+    const CellPlacement cell{6, c.header == bounds ? 1 : 0};
+    const int lineCount = static_cast<int>(bytes.size()) / Kanji_BoxLineBytes(box.width);
+    EXPECT_EQ(Kanji_PlaceGlyph(box, cell, bytes.data(), lineCount, rows.data(), c.size, width),
+              c.cut);
+    EXPECT_EQ(rows, expected);
+  }
+}
+
 TEST(LoadBdf, FirstLoadedWinsAcrossFiles) {
   TempDir dir;
   WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
@@ -165,20 +239,22 @@ TEST(LoadBdf, FirstLoadedWinsAcrossFiles) {
   Kanji_DestroyFontSet(font);
 }
 
-// What a load reports: glyphs placed and glyphs the cell cuts.
+// What a load reports: glyphs placed and glyphs that lose ink to the cell.
 TEST(LoadBdf, ReportCountsLoadedAndCutGlyphs) {
   struct Case {
     const char* name;
     std::string bdf;
     int size;
     int loaded, cut, fileKind;
+    int firstCut = -1;  // JIS code
   };
   const Case cases[] = {
       {"fits", Glyph(65, "F0\n") + Glyph(9250, "FFFF\n8001\n"), 16, 2, 0, FontFileBdf},
       {"as many rows as the cell", Glyph(65, "80\n80\n"), 2, 1, 0, FontFileBdf},
-      {"more rows than the cell", Glyph(65, "80\n80\n80\n"), 2, 1, 1, FontFileBdf},
+      {"ink below the cell", Glyph(65, "80\n80\n80\n"), 2, 1, 1, FontFileBdf, 65},
+      {"blank rows below the cell", Glyph(65, "80\n80\n00\n"), 2, 1, 0, FontFileBdf},
       {"ink right of a half cell", Glyph(65, "FF\n"), 14, 1, 1, FontFileBdf},  // 7 wide
-      {"ink left of a full cell", Glyph(9250, "FFFFFF\n"), 16, 1, 1, FontFileBdf},
+      {"ink left of a full cell", Glyph(9250, "FFFFFF\n"), 16, 1, 1, FontFileBdf, 0x2422},
       {"both at once counts once", Glyph(65, "FF\n80\n40\n"), 2, 1, 1, FontFileBdf},
       {"taken slot is no load", Glyph(65, "80\n") + Glyph(65, "FF\n80\n"), 16, 1, 0, FontFileBdf},
       {"code without slot", Glyph(-1, "80\n"), 16, 0, 0, FontFileBdf},
@@ -193,6 +269,9 @@ TEST(LoadBdf, ReportCountsLoadedAndCutGlyphs) {
     EXPECT_EQ(Kanji_LoadBdfWithReport(font, dir.File("f.bdf").c_str(), &report), 0) << c.name;
     EXPECT_EQ(report.glyphsLoaded, c.loaded) << c.name;
     EXPECT_EQ(report.glyphsCut, c.cut) << c.name;
+    if (c.firstCut >= 0) {
+      EXPECT_EQ(report.cutCodes[0], c.firstCut) << c.name;
+    }
     EXPECT_EQ(report.fileKind, c.fileKind) << c.name;
     EXPECT_EQ(report.charset, CharsetJis) << c.name;
     Kanji_DestroyFontSet(font);
@@ -223,8 +302,10 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
     std::string registry;
     int skipped;
     std::vector<Placed> placed;
+    std::string propertiesRegistry = "";  // when the FONT name overrides them
   };
   const std::string longName(100, 'X');
+  const std::string xlfd = "FONT -Misc-Fixed Sans-Medium-R-Normal--14-130-75-75-C-140-";
   const Case cases[] = {
       {"no properties", "", CharsetJis, "", 1, jis},
       {"JIS X 0208", CharsetLines("\"JISX0208.1983\"", "\"0\""), CharsetJis, "JISX0208.1983-0", 1,
@@ -261,6 +342,12 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
        0,
        {}},
       {"Big5", CharsetLines("\"BIG5\"", "\"0\""), CharsetRefused, "BIG5-0", 0, {}},
+      {"XLFD name wins", xlfd + "ISO10646-1\r\n" + CharsetLines("\"JISX0208.1983\"", "\"0\""),
+       CharsetUnicode, "ISO10646-1", 2, unicode, "JISX0208.1983-0"},
+      {"XLFD of the same set", xlfd + "jisx0208.1990-0\n" + CharsetLines("JISX0208.1983", "0"),
+       CharsetJis, "JISX0208.1983-0", 1, jis},
+      {"XLFD alone", xlfd + "ISO8859-1 \n", CharsetSingleByte, "ISO8859-1", 4, singleByte},
+      {"no XLFD: 13 fields", "FONT -a-b-c-d-e-f-g-h-i-j-ISO10646-1\n", CharsetJis, "", 1, jis},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -274,6 +361,7 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(report.charset, c.charset);
     EXPECT_EQ(report.registry, c.registry);
+    EXPECT_EQ(report.propertiesRegistry, c.propertiesRegistry);
     EXPECT_EQ(report.codesSkipped, c.skipped);
     EXPECT_EQ(report.glyphsLoaded, static_cast<int>(c.placed.size()));
     int filled = 0;
@@ -349,6 +437,55 @@ TEST(LoadBdf, RealFontMatchesIndependentReader) {
     for (int i = 0; i < 16; ++i)
       ASSERT_EQ(font->glyphs[slot][i], static_cast<int32_t>(g.rows.at(i))) << g.encoding;
   }
+  Kanji_DestroyFontSet(font);
+}
+
+// Outline fonts drawn by otf2bdf: 、 and 。 lie low in the cell, the
+// descenders of g, j, p and q below the baseline, whole.
+TEST(LoadBdf, RealFontsPlacedByTheirBoxes) {
+  const std::pair<const char*, int> fonts[] = {{"ipag16", 14}, {"misaki_gothic16", 12}};
+  for (const auto& [name, ascent] : fonts) {
+    SCOPED_TRACE(name);
+    std::unique_ptr<FontSet, void (*)(FontSet*)> font(
+        Kanji_CreateFontSet(FontPath(name).c_str(), 16), Kanji_DestroyFontSet);
+    ASSERT_NE(font, nullptr);
+    for (int jis : {0x2122, 0x2123}) {
+      const int32_t* rows = font->glyphs[Kanji_JisCodeSlot(jis)];
+      ASSERT_NE(rows, nullptr);
+      for (int i = 0; i < 8; ++i) EXPECT_EQ(rows[i], 0) << jis << " row " << i;
+      EXPECT_NE(rows[12] | rows[13], 0) << jis;
+    }
+    for (const BdfGlyph& g : ReadBdfGlyphs(FontPath(name))) {
+      if (g.encoding != 'g' && g.encoding != 'j' && g.encoding != 'p' && g.encoding != 'q')
+        continue;
+      int bdfInk = 0, slotInk = 0;
+      for (uint32_t row : g.rows) bdfInk += __builtin_popcount(row);
+      const int32_t* rows = font->glyphs[g.encoding];
+      for (int i = 0; i < 16; ++i) slotInk += __builtin_popcount(static_cast<uint32_t>(rows[i]));
+      EXPECT_EQ(slotInk, bdfInk) << static_cast<char>(g.encoding);
+      EXPECT_NE(rows[ascent], 0) << static_cast<char>(g.encoding);  // the row below the baseline
+    }
+  }
+}
+
+// A font whose XLFD name says JIS X 0201 but whose properties say Latin-1,
+// and one whose cut glyphs are named.
+TEST(LoadBdf, RealFontReports) {
+  FontSet* font = Kanji_CreateEmptyFontSet(12);
+  ASSERT_NE(font, nullptr);
+  FontLoadReport report;
+  ASSERT_EQ(Kanji_LoadBdfWithReport(font, FontPath("mplus_h12r-jisx0201").c_str(), &report), 0);
+  EXPECT_STREQ(report.registry, "jisx0201.1976-0");
+  EXPECT_STREQ(report.propertiesRegistry, "iso8859-1");
+  for (int slot = 0xA1; slot <= 0xDF; ++slot) EXPECT_NE(font->glyphs[slot], nullptr) << slot;
+  Kanji_DestroyFontSet(font);
+  font = Kanji_CreateEmptyFontSet(12);
+  ASSERT_EQ(Kanji_LoadBdfWithReport(font, FontPath("mplus_j12r").c_str(), &report), 0);
+  EXPECT_EQ(report.glyphsCut, 42);  // of 6963 glyphs 13 rows high, whose 13th row is mostly blank
+  EXPECT_EQ(report.cutCodes[0], 0x2142);
+  EXPECT_EQ(report.cutCharacters[0], 0x2016);
+  EXPECT_EQ(report.cutCodes[9], 0x2151);
+  EXPECT_EQ(report.cutCharacters[9], 0xFF5D);
   Kanji_DestroyFontSet(font);
 }
 
