@@ -163,6 +163,7 @@ struct GlyphJob {
   FT_UInt index;
   int width;
   int jis;
+  int codePoint;
 };
 
 // Every Unicode character with a slot, in code point order: the first one
@@ -182,7 +183,8 @@ std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadRep
     const int slot = Kanji_JisCodeSlot(jis);
     if (taken[slot]) continue;
     taken[slot] = true;
-    jobs.push_back({slot, index, jis < 256 ? font->halfWidth : font->size, jis});
+    jobs.push_back(
+        {slot, index, jis < 256 ? font->halfWidth : font->size, jis, static_cast<int>(code)});
   }
   return jobs;
 }
@@ -264,8 +266,10 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
     }
   }
   for (size_t i = 0; i < jobs.size(); ++i) {
-    if (outcomes[i] != JobFailed) ++report->glyphsLoaded;
+    if (outcomes[i] == JobFailed) continue;
+    ++report->glyphsLoaded;
     if (outcomes[i] == JobCut) Kanji_NoteCut(report, jobs[i].jis);
+    Kanji_FillFallbackSlot(font, jobs[i].codePoint, jobs[i].slot);
   }
 }
 
@@ -387,6 +391,7 @@ void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const Ce
   const int width = place.halfWidth ? font->halfWidth : font->size;
   if (Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, rows, font->size, width))
     Kanji_NoteCut(report, place.jis);
+  if (report->charset == CharsetUnicode) Kanji_FillFallbackSlot(font, code, place.slot);
 }
 
 int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report) {
