@@ -40,6 +40,12 @@ size_t PieceLength(const char* source, size_t available, size_t room) {
   return wanted == room ? room : 0;
 }
 
+// Puts back the byte the last piece's terminator took.
+void ReleaseHeldByte(BdfLineReader* reader) {
+  if (reader->heldPos != kNothingHeld) reader->block[reader->heldPos] = reader->heldByte;
+  reader->heldPos = kNothingHeld;
+}
+
 // A piece that runs over the end of the block is gathered in `piece`.
 void GatherPiece(BdfLineReader* reader) {
   size_t length = reader->blockLength - reader->blockPos;
@@ -64,6 +70,18 @@ const char* SkipSpace(const char* p) {
   return p;
 }
 
+// The number at `text` after blanks, saturating; returns what follows it.
+const char* ReadDecimal(const char* text, int* value) {
+  const char* p = SkipSpace(text);
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  int64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p)
+    magnitude = std::min<int64_t>(magnitude * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
+  *value = static_cast<int>(negative ? -magnitude : std::min<int64_t>(magnitude, INT_MAX));
+  return p;
+}
+
 // kHexValue[c] is the value of hexadecimal digit c, or -1.
 constexpr auto kHexValue = [] {
   std::array<int8_t, 256> table{};
@@ -81,6 +99,24 @@ bool IsEncodingLine(const char* line) {
 
 bool IsEndcharLine(const char* line) { return line[0] == 'E' && strncmp(line, "ENDCHAR", 7) == 0; }
 
+// Most bitmap lines are up to eight hexadecimal digits and a line feed: such
+// a line is taken straight from the block, its value as Kanji_ParseHexRow
+// gives it. False, taking nothing, for any other line. reader->line is not
+// moved on.
+bool TakeHexLine(BdfLineReader* reader, uint32_t* value) {
+  ReleaseHeldByte(reader);
+  const char* start = reader->block + reader->blockPos;
+  const char* end = start + std::min<size_t>(reader->blockLength - reader->blockPos, 9);
+  uint32_t digits = 0;
+  const char* p = start;
+  for (int digit; p < end && (digit = HexDigitValue(*p)) >= 0; ++p)
+    digits = digits * 16 + static_cast<uint32_t>(digit);
+  if (p == end || *p != '\n') return false;
+  reader->blockPos += static_cast<size_t>(p + 1 - start);
+  *value = digits;
+  return true;
+}
+
 // The bitmap lines of one glyph going into its slot: by the box, or as rows
 // were always read when there is none or it places them the same way.
 struct GlyphLines {
@@ -89,8 +125,10 @@ struct GlyphLines {
   int width;
   const GlyphBox* box;  // null: the plain reading
   CellPlacement cell;
-  int top;   // the cell row of line 0
-  int next;  // the bitmap line to come
+  int top;        // the cell row of line 0
+  int next;       // the bitmap line to come
+  int shift;      // the plain reading's Kanji_RowShift(width)
+  uint32_t kept;  // and the bits of a row it keeps
 };
 
 // A line's first hexadecimal digit, after blanks and any "0x".
@@ -118,16 +156,29 @@ void ParseLineBytes(const char* text, uint8_t* bytes, int count) {
 // Past every cell however the box lies, and still far from overflowing.
 constexpr int kLastLine = 4 * kMaxBoxValue;
 
-// One bitmap line into its row; true when it loses ink.
-bool TakeLine(GlyphLines* glyph, const char* text) {
+// The bits of a parsed row that a glyph of `width` pixels keeps once shifted
+// by Kanji_RowShift(width).
+uint32_t RowKeptBits(int width) {
+  const int shift = Kanji_RowShift(width);
+  if (shift >= 32) return 0;
+  const uint64_t span = width >= 32 ? ~uint64_t{0} : (uint64_t{1} << width) - 1;
+  return static_cast<uint32_t>(span << shift);
+}
+
+// A bitmap line read plainly, as parsed, into its row; true when it loses ink.
+bool TakePlainRow(GlyphLines* glyph, int32_t parsed) {
   const int line = glyph->next;
   glyph->next = std::min(line + 1, kLastLine);
-  if (glyph->box == nullptr) {
-    const int32_t parsed = Kanji_ParseHexRow(text);
-    if (line >= glyph->size) return parsed != 0;
-    glyph->rows[line] = parsed >> Kanji_RowShift(glyph->width);
-    return Kanji_RowCut(parsed, glyph->width);
-  }
+  if (line >= glyph->size) return parsed != 0;
+  glyph->rows[line] = parsed >> glyph->shift;
+  return (static_cast<uint32_t>(parsed) & ~glyph->kept) != 0;
+}
+
+// One bitmap line into its row; true when it loses ink.
+bool TakeLine(GlyphLines* glyph, const char* text) {
+  if (glyph->box == nullptr) return TakePlainRow(glyph, Kanji_ParseHexRow(text));
+  const int line = glyph->next;
+  glyph->next = std::min(line + 1, kLastLine);
   uint8_t bytes[kMaxBoxLineBytes];
   ParseLineBytes(text, bytes, Kanji_BoxLineBytes(glyph->box->width));
   return Kanji_PlaceBoxLine(*glyph->box, glyph->cell, line, bytes, glyph->rows, glyph->size,
@@ -145,6 +196,11 @@ struct GlyphEnd {
 GlyphEnd ReadGlyphLines(GlyphLines* glyph, BdfLineReader* reader) {
   bool cut = false;
   while (glyph->top + glyph->next < glyph->size) {
+    uint32_t row;
+    if (glyph->box == nullptr && TakeHexLine(reader, &row)) {
+      cut = TakePlainRow(glyph, static_cast<int32_t>(row)) || cut;
+      continue;
+    }
     if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return GlyphEnd{cut, false};
     cut = TakeLine(glyph, reader->line) || cut;
   }
@@ -162,7 +218,8 @@ GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
   std::fill(rows, rows + font->size, 0);
   font->glyphs[slot] = rows;
   const bool byBox = box != nullptr && cell != nullptr && !Kanji_BoxReadsPlain(*box, *cell, width);
-  GlyphLines glyph{rows, font->size, width, nullptr, {0, 0}, 0, 0};
+  GlyphLines glyph{
+      rows, font->size, width, nullptr, {0, 0}, 0, 0, Kanji_RowShift(width), RowKeptBits(width)};
   if (byBox) {
     glyph.box = box;
     glyph.cell = *cell;
@@ -371,18 +428,12 @@ GlyphPlace PlaceCode(int charset, int code) {
 
 // ---- Where boxes go ----------------------------------------------------------
 
-// After the number Kanji_ParseDecimal reads at `text`.
-const char* AfterNumber(const char* text) {
-  const char* p = SkipSpace(text);
-  if (*p == '-' || *p == '+') ++p;
-  while (*p >= '0' && *p <= '9') ++p;
-  return p;
-}
-
 // `count` numbers, each held to +-kMaxBoxValue so that sums of them stay in range.
 void ReadNumbers(const char* text, int* values, int count) {
-  for (int i = 0; i < count; ++i, text = AfterNumber(text))
-    values[i] = std::clamp(Kanji_ParseDecimal(text), -kMaxBoxValue, kMaxBoxValue);
+  for (int i = 0; i < count; ++i) {
+    text = ReadDecimal(text, &values[i]);
+    values[i] = std::clamp(values[i], -kMaxBoxValue, kMaxBoxValue);
+  }
 }
 
 // Width, height, x and y offsets, as BBX and FONTBOUNDINGBOX give them.
@@ -569,8 +620,7 @@ void Kanji_InitLineReader(BdfLineReader* reader, gzFile file) {
 // A piece is what one fgets into 256 bytes would give: up to 255 characters,
 // ending after a line feed. Zero bytes end the piece as a C string.
 bool Kanji_NextLine(BdfLineReader* reader) {
-  if (reader->heldPos != kNothingHeld) reader->block[reader->heldPos] = reader->heldByte;
-  reader->heldPos = kNothingHeld;
+  ReleaseHeldByte(reader);
   if (reader->blockPos == reader->blockLength && !RefillBlock(reader)) return false;
   const char* source = reader->block + reader->blockPos;
   size_t taken = PieceLength(source, reader->blockLength - reader->blockPos, kMaxPiece);
@@ -592,23 +642,13 @@ int Kanji_RowShift(int width) {
 }
 
 bool Kanji_RowCut(int32_t parsed, int width) {
-  const uint32_t bits = static_cast<uint32_t>(parsed);
-  const int shift = Kanji_RowShift(width);
-  const uint32_t shiftedOut = shift >= 32 ? bits : bits & ((uint32_t{1} << shift) - 1);
-  const uint32_t kept = shift >= 32 ? 0 : bits >> shift;
-  const uint32_t beyondWidth = width >= 32 ? 0 : kept >> width;
-  return shiftedOut != 0 || beyondWidth != 0;
+  return (static_cast<uint32_t>(parsed) & ~RowKeptBits(width)) != 0;
 }
 
 int Kanji_ParseDecimal(const char* text) {
-  const char* p = SkipSpace(text);
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  int64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT_MAX} + 1);
-  if (negative) return static_cast<int>(-value);
-  return static_cast<int>(std::min<int64_t>(value, INT_MAX));
+  int value;
+  ReadDecimal(text, &value);
+  return value;
 }
 
 // Saturates at 0xFFFFFFFF rather than 0x7FFFFFFF, so that four-byte rows of

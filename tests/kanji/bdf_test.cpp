@@ -118,7 +118,8 @@ TEST(LoadBdf, LineQuirks) {
   const std::string header =
       "STARTFONT 2.1\nCOMMENT ENCODING 70 in a comment\nCHARSET_ENCODING \"0\"\n"
       "ENCODINGX 71\nSTARTCHAR a\nENCODING\t67\nxxBITMAPxx\n11\n22\nENDCHAR\n";
-  LoadedFont f(header + Glyph(67, "33\n") + Glyph(68, "0x44\n"), 8);
+  LoadedFont f(header + Glyph(67, "33\n") + Glyph(68, "0x44\n") + Glyph(69, "123456789\n1F\r\n"),
+               8);
   ASSERT_NE(f.font, nullptr);
   EXPECT_EQ(f.font->glyphs[70], nullptr);
   EXPECT_EQ(f.font->glyphs[71], nullptr);
@@ -126,6 +127,18 @@ TEST(LoadBdf, LineQuirks) {
   EXPECT_EQ(f.Row(67, 0), 0x11 >> 4);     // tab counts as the blank; first glyph wins
   EXPECT_EQ(f.Row(67, 1), 0x22 >> 4);
   EXPECT_EQ(f.Row(68, 0), 0x44 >> 4);
+  EXPECT_EQ(f.Row(69, 0), -1);  // saturated at 0xFFFFFFFF
+  EXPECT_EQ(f.Row(69, 1), 0x1F >> 4);
+}
+
+TEST(LoadBdf, RowsAcrossTheReadersBlockEnds) {
+  for (size_t start = 65530; start < 65540; ++start) {  // where the first row begins
+    const std::string pad = "COMMENT " + std::string(start - 9 - 45, 'x') + "\n";
+    LoadedFont f(pad + Glyph(9250, "ABCD\n1234\n"), 16);
+    ASSERT_NE(f.font, nullptr);
+    EXPECT_EQ(f.Row(641, 0), 0xABCD) << start;
+    EXPECT_EQ(f.Row(641, 1), 0x1234) << start;
+  }
 }
 
 TEST(LoadBdf, ExactlySizeRowsWhenTheGlyphHasThem) {
