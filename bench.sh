@@ -35,3 +35,23 @@ for pair in "jiskan16 8x16rk 16" "jiskan24 12x24rk 24"; do
     done | sort -n | awk '{a[NR]=$1} END {m=a[int((NR+1)/2)]; printf "%.1f ms", m/1000}')
   printf '%-22s %14s %9s KiB %22s\n' "$1 + $2" "$(printf "%'d" "$instructions")" "$peak" "$wall"
 done
+
+# An outline font at 16, beside the step a user takes without tavrest's
+# FreeType reading: otf2bdf of the same file. tavrest should take at most
+# half of otf2bdf's time.
+echo
+echo "== IPA Gothic at 16 from ipag.ttf (median of $runs) =="
+ipag=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
+dir=build/bench-run-ipag
+mkdir -p "$dir"
+median_ms() {
+  for _ in $(seq "$runs"); do
+    start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
+    echo $(( (end - start) / 1000 ))
+  done | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]/1000}'
+}
+(cd "$dir" && ../app/tavrest -b -q -f "$ipag" -s 16)
+ours=$(cd "$dir" && median_ms ../app/tavrest -b -q -f "$ipag" -s 16)
+theirs=$(cd "$dir" && median_ms otf2bdf -p 16 -o ipag16.bdf "$ipag")
+printf '%-22s %10s ms\n' "tavrest -s 16" "$ours" "otf2bdf -p 16" "$theirs"
+awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "tavrest takes %.0f%% of otf2bdf'"'"'s time%s\n", 100 * a / b, a * 2 <= b ? "" : " (more than half)"}'

@@ -18,13 +18,15 @@ constexpr char kVersion[] = "tavrest 1.0\n";
 constexpr char kUsageLine[] = "Usage: tavrest [OPTION]...  (tavrest --help lists the options)";
 constexpr char kHelp[] =
     "Usage: tavrest [OPTION]...\n"
-    "Converts Japanese BDF fonts into a packed glyph file (tavrest.qpk) and a sheet\n"
+    "Converts Japanese fonts (BDF, PCF, TrueType, OpenType) into a packed glyph file (tavrest.qpk) "
+    "and a sheet\n"
     "image (tavrest.tga). Without options the three settings (main font, second\n"
     "font, cell size) are read from ./tavrest.ini and a window shows the progress.\n"
     "\n"
     "  -c, --config FILE    read the three settings from FILE instead of ./tavrest.ini;\n"
     "                       relative font paths in it are taken from FILE's folder\n"
-    "  -f, --font FILE      main font; with -s, and the settings file is then not read\n"
+    "  -f, --font FILE      main font; the settings file is then not read; without -s\n"
+    "                       the cell size is the font's own (BDF, PCF, bitmap sfnt)\n"
     "  -F, --second FILE    second font (optional with -f)\n"
     "  -s, --size N         cell size, 1 to 32\n"
     "  -o, --output FILE    packed glyph file (default tavrest.qpk)\n"
@@ -143,7 +145,6 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
 // How the options go together; empty when they do.
 std::string Conflict(const Given& given) {
   if (given.config && given.font) return "-c and -f cannot be used together";
-  if (given.font && !given.size) return "-f needs -s, the cell size";
   if (given.size && !given.font && !given.config) return "-s needs -f or -c";
   if (given.noImage && given.image) return "--no-image and -i cannot be used together";
   return "";
@@ -182,6 +183,12 @@ int PrintOnStandardOutput(const char* text) {
 
 }  // namespace
 
+int ReportUsageError(const char* problem) {
+  Report("%s", problem);
+  fprintf(stderr, "%s\n", kUsageLine);
+  return 2;
+}
+
 int TavrestMain(int argc, char** argv) {
   RunOptions options;
   std::string problem;
@@ -191,9 +198,7 @@ int TavrestMain(int argc, char** argv) {
     case CommandLine::Version:
       return PrintOnStandardOutput(kVersion);
     case CommandLine::UsageError:
-      Report("%s", problem.c_str());
-      fprintf(stderr, "%s\n", kUsageLine);
-      return 2;
+      return ReportUsageError(problem.c_str());
     case CommandLine::Run:
       break;
   }

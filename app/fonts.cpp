@@ -1,6 +1,8 @@
 // Loading the run's fonts, and telling the user what they gave.
 #include "run_parts.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,16 +11,7 @@ namespace {
 
 // A main font that cannot be opened ends the run; a second one does not.
 void ReportOpenFailure(const FontLoad& load, bool fatal) {
-  ReportOrWarn(fatal, "%s: %s%s", load.what, Kanji_GetError(), LookedUpIn(load.path).c_str());
-}
-
-void ReportEmptyFont(const char* path, int fileKind) {
-  if (fileKind == FontFilePcf)
-    Warn("warning: no glyph from %s: it is a PCF font, not BDF; convert it with pcf2bdf", path);
-  else if (fileKind == FontFileGzip)
-    Warn("warning: no glyph from %s: it is gzip data; gunzip it first", path);
-  else
-    Warn("warning: no glyph from %s", path);
+  ReportOrWarn(fatal, "%s: %s%s", load.what, Kanji_GetError(), FontLookedUpIn(load.path).c_str());
 }
 
 // One line for each thing a user would want to know about a font that opened.
@@ -38,7 +31,7 @@ void ReportFontFindings(const FontLoad& load, int cellSize) {
          report.registry);
   if (report.glyphsCut > 0)
     Warn("warning: %s: %d glyphs cut by the %d-pixel cell", path, report.glyphsCut, cellSize);
-  if (report.glyphsLoaded == 0) ReportEmptyFont(path, report.fileKind);
+  if (report.glyphsLoaded == 0) Warn("warning: no glyph from %s", path);
 }
 
 bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
@@ -67,6 +60,11 @@ std::string Utf8Character(int codePoint) {
 }
 
 }  // namespace
+
+std::string FontLookedUpIn(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? "" : LookedUpIn(path);
+}
 
 std::string NameCutGlyphs(const FontLoadReport& report) {
   std::string names;

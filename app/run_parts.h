@@ -17,6 +17,8 @@ void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Report when `error`, Warn otherwise.
 void ReportOrWarn(bool error, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void SetWarningsWanted(bool wanted);
+// A usage error: the problem and the usage line; returns the status 2.
+int ReportUsageError(const char* problem);
 
 // SIGINT, SIGTERM and SIGHUP end the run at once: a named temporary file is
 // removed and the process dies by the signal, as a plain program would.
@@ -30,6 +32,9 @@ void EndOnInterrupts();
 // For a relative path that could not be opened: " (looked up in FOLDER)",
 // since the working folder may not be the one the user has in mind.
 std::string LookedUpIn(const std::string& path);
+// The same for a font, only where the file is not there: a font that is
+// there but refused has nothing to do with the folder.
+std::string FontLookedUpIn(const std::string& path);
 
 // The three settings from the options and the settings file; false when the
 // run ends here, with its exit status in `status`.

@@ -56,6 +56,28 @@ bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& co
   return true;
 }
 
+// -f without -s: the size the main font names; false when the run ends here.
+bool TakeSizeFromFont(RunConfig& config, int& status) {
+  const int size = Kanji_FontPixelSize(config.mainFont.c_str());
+  if (size < 0) {
+    Report("main font: %s%s", Kanji_GetError(), FontLookedUpIn(config.mainFont).c_str());
+    status = 1;
+    return false;
+  }
+  std::string problem;
+  if (size == 0)
+    problem = Kanji_GetError();
+  else if (size > MaxCellSize)
+    problem = config.mainFont + " is " + std::to_string(size) +
+              " pixels, more than the largest cell (" + std::to_string(MaxCellSize) + ")";
+  if (problem.empty()) {
+    config.cellSize = size;
+    return true;
+  }
+  status = ReportUsageError((problem + "; give the cell size with -s").c_str());
+  return false;
+}
+
 }  // namespace
 
 std::string LookedUpIn(const std::string& path) {
@@ -70,7 +92,7 @@ bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
   const char* name = options.configPath.empty() ? kDefaultConfig : options.configPath.c_str();
   if (!options.mainFont.empty()) {
     config = RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0};
-    return true;
+    return config.cellSize != 0 || TakeSizeFromFont(config, status);
   }
   if (!ReadSettingsFile(options, name, config, status)) return false;
   if (!options.configPath.empty()) TakePathsFromFolderOf(options.configPath, config);

@@ -49,8 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = InputAsFile(data + 1, size - 1);
   FontSet* font = Kanji_CreateEmptyFontSet(kSizes[index]);
   FontLoadReport report;
-  // The file exists and the size is valid.
-  if (font == nullptr || Kanji_LoadBdfWithReport(font, path, &report) != 0) abort();
+  if (font == nullptr) abort();
+  // The file exists and the size is valid, so only a refused format fails,
+  // and it fills nothing.
+  if (Kanji_LoadBdfWithReport(font, path, &report) != 0) {
+    for (const int32_t* rows : font->glyphs)
+      if (rows != nullptr) abort();
+    Kanji_DestroyFontSet(font);
+    return 0;
+  }
   CheckReport(*font, report);
   int drawn = 0;
   for (int slot = 0; slot < GlyphSlotCount && drawn < 64; ++slot) {

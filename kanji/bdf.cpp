@@ -4,12 +4,14 @@
 // file.
 #include "kanji_internal.h"
 
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +23,9 @@ constexpr size_t kNothingHeld = static_cast<size_t>(-1);
 
 bool RefillBlock(BdfLineReader* reader) {
   if (reader->atEnd) return false;
-  reader->blockLength = fread(reader->block, 1, sizeof reader->block - 1, reader->file);
+  // A damaged gzip stream ends the file where the damage starts.
+  const int got = gzread(reader->file, reader->block, sizeof reader->block - 1);
+  reader->blockLength = got > 0 ? static_cast<size_t>(got) : 0;
   reader->blockPos = 0;
   if (reader->blockLength == 0) reader->atEnd = true;
   return reader->blockLength != 0;
@@ -167,18 +171,38 @@ GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
   return ReadGlyphLines(&glyph, reader);
 }
 
-// Notes the first bytes of the file without taking them from the reader.
-FontFileKind PeekFileKind(BdfLineReader* reader) {
-  if (reader->blockLength == 0 && !RefillBlock(reader)) return FontFileText;
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(reader->block);
-  if (reader->blockLength >= 4 && memcmp(bytes, "\1fcp", 4) == 0) return FontFilePcf;
-  if (reader->blockLength >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B) return FontFileGzip;
-  return FontFileText;
+// Opens a font file for the line reader; null, with errno, when it cannot be.
+gzFile OpenFontFile(const char* path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {  // opens on Linux, but reads nothing
+    close(fd);
+    errno = EISDIR;
+    return nullptr;
+  }
+  gzFile file = gzdopen(fd, "rb");
+  if (file == nullptr) {
+    close(fd);
+    errno = ENOMEM;
+  }
+  return file;
 }
 
-bool IsDirectory(FILE* file) {
-  struct stat info;
-  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+// The kind of font the reader's first block shows; false, with the reason
+// recorded, when gzip data breaks off before giving anything.
+bool TakeFileKind(BdfLineReader* reader, const char* path, FontLoadReport* report) {
+  const bool any = RefillBlock(reader);
+  const bool gzip = gzdirect(reader->file) == 0;
+  int zlibError = Z_OK;
+  const char* reason = gzerror(reader->file, &zlibError);
+  if (!any && gzip && zlibError != Z_OK) {
+    Kanji_SetError("%s: broken gzip data: %s", path, reason);
+    return false;
+  }
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(reader->block);
+  report->fileKind = Kanji_FileKindOf(bytes, reader->blockLength, gzip);
+  return true;
 }
 
 // ---- Character sets ---------------------------------------------------------
@@ -472,7 +496,7 @@ void SettleCharset(const FontHeader& header, FontLoadReport* report) {
 void StartReport(FontLoadReport* report) {
   *report = FontLoadReport{};
   report->charset = CharsetJis;
-  report->fileKind = FontFileText;
+  report->fileKind = FontFileBdf;
 }
 
 // The whole bytes a plain line takes: the number's value, saturating as
@@ -532,7 +556,7 @@ bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint
   return cut;
 }
 
-void Kanji_InitLineReader(BdfLineReader* reader, FILE* file) {
+void Kanji_InitLineReader(BdfLineReader* reader, gzFile file) {
   reader->file = file;
   reader->blockLength = 0;
   reader->blockPos = 0;
@@ -607,7 +631,6 @@ int32_t Kanji_ParseHexRow(const char* text) {
 // The character set is settled at the first glyph: a two-byte set other than
 // JIS X 0208 loads nothing.
 void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
-  report->fileKind = PeekFileKind(reader);
   FontHeader header{};
   const bool glyphFollows = ReadHeader(reader, &header);
   SettleCharset(header, report);
@@ -617,18 +640,14 @@ void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report)
     ScanGlyphs(font, reader, placed ? &cell : nullptr, report);
 }
 
+// BDF, plain or gzip, is read here; PCF and sfnt fonts go to FreeType.
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
   FontLoadReport ignored;
   if (report == nullptr) report = &ignored;
   StartReport(report);
-  FILE* file = fopen(path, "r");
-  int openError = errno;
-  if (file != nullptr && IsDirectory(file)) {  // opens on Linux, but reads nothing
-    fclose(file);
-    file = nullptr;
-    openError = EISDIR;
-  }
+  gzFile file = OpenFontFile(path);
   if (file == nullptr) {
+    const int openError = errno;
     fprintf(stderr, "cant open [%s]\n", path);
     Kanji_SetError("cannot open %s: %s", path, strerror(openError));
     errno = openError;
@@ -636,11 +655,44 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
   }
   BdfLineReader reader;
   Kanji_InitLineReader(&reader, file);
-  Kanji_ScanBdf(font, &reader, report);
-  fclose(file);
-  return 0;
+  int result = TakeFileKind(&reader, path, report) ? 0 : -1;
+  const int kind = report->fileKind;
+  if (result == 0 && (kind == FontFileBdf || kind == FontFileBdfGzip)) {
+    Kanji_ScanBdf(font, &reader, report);
+  } else if (result == 0 && kind == FontFileUnknown) {
+    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
+    result = -1;
+  }
+  gzclose(file);
+  if (result == 0 && kind != FontFileBdf && kind != FontFileBdfGzip)
+    result = Kanji_LoadFreeTypeFont(font, path, report);
+  return result;
 }
 
 int Kanji_LoadBdf(FontSet* font, const char* path) {
   return Kanji_LoadBdfWithReport(font, path, nullptr);
 }
+
+// ---- For fonts read elsewhere (PCF), the same rules as for BDF ---------------
+
+void Kanji_SettleCharset(const char* registry, const char* encoding, const char* fontName,
+                         FontLoadReport* report) {
+  FontHeader header{};
+  snprintf(header.properties.registry, sizeof header.properties.registry, "%s",
+           registry != nullptr ? registry : "");
+  snprintf(header.properties.encoding, sizeof header.properties.encoding, "%s",
+           encoding != nullptr ? encoding : "");
+  if (fontName != nullptr) {
+    char line[256];
+    snprintf(line, sizeof line, "FONT %s", fontName);  // as a BDF line would hold it
+    ReadFontName(line, &header.fontName);
+  }
+  SettleCharset(header, report);
+}
+
+CodePlace Kanji_PlaceCode(int charset, int code) {
+  const GlyphPlace place = PlaceCode(charset, code);
+  return CodePlace{place.slot, place.halfWidth, place.jis};
+}
+
+void Kanji_NoteCut(FontLoadReport* report, int jis) { NoteCut(report, jis); }

@@ -2,7 +2,8 @@
  * Japanese text encodings, and text drawing onto SDL 1.2 surfaces.
  *
  * Return convention: creating operations return null on failure, font loads
- * return -1 for a file that cannot be opened, drawing always returns 0.
+ * return -1 for a file that cannot be opened or read as a font, drawing
+ * always returns 0.
  * Every failure also records its reason for Kanji_GetError.
  *
  * This header is C99 as well as C++: every Kanji_ operation has C linkage. */
@@ -89,11 +90,17 @@ int Kanji_ParseDecimal(const char* text);
  * The library prints nothing but "cant open"; a caller that wants to tell
  * its user more asks for this report. */
 
-/* What the first bytes of a font file show. */
+/* What the first bytes of a font file show (after gzip, which is undone);
+ * never its name. */
 typedef enum FontFileKind {
-  FontFileText = 0, /* anything else, BDF included */
-  FontFilePcf = 1,  /* a compiled PCF font: pcf2bdf turns it into BDF */
-  FontFileGzip = 2  /* gzip data: gunzip it first */
+  FontFileBdf = 0,         /* BDF text, read by the library itself; also an empty file */
+  FontFileBdfGzip = 1,     /* gzip-compressed BDF */
+  FontFilePcf = 2,         /* compiled PCF, read through FreeType */
+  FontFilePcfGzip = 3,     /* gzip-compressed PCF (.pcf.gz), read through FreeType */
+  FontFileTrueType = 4,    /* sfnt with TrueType outlines, or bitmaps only (.otb) */
+  FontFileOpenTypeCff = 5, /* sfnt with CFF outlines (.otf) */
+  FontFileCollection = 6,  /* .ttc or .otc: its first face is read */
+  FontFileUnknown = 7      /* none of these: refused */
 } FontFileKind;
 
 /* How the font's codes were placed, from CHARSET_REGISTRY and CHARSET_ENCODING. */
@@ -134,8 +141,24 @@ typedef struct FontLoadReport {
  * offset less the FONTBOUNDINGBOX one; ink outside the cell is cut. Where the
  * box puts a glyph at row 0 and column 0 with lines of at least the cell's
  * whole bytes, it is read as a glyph without a box: rows top-aligned, each
- * line right-shifted to the glyph's width. */
+ * line right-shifted to the glyph's width.
+ *
+ * Despite its name it loads every format of FontFileKind, recognised by the
+ * file's first bytes. PCF takes the placement of BDF; TrueType and OpenType
+ * fonts are rendered at the cell size with their Unicode characters placed
+ * as an ISO10646 BDF's. -1, with Kanji_GetError's reason, for a file that
+ * cannot be opened (after "cant open"), is no font of these kinds, is one
+ * FreeType cannot read, or is a bitmap-only font without a strike of the
+ * cell's size. */
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
+
+/* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
+ * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
+ * Kanji_GetError's reason when it names none, or is an outline font, which
+ * can be drawn at any size; -1 (the reason recorded, nothing printed) when
+ * the file cannot be opened or read as a font. The size may lie outside 1
+ * to MaxCellSize. */
+int Kanji_FontPixelSize(const char* path);
 
 /* ---- Character code conversion -------------------------------------------
  *

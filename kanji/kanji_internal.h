@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <zlib.h>
+
 // Hands out a BDF file as the pieces a 256-byte line buffer would see: at most
 // 255 characters, a piece ends after its line feed. Reads in large blocks and
 // hands out pieces in place where it can, copying only across block ends.
+// Blocks come through zlib, which reads gzip data and plain files alike.
 struct BdfLineReader {
-  FILE* file;
+  gzFile file;
   size_t blockLength;
   size_t blockPos;
   bool atEnd;
@@ -26,13 +29,41 @@ struct BdfLineReader {
 // Records the reason Kanji_GetError gives, printf-style.
 void Kanji_SetError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-void Kanji_InitLineReader(BdfLineReader* reader, FILE* file);
+void Kanji_InitLineReader(BdfLineReader* reader, gzFile file);
 // False at end of file; otherwise the next piece is reader->line.
 bool Kanji_NextLine(BdfLineReader* reader);
 
 void Kanji_ClearGlyphs(FontSet* font);
 // Reads glyphs until the end of the file; `report` (never null) counts them.
 void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report);
+// What the first bytes of a file show, decompressed; `gzip` tells whether
+// they were.
+FontFileKind Kanji_FileKindOf(const unsigned char* bytes, size_t length, bool gzip);
+
+// The rules of BDF for fonts read elsewhere. The character set from the
+// font's CHARSET_REGISTRY, CHARSET_ENCODING and FONT values (null where
+// absent) into the report's charset and registry fields.
+void Kanji_SettleCharset(const char* registry, const char* encoding, const char* fontName,
+                         FontLoadReport* report);
+// Where a code of a font in `charset` goes: slot -1 for none.
+struct CodePlace {
+  int slot;
+  bool halfWidth;
+  int jis;  // the slot's JIS code
+};
+CodePlace Kanji_PlaceCode(int charset, int code);
+// Counts a cut glyph, naming it among the first few.
+void Kanji_NoteCut(FontLoadReport* report, int jis);
+
+// ---- Fonts read through FreeType (PCF, TrueType, OpenType) -------------------
+
+// Loads a font of a FreeType kind into the empty slots; -1, with the reason
+// recorded, when FreeType cannot read it or a bitmap-only font has no strike
+// of the cell's size.
+int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report);
+// The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize).
+int Kanji_FreeTypePixelSize(const char* path);
+
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
 int Kanji_RowShift(int width);
 // True when a BDF row, as parsed, has ink outside a glyph of `width` pixels

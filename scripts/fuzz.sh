@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 findings=${3:-$build/fuzz-findings}
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=(bdf config rle tga bmp draw qpk)
+targets=(bdf config rle tga bmp draw qpk font)
 mkdir -p "$findings"
 "$root/tests/support/make_fonts.sh" "$build/fonts" > /dev/null
 
@@ -25,12 +25,31 @@ font_seeds() {
   echo "$seeds"
 }
 
+# Seeds cut down from the installed PCF, TrueType and OpenType fonts: their
+# first 16 KiB, taken as they are (first byte 0x10), and one whole .pcf.gz.
+freetype_seeds() {
+  local seeds=$build/fuzz-seeds/font
+  mkdir -p "$seeds"
+  local misc=/usr/share/fonts/X11/misc
+  for font in 8x16rk 4x6 jiskan16; do
+    { printf '\x10'; gzip -dc "$misc/$font.pcf.gz" | head -c 16384; } > "$seeds/$font.pcf"
+  done
+  { printf '\x11'; cat "$misc/8x16rk.pcf.gz"; } > "$seeds/8x16rk.pcf.gz"
+  for font in /usr/share/fonts/truetype/misaki/misaki_gothic.ttf \
+              /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf \
+              /usr/share/fonts/opentype/unifont/unifont.otf; do
+    [ -e "$font" ] && { printf '\x12'; head -c 16384 "$font"; } > "$seeds/$(basename "$font")"
+  done
+  echo "$seeds"
+}
+
 run_target() {
   local target=$1
   local corpus=$build/fuzz-corpus/$target
   local log=$build/fuzz-$target.log
   local seeds=("$root/fuzz/corpus/$target" "$root/fuzz/regressions/$target")
   [ "$target" = bdf ] && seeds+=("$(font_seeds)")
+  [ "$target" = font ] && seeds+=("$(freetype_seeds)")
   mkdir -p "$corpus"
   if "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=65536 -artifact_prefix="$findings/$target-" "$corpus" "${seeds[@]}" > "$log" 2>&1; then

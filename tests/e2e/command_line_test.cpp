@@ -87,6 +87,7 @@ std::vector<CommandCase> CommandCases() {
            ": 6877 of the 6879 JIS X 0208 characters, 0 of the 1918 other characters of JIS X "
            "0213 plane 1\n"},
       {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
+      {{"-b", "-f", j16, "-F", r16}, false, 0, both, ""},  // jiskan16's PIXEL_SIZE
       {{"--batch", "--font=" + j16, "--second", r16, "--size", "16"}, false, 0, both, ""},
       {{"-b", "-c", "sub/set.ini"}, false, 0, both, ""},
       {{"-b", "-c", "sub/zero.ini", "-s", "16"}, false, 0, both, ""},
@@ -139,7 +140,12 @@ std::vector<CommandCase> CommandCases() {
       {{"--colour"}, true, 2, {}, "tavrest: unknown option --colour\n"},
       {{"-c"}, true, 2, {}, "tavrest: option -c needs a value\n"},
       {{"--config="}, true, 2, {}, "tavrest: option --config needs a value\n"},
-      {{"-f", j16}, true, 2, {}, "tavrest: -f needs -s, the cell size\n"},
+      {{"-f", kIpaGothic},
+       true,
+       2,
+       {},
+       std::string("tavrest: ") + kIpaGothic +
+           " is an outline font, which has no size of its own; give the cell size with -s\n"},
       {{"-s", "16"}, true, 2, {}, "tavrest: -s needs -f or -c\n"},
       {{"-f", j16, "-s", "0"},
        true,

@@ -25,6 +25,9 @@ void PrintTo(const FontPair& pair, std::ostream* out);
 inline constexpr FontPair kRealFontPairs[] = {
     {"jiskan16", "8x16rk", 16}, {"k14", "7x14-JISX0201.1976-0", 14}, {"jiskan24", "12x24rk", 24}};
 
+// An outline font of the test profile (fonts-ipafont-gothic).
+inline constexpr char kIpaGothic[] = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
+
 // A fresh folder under the build tree's temp area, or under `base` when
 // given, removed on destruction.
 struct TempDir {

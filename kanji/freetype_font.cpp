@@ -1,0 +1,451 @@
+// Fonts read through FreeType: PCF (plain or gzip), TrueType, OpenType,
+// collections and bitmap-only sfnt. PCF glyphs go through the placement of
+// BDF glyphs, so a PCF gives what its BDF gives; sfnt glyphs are rendered at
+// the cell size and placed under a baseline taken from the font's metrics.
+#include "kanji_internal.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_BDF_H
+#include FT_FONT_FORMATS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// FreeType's own error texts: FT_Error_String gives them only in builds
+// with FT_CONFIG_OPTION_ERROR_STRINGS, which distributions leave out.
+struct FreeTypeErrorText {
+  int code;
+  const char* text;
+};
+// clang-format off
+#undef FTERRORS_H_
+#define FT_ERRORDEF(e, v, s) {v, s},
+#define FT_ERROR_START_LIST {
+#define FT_ERROR_END_LIST };
+constexpr FreeTypeErrorText kFreeTypeErrors[] =
+#include FT_ERRORS_H
+    // clang-format on
+
+    const char * FreeTypeReason(FT_Error error) {
+  for (const FreeTypeErrorText& entry : kFreeTypeErrors)
+    if (entry.code == FT_ERROR_BASE(error)) return entry.text;
+  return "unknown error";
+}
+
+void SetFreeTypeError(const char* path, FT_Error error) {
+  Kanji_SetError("%s: FreeType cannot read it: %s", path, FreeTypeReason(error));
+}
+
+struct OpenFace {
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+};
+
+// The first face of the file; false, with the reason recorded, when FreeType
+// cannot read it.
+bool Open(const char* path, OpenFace* open) {
+  FT_Error error = FT_Init_FreeType(&open->library);
+  if (error == 0) error = FT_New_Face(open->library, path, 0, &open->face);
+  if (error == 0) return true;
+  SetFreeTypeError(path, error);
+  return false;
+}
+
+void Close(OpenFace* open) {
+  if (open->face != nullptr) FT_Done_Face(open->face);
+  if (open->library != nullptr) FT_Done_FreeType(open->library);
+}
+
+bool IsPcf(FT_Face face) {
+  const char* format = FT_Get_Font_Format(face);
+  return format != nullptr && strcmp(format, "PCF") == 0;
+}
+
+// The pixel size of a strike as FreeType matches it against a request.
+int StrikeSize(const FT_Bitmap_Size& strike) { return static_cast<int>((strike.y_ppem + 32) >> 6); }
+
+// "8, 12": the strikes of a bitmap-only font.
+std::string StrikeList(FT_Face face) {
+  std::string list;
+  for (int i = 0; i < face->num_fixed_sizes; ++i)
+    list += (i == 0 ? "" : ", ") + std::to_string(StrikeSize(face->available_sizes[i]));
+  return list;
+}
+
+bool HasStrike(FT_Face face, int size) {
+  for (int i = 0; i < face->num_fixed_sizes; ++i)
+    if (StrikeSize(face->available_sizes[i]) == size) return true;
+  return false;
+}
+
+int64_t FloorDivide(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+// Rows from the cell's top to the baseline: size x A / (A - D), rounded half
+// up, A and D the typographic ascender and descender (OS/2), else the face's.
+int Baseline(FT_Face face, int size) {
+  int64_t ascent = face->ascender, descent = face->descender;
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 != nullptr && os2->version != 0xFFFF &&
+      (os2->sTypoAscender != 0 || os2->sTypoDescender != 0)) {
+    ascent = os2->sTypoAscender;
+    descent = os2->sTypoDescender;
+  }
+  if (ascent - descent <= 0) return size;  // no usable metrics: glyphs stand on the bottom row
+  return static_cast<int>(
+      FloorDivide(2 * size * ascent + (ascent - descent), 2 * (ascent - descent)));
+}
+
+bool PixelInked(const FT_Bitmap& bitmap, const unsigned char* line, unsigned c) {
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) return (line[c >> 3] & (0x80 >> (c & 7))) != 0;
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) return line[c] >= 128;
+  return false;
+}
+
+// Copies a rendered bitmap into zeroed rows of a cell `size` high and `width`
+// wide: its row k to row top + k, its pixel c to column left + c. True when
+// ink fell outside the cell.
+bool PlaceBitmap(const FT_Bitmap& bitmap, int top, int left, int32_t* rows, int size, int width) {
+  bool cut = false;
+  const int pitch = bitmap.pitch;
+  for (unsigned k = 0; k < bitmap.rows; ++k) {
+    const unsigned char* line = pitch >= 0 ? bitmap.buffer + static_cast<size_t>(k) * pitch
+                                           : bitmap.buffer + (bitmap.rows - 1 - k) * size_t(-pitch);
+    const int64_t row = int64_t{top} + k;
+    for (unsigned c = 0; c < bitmap.width; ++c) {
+      if (!PixelInked(bitmap, line, c)) continue;
+      const int64_t column = int64_t{left} + c;
+      if (row < 0 || row >= size || column < 0 || column >= width) {
+        cut = true;
+        continue;
+      }
+      rows[row] = static_cast<int32_t>(static_cast<uint32_t>(rows[row]) |
+                                       uint32_t{1} << (width - 1 - column));
+    }
+  }
+  return cut;
+}
+
+int32_t* TakeSlot(FontSet* font, int slot) {
+  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
+  std::fill(rows, rows + font->size, 0);
+  font->glyphs[slot] = rows;
+  return rows;
+}
+
+// ---- sfnt ---------------------------------------------------------------------
+
+// Sets the cell's size; false, with the reason recorded, when a bitmap-only
+// font has no strike of it.
+bool SizeSfnt(FT_Face face, const char* path, int size) {
+  if (!FT_IS_SCALABLE(face) && !HasStrike(face, size)) {
+    Kanji_SetError("%s: no %d-pixel strike; it has %s", path, size, StrikeList(face).c_str());
+    return false;
+  }
+  const FT_Error error = FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size));
+  if (error != 0) SetFreeTypeError(path, error);
+  return error == 0;
+}
+
+// A glyph to render into an empty slot.
+struct GlyphJob {
+  int slot;
+  FT_UInt index;
+  int width;
+  int jis;
+};
+
+// Every Unicode character with a slot, in code point order: the first one
+// for a slot wins, as in an ISO10646 BDF.
+std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadReport* report) {
+  std::vector<GlyphJob> jobs;
+  std::vector<bool> taken(GlyphSlotCount);
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) taken[slot] = font->glyphs[slot] != nullptr;
+  FT_UInt index = 0;
+  for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0;
+       code = FT_Get_Next_Char(face, code, &index)) {
+    const int jis = code > 0x10FFFF ? -1 : Kanji_UnicodeToJis(static_cast<int>(code));
+    if (jis < 0) {
+      ++report->codesSkipped;
+      continue;
+    }
+    const int slot = Kanji_JisCodeSlot(jis);
+    if (taken[slot]) continue;
+    taken[slot] = true;
+    jobs.push_back({slot, index, jis < 256 ? font->halfWidth : font->size, jis});
+  }
+  return jobs;
+}
+
+// One share of the jobs (every `step`th from `first`), rendered with a face
+// of its own: FreeType faces are not shared between threads.
+// What each job gave, written by the thread that did it.
+enum JobOutcome : char { JobFailed, JobLoaded, JobCut };
+
+struct JobShare {
+  FontSet* font;
+  FT_Face face;
+  const std::vector<GlyphJob>* jobs;
+  size_t first, step;
+  int baseline;
+  JobOutcome* outcomes;
+};
+
+void RenderShare(JobShare* share) {
+  FontSet* font = share->font;
+  const std::vector<GlyphJob>& jobs = *share->jobs;
+  for (size_t i = share->first; i < jobs.size(); i += share->step) {
+    if (FT_Load_Glyph(share->face, jobs[i].index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0)
+      continue;  // a broken glyph leaves its slot empty
+    const FT_GlyphSlot glyph = share->face->glyph;
+    int32_t* rows = TakeSlot(font, jobs[i].slot);
+    const bool cut = PlaceBitmap(glyph->bitmap, share->baseline - glyph->bitmap_top,
+                                 glyph->bitmap_left, rows, font->size, jobs[i].width);
+    share->outcomes[i] = cut ? JobCut : JobLoaded;
+  }
+}
+
+struct ShareThread {
+  JobShare share;
+  const char* path;
+  OpenFace open;
+  pthread_t thread;
+  bool started;
+};
+
+void* RunShareThread(void* argument) {
+  auto* work = static_cast<ShareThread*>(argument);
+  if (Open(work->path, &work->open) &&
+      FT_Set_Pixel_Sizes(work->open.face, 0, static_cast<FT_UInt>(work->share.font->size)) == 0) {
+    work->share.face = work->open.face;
+    RenderShare(&work->share);
+  }
+  return nullptr;
+}
+
+// Rendering is most of the time an outline font takes, so the jobs are
+// shared among threads where there are cores for them. Each slot is written
+// by one thread only.
+void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector<GlyphJob>& jobs,
+                FontLoadReport* report) {
+  constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
+  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  const size_t count = std::clamp<size_t>(
+      std::min<size_t>(cores > 0 ? static_cast<size_t>(cores) : 1, jobs.size() / kJobsPerThread), 1,
+      kMaxThreads);
+  const int baseline = Baseline(face, font->size);
+  std::vector<JobOutcome> outcomes(jobs.size(), JobFailed);
+  ShareThread helpers[kMaxThreads - 1];
+  for (size_t i = 1; i < count; ++i) {
+    ShareThread& helper = helpers[i - 1];
+    helper = ShareThread{
+        {font, nullptr, &jobs, i, count, baseline, outcomes.data()}, path, {}, {}, false};
+    helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
+  }
+  JobShare own{font, face, &jobs, 0, count, baseline, outcomes.data()};
+  RenderShare(&own);
+  for (size_t i = 1; i < count; ++i) {
+    ShareThread& helper = helpers[i - 1];
+    if (helper.started) pthread_join(helper.thread, nullptr);
+    Close(&helper.open);
+    if (helper.share.face == nullptr) {  // no thread or no face: this one does it
+      helper.share.face = face;
+      RenderShare(&helper.share);
+    }
+  }
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (outcomes[i] != JobFailed) ++report->glyphsLoaded;
+    if (outcomes[i] == JobCut) Kanji_NoteCut(report, jobs[i].jis);
+  }
+}
+
+int LoadSfnt(FontSet* font, FT_Face face, const char* path, FontLoadReport* report) {
+  report->charset = CharsetUnicode;
+  snprintf(report->registry, sizeof report->registry, "ISO10646-1");
+  if (!SizeSfnt(face, path, font->size)) return -1;
+  // A font without Unicode characters fills nothing; the caller says so.
+  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
+    RenderJobs(font, face, path, CollectJobs(font, face, report), report);
+  return 0;
+}
+
+// ---- PCF ------------------------------------------------------------------------
+
+// A string property, or null.
+const char* AtomProperty(FT_Face face, const char* name) {
+  BDF_PropertyRec property;
+  if (FT_Get_BDF_Property(face, name, &property) != 0) return nullptr;
+  return property.type == BDF_PROPERTY_TYPE_ATOM ? property.u.atom : nullptr;
+}
+
+// A number property; false when there is none.
+bool NumberProperty(FT_Face face, const char* name, int* value) {
+  BDF_PropertyRec property;
+  if (FT_Get_BDF_Property(face, name, &property) != 0) return false;
+  if (property.type == BDF_PROPERTY_TYPE_INTEGER) {
+    *value = property.u.integer;
+  } else if (property.type == BDF_PROPERTY_TYPE_CARDINAL) {
+    *value = static_cast<int>(std::min<FT_UInt32>(property.u.cardinal, INT32_MAX));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The font's bounding box as its BDF states it in FONTBOUNDINGBOX: the
+// union of every glyph's box.
+struct PcfBounds {
+  int left, bottom, top;
+};
+
+PcfBounds BoundsOf(FT_Face face) {
+  PcfBounds bounds{0, 0, 0};
+  bool any = false;
+  for (FT_Long index = 0; index < face->num_glyphs; ++index) {
+    if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_BITMAP_METRICS_ONLY) != 0)
+      continue;
+    const FT_GlyphSlot glyph = face->glyph;
+    const int bottom = glyph->bitmap_top - static_cast<int>(glyph->bitmap.rows);
+    if (!any) bounds = PcfBounds{glyph->bitmap_left, bottom, glyph->bitmap_top};
+    any = true;
+    bounds.left = std::min(bounds.left, glyph->bitmap_left);
+    bounds.bottom = std::min(bounds.bottom, bottom);
+    bounds.top = std::max(bounds.top, glyph->bitmap_top);
+  }
+  return bounds;
+}
+
+// FONT_ASCENT as a property, else as the font's metrics give it, which is
+// what a BDF of the font states.
+int PcfAscent(FT_Face face) {
+  int ascent = 0;
+  if (NumberProperty(face, "FONT_ASCENT", &ascent)) return ascent;
+  return face->size != nullptr ? static_cast<int>(face->size->metrics.ascender >> 6) : 0;
+}
+
+struct CodedGlyph {
+  FT_UInt index;
+  FT_ULong code;
+};
+
+// The font's codes in glyph order, the order of the glyphs in its BDF, in
+// which the first glyph for a slot wins. The font's one charmap holds its
+// own codes: Unicode for ISO10646, JIS codes as they are for JIS X 0208.
+std::vector<CodedGlyph> GlyphsInFileOrder(FT_Face face) {
+  std::vector<CodedGlyph> glyphs;
+  if (face->charmap == nullptr && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
+  if (face->charmap == nullptr) return glyphs;
+  FT_UInt index = 0;
+  for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0;
+       code = FT_Get_Next_Char(face, code, &index))
+    glyphs.push_back({index, code});
+  std::sort(glyphs.begin(), glyphs.end(), [](const CodedGlyph& a, const CodedGlyph& b) {
+    return a.index != b.index ? a.index < b.index : a.code < b.code;
+  });
+  return glyphs;
+}
+
+// The glyph's lines as a BDF states them, each Kanji_BoxLineBytes wide.
+void BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* lines) {
+  lines->assign(static_cast<size_t>(bitmap.rows) * lineBytes, 0);
+  const size_t pitch = static_cast<size_t>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
+  const size_t taken = std::min(pitch, static_cast<size_t>(lineBytes));
+  for (unsigned k = 0; k < bitmap.rows; ++k)
+    memcpy(lines->data() + static_cast<size_t>(k) * lineBytes, bitmap.buffer + k * pitch, taken);
+}
+
+void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const CellPlacement& cell,
+                  std::vector<uint8_t>* lines, FontLoadReport* report) {
+  const int code = coded.code > INT32_MAX ? -1 : static_cast<int>(coded.code);
+  const CodePlace place = Kanji_PlaceCode(report->charset, code);
+  if (place.slot < 0) {
+    ++report->codesSkipped;
+    return;
+  }
+  if (font->glyphs[place.slot] != nullptr) return;
+  if (FT_Load_Glyph(face, coded.index, FT_LOAD_DEFAULT) != 0) return;
+  const FT_GlyphSlot glyph = face->glyph;
+  if (glyph->format != FT_GLYPH_FORMAT_BITMAP || glyph->bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
+    return;
+  const int rowCount = static_cast<int>(std::min<unsigned>(glyph->bitmap.rows, kMaxBoxValue));
+  const GlyphBox box{static_cast<int>(std::min<unsigned>(glyph->bitmap.width, kMaxBoxValue)),
+                     rowCount, std::clamp<int>(glyph->bitmap_left, -kMaxBoxValue, kMaxBoxValue),
+                     std::clamp<int>(glyph->bitmap_top - rowCount, -kMaxBoxValue, kMaxBoxValue)};
+  BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines);
+  int32_t* rows = TakeSlot(font, place.slot);
+  ++report->glyphsLoaded;
+  const int width = place.halfWidth ? font->halfWidth : font->size;
+  if (Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, rows, font->size, width))
+    Kanji_NoteCut(report, place.jis);
+}
+
+int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report) {
+  const char* registry = nullptr;
+  const char* encoding = nullptr;
+  if (FT_Get_BDF_Charset_ID(face, &encoding, &registry) != 0) registry = encoding = nullptr;
+  Kanji_SettleCharset(registry, encoding, AtomProperty(face, "FONT"), report);
+  if (report->charset == CharsetRefused) return 0;
+  if (face->num_fixed_sizes > 0) FT_Select_Size(face, 0);
+  const CellPlacement cell{PcfAscent(face), BoundsOf(face).left};
+  std::vector<uint8_t> lines;
+  for (const CodedGlyph& coded : GlyphsInFileOrder(face))
+    LoadPcfGlyph(font, face, coded, cell, &lines, report);
+  return 0;
+}
+
+// PIXEL_SIZE, else the height of the font's bounding box.
+int PcfPixelSize(FT_Face face, const char* path) {
+  int size = 0;
+  if (NumberProperty(face, "PIXEL_SIZE", &size) && size > 0) return size;
+  const PcfBounds bounds = BoundsOf(face);
+  if (bounds.top - bounds.bottom > 0) return bounds.top - bounds.bottom;
+  Kanji_SetError("%s names no size (neither PIXEL_SIZE nor a bounding box)", path);
+  return 0;
+}
+
+}  // namespace
+
+int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report) {
+  OpenFace open;
+  int result = -1;
+  if (Open(path, &open)) {
+    if (IsPcf(open.face)) {
+      result = LoadPcf(font, open.face, report);
+    } else {
+      result = LoadSfnt(font, open.face, path, report);
+    }
+  }
+  Close(&open);
+  return result;
+}
+
+int Kanji_FreeTypePixelSize(const char* path) {
+  OpenFace open;
+  int size = -1;
+  if (Open(path, &open)) {
+    FT_Face face = open.face;
+    if (IsPcf(face)) {
+      size = PcfPixelSize(face, path);
+    } else if (FT_IS_SCALABLE(face)) {
+      Kanji_SetError("%s is an outline font, which has no size of its own", path);
+      size = 0;
+    } else if (face->num_fixed_sizes == 1) {
+      size = StrikeSize(face->available_sizes[0]);
+    } else {
+      Kanji_SetError("%s has strikes of %s pixels", path, StrikeList(face).c_str());
+      size = 0;
+    }
+  }
+  Close(&open);
+  return size;
+}

@@ -1,0 +1,210 @@
+// Fonts in every format: PCF against the BDF pcf2bdf makes of it, gzip BDF
+// against plain BDF, outline fonts against FreeType itself, and refusals.
+#include "kanji.h"
+#include "kanji_internal.h"
+#include "test_support.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr char kPcfFolder[] = "/usr/share/fonts/X11/misc/";
+constexpr int kSizes[] = {8, 12, 16, 24, 32};
+// The Debian PCFs tests/support/make_fonts.sh converts with pcf2bdf.
+constexpr const char* kDebianFonts[] = {
+    "jiskan16",   "8x16rk",     "k14",        "7x14-JISX0201.1976-0",
+    "jiskan24",   "12x24rk",    "shnmk16",    "shnm8x16r",
+    "shnmk14",    "shnm7x14r",  "mplus_j12r", "mplus_f12r-jisx0201",
+    "mplus_j10r", "mplus_f10r", "18x18ja",    "12x13ja"};
+
+struct FontDeleter {
+  void operator()(FontSet* font) const { Kanji_DestroyFontSet(font); }
+};
+using Font = std::unique_ptr<FontSet, FontDeleter>;
+
+// The fonts loaded in order into one set; null when a load fails.
+Font Load(const std::vector<std::string>& paths, int size, FontLoadReport* last = nullptr) {
+  Font font(Kanji_CreateEmptyFontSet(size));
+  FontLoadReport report;
+  for (const std::string& path : paths)
+    if (Kanji_LoadBdfWithReport(font.get(), path.c_str(), &report) != 0) return nullptr;
+  if (last != nullptr) *last = report;
+  return font;
+}
+
+void ExpectSameGlyphs(const FontSet& actual, const FontSet& expected, const std::string& what) {
+  int differing = 0;
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
+    const int32_t* a = actual.glyphs[slot];
+    const int32_t* e = expected.glyphs[slot];
+    const bool same = (a == nullptr) == (e == nullptr) &&
+                      (a == nullptr || memcmp(a, e, sizeof(int32_t) * actual.size) == 0);
+    if (!same && ++differing <= 3) ADD_FAILURE() << what << ": slot " << slot << " differs";
+  }
+}
+
+void ExpectSameReport(const FontLoadReport& a, const FontLoadReport& e, const std::string& what) {
+  EXPECT_EQ(a.glyphsLoaded, e.glyphsLoaded) << what;
+  EXPECT_EQ(a.glyphsCut, e.glyphsCut) << what;
+  EXPECT_EQ(a.codesSkipped, e.codesSkipped) << what;
+  EXPECT_EQ(a.charset, e.charset) << what;
+  EXPECT_STREQ(a.registry, e.registry) << what;
+  EXPECT_STREQ(a.propertiesRegistry, e.propertiesRegistry) << what;
+}
+
+std::string Gzipped(const TempDir& dir, const std::string& path) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(ReadFileBytes(path, bytes));
+  const std::string out = dir.File(path.substr(path.rfind('/') + 1) + ".gz");
+  gzFile file = gzopen(out.c_str(), "wb");
+  gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
+  gzclose(file);
+  return out;
+}
+
+// Each font, alone and as either font of a real pair, at every size, gives
+// the glyphs and the report of its BDF.
+TEST(FontFormats, EveryFormatGivesWhatItsBdfGives) {
+  TempDir dir;
+  std::vector<std::pair<std::string, std::string>> cases;  // the font, its BDF
+  for (const char* name : kDebianFonts)
+    cases.push_back({std::string(kPcfFolder) + name + ".pcf.gz", FontPath(name)});
+  for (const char* name : {"jiskan16", "18x18ja"})
+    cases.push_back({Gzipped(dir, FontPath(name)), FontPath(name)});
+  for (const auto& [font, bdf] : cases) {
+    for (int size : kSizes) {
+      const std::string what = font + " at " + std::to_string(size);
+      FontLoadReport actual, expected;
+      const Font a = Load({font}, size, &actual), e = Load({bdf}, size, &expected);
+      ASSERT_TRUE(a && e) << what << ": " << Kanji_GetError();
+      ExpectSameGlyphs(*a, *e, what);
+      ExpectSameReport(actual, expected, what);
+    }
+  }
+  for (const FontPair& pair : kRealFontPairs) {
+    const std::string main = FontPath(pair.mainFont), second = FontPath(pair.secondFont);
+    const std::string mainPcf = std::string(kPcfFolder) + pair.mainFont + ".pcf.gz";
+    const std::string secondPcf = std::string(kPcfFolder) + pair.secondFont + ".pcf.gz";
+    const Font expected = Load({main, second}, pair.size);
+    ExpectSameGlyphs(*Load({mainPcf, second}, pair.size), *expected, mainPcf + " first");
+    ExpectSameGlyphs(*Load({main, secondPcf}, pair.size), *expected, secondPcf + " second");
+  }
+}
+
+// The cell FreeType's own rendering gives for a character: each glyph under
+// the baseline at round(size x A / (A - D)), A and D from OS/2.
+std::vector<int32_t> FreeTypeCell(FT_Face face, unsigned long character, int size, int width) {
+  const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  const double a = os2->sTypoAscender, d = os2->sTypoDescender;
+  const int baseline = static_cast<int>(std::floor(size * a / (a - d) + 0.5));
+  EXPECT_EQ(FT_Load_Char(face, character, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO), 0);
+  const FT_Bitmap& bitmap = face->glyph->bitmap;
+  std::vector<int32_t> rows(size);
+  for (unsigned y = 0; y < bitmap.rows; ++y) {
+    for (unsigned x = 0; x < bitmap.width; ++x) {
+      const int row = baseline - face->glyph->bitmap_top + static_cast<int>(y);
+      const int column = face->glyph->bitmap_left + static_cast<int>(x);
+      const bool ink = bitmap.buffer[y * bitmap.pitch + x / 8] & (0x80 >> (x % 8));
+      if (ink && row >= 0 && row < size && column >= 0 && column < width)
+        rows[row] |= 1 << (width - 1 - column);
+    }
+  }
+  return rows;
+}
+
+TEST(FontFormats, OutlineFontsAsFreeTypeDrawsThem) {
+  const struct {
+    const char* path;
+    int size;
+  } cases[] = {{kIpaGothic, 12},
+               {kIpaGothic, 16},
+               {kIpaGothic, 24},
+               {kIpaGothic, 32},
+               {"/usr/share/fonts/truetype/misaki/misaki_gothic.ttf", 8}};  // its strike
+  // JIS codes and their characters: ASCII with a descender, half-width
+  // katakana, the comma and full stop, kana and kanji.
+  const std::pair<int, unsigned long> characters[] = {
+      {'A', 'A'},       {'g', 'g'},       {0xB1, 0xFF71},  {0x2122, 0x3001},
+      {0x2123, 0x3002}, {0x2422, 0x3042}, {0x3441, 0x6F22}};
+  FT_Library library;
+  ASSERT_EQ(FT_Init_FreeType(&library), 0);
+  for (const auto& c : cases) {
+    FT_Face face;
+    ASSERT_EQ(FT_New_Face(library, c.path, 0, &face), 0) << c.path;
+    FT_Set_Pixel_Sizes(face, 0, c.size);
+    const Font font = Load({c.path}, c.size);
+    ASSERT_TRUE(font) << Kanji_GetError();
+    for (const auto& [jis, character] : characters) {
+      const int slot = Kanji_JisCodeSlot(jis);
+      ASSERT_NE(font->glyphs[slot], nullptr) << c.path << " " << jis;
+      const std::vector<int32_t> loaded(font->glyphs[slot], font->glyphs[slot] + c.size);
+      EXPECT_EQ(loaded, FreeTypeCell(face, character, c.size, jis < 256 ? c.size / 2 : c.size))
+          << c.path << " at " << c.size << ": JIS " << std::hex << jis;
+    }
+    FT_Done_Face(face);
+  }
+  FT_Done_FreeType(library);
+}
+
+// misaki with its outline tables renamed: a bitmap-only font of one strike.
+std::string BitmapOnlyFont(const TempDir& dir) {
+  std::vector<uint8_t> font;
+  ReadFileBytes("/usr/share/fonts/truetype/misaki/misaki_gothic.ttf", font);
+  const int tables = font[4] << 8 | font[5];
+  for (int i = 0; i < tables; ++i) {
+    uint8_t* tag = font.data() + 12 + 16 * i;
+    if (memcmp(tag, "glyf", 4) == 0 || memcmp(tag, "loca", 4) == 0) tag[0] = 'x';
+  }
+  WriteFileBytes(dir.File("misaki.otb"), std::string(font.begin(), font.end()));
+  return dir.File("misaki.otb");
+}
+
+// Refused fonts fill nothing and say why; the sizes fonts name for themselves.
+TEST(FontFormats, RefusalsAndOwnSizes) {
+  TempDir dir;
+  std::vector<uint8_t> ipag;
+  ReadFileBytes(kIpaGothic, ipag);
+  const std::string otb = BitmapOnlyFont(dir);
+  WriteFileBytes(dir.File("truncated.ttf"), std::string(ipag.begin(), ipag.begin() + 2000));
+  WriteFileBytes(dir.File("broken.pcf"), std::string("\1fcp\x09\0\0\0", 8) + std::string(64, 'x'));
+  WriteFileBytes(dir.File("image.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+  WriteFileBytes(dir.File("cut.gz"), std::string("\x1f\x8b\x08\0", 4));
+  const struct {
+    std::string path;
+    int size;         // the cell size of the load; 0 for none
+    const char* why;  // the load's refusal, after the path
+    int ownSize;      // Kanji_FontPixelSize
+  } cases[] = {
+      {otb, 16, ": no 16-pixel strike; it has 8", 8},
+      {otb, 8, nullptr, 8},
+      {kIpaGothic, 16, nullptr, 0},
+      {FontPath("jiskan16"), 0, nullptr, 16},
+      {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 24},  // as its PIXEL_SIZE says
+      {dir.File("truncated.ttf"), 16, ": FreeType cannot read it: ", -1},
+      {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
+      {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
+      {dir.File("cut.gz"), 16, ": broken gzip data: ", -1},
+  };
+  for (const auto& c : cases) {
+    if (c.size != 0) {
+      Font font(Kanji_CreateEmptyFontSet(c.size));
+      const int result = Kanji_LoadBdfWithReport(font.get(), c.path.c_str(), nullptr);
+      EXPECT_EQ(result, c.why != nullptr ? -1 : 0) << c.path << ": " << Kanji_GetError();
+      if (c.why != nullptr) {
+        EXPECT_EQ(std::string(Kanji_GetError()).rfind(c.path + c.why, 0), 0u) << Kanji_GetError();
+        for (const int32_t* glyph : font->glyphs) EXPECT_EQ(glyph, nullptr) << c.path;
+      }
+    }
+    EXPECT_EQ(Kanji_FontPixelSize(c.path.c_str()), c.ownSize) << c.path << ": " << Kanji_GetError();
+  }
+}
+
+}  // namespace
