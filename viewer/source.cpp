@@ -7,9 +7,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -43,7 +45,9 @@ ssize_t ReadPeeked(void* cookie, char* buffer, size_t size) {
   return got == 0 && ferror(peeked.file) ? -1 : static_cast<ssize_t>(got);
 }
 
-Viewed Refused(int status, std::string message) { return Viewed{nullptr, status, message}; }
+Viewed Refused(int status, std::string message) {
+  return Viewed{nullptr, status, std::move(message)};
+}
 
 // The font library's reason for refusing a file this viewer could open, which
 // was no .qpk either.
