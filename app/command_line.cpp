@@ -15,13 +15,14 @@
 namespace {
 
 constexpr char kVersion[] = "tavrest 1.0\n";
-constexpr char kUsageLine[] = "Usage: tavrest [OPTION]...  (tavrest --help lists the options)";
+constexpr char kUsageLine[] =
+    "Usage: tavrest [OPTION]... [FONT [SECOND]]  (tavrest --help lists the options)";
 constexpr char kHelp[] =
-    "Usage: tavrest [OPTION]...\n"
-    "Converts Japanese fonts (BDF, PCF, TrueType, OpenType) into a packed glyph file (tavrest.qpk) "
-    "and a sheet\n"
-    "image (tavrest.tga). Without options the three settings (main font, second\n"
-    "font, cell size) are read from ./tavrest.ini and a window shows the progress.\n"
+    "Usage: tavrest [OPTION]... [FONT [SECOND]]\n"
+    "Converts Japanese fonts (BDF, PCF, TrueType, OpenType) into a packed glyph file\n"
+    "(tavrest.qpk) and a sheet image (tavrest.tga). Without options the three\n"
+    "settings (main font, second font, cell size) are read from ./tavrest.ini and a\n"
+    "window shows the progress. FONT and SECOND are the same as -f FONT -F SECOND.\n"
     "\n"
     "  -c, --config FILE    read the three settings from FILE instead of ./tavrest.ini;\n"
     "                       relative font paths in it are taken from FILE's folder\n"
@@ -150,6 +151,25 @@ std::string Conflict(const Given& given) {
   return "";
 }
 
+// FONT [SECOND] after the options: the same as -f FONT -F SECOND.
+bool TakeOperands(int count, char** operands, RunOptions& options, Given& given,
+                  std::string& problem) {
+  if (count == 0) return true;
+  if (count > 2)
+    problem = std::string("a third operand, ") + operands[2] + ": give at most FONT and SECOND";
+  else if (given.font || given.config)
+    problem = std::string("a font operand, ") + operands[0] + ", cannot be used with " +
+              (given.font ? "-f" : "-c");
+  else if (count == 2 && given.second)
+    problem = std::string("two second fonts: -F and the operand ") + operands[1];
+  else if (operands[0][0] == '\0' || (count == 2 && operands[1][0] == '\0'))
+    problem = "a font operand is empty";
+  if (!problem.empty()) return false;
+  given.font = true, options.mainFont = operands[0];
+  if (count == 2) given.second = true, options.secondFont = operands[1];
+  return true;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, char** argv, RunOptions& options, std::string& problem) {
@@ -162,10 +182,8 @@ CommandLine ParseCommandLine(int argc, char** argv, RunOptions& options, std::st
     if (code == 'V') return CommandLine::Version;
     if (!TakeOption(code, options, given, problem, argv)) return CommandLine::UsageError;
   }
-  if (optind < argc) {
-    problem = std::string("unexpected operand: ") + argv[optind];
+  if (!TakeOperands(argc - optind, argv + optind, options, given, problem))
     return CommandLine::UsageError;
-  }
   problem = Conflict(given);
   if (!problem.empty()) return CommandLine::UsageError;
   if (given.noImage) options.image = ImageKind::None;

@@ -6,8 +6,8 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev libfreetype-dev zlib1g-dev
-                pcf2bdf xfonts-base dpkg-dev file)
-test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus
+                xfonts-base dpkg-dev file)
+test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus pcf2bdf
                otf2bdf fonts-ipafont-gothic fonts-misaki fonts-vlgothic
                xfonts-unifont xfonts-efont-unicode xfonts-jisx0213 python3
                xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0)

@@ -3,6 +3,9 @@
 #include "viewer.h"
 
 #include <getopt.h>
+#include <strings.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdarg>
@@ -12,24 +15,45 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tavrest-view FILE.qpk [-o SHEET.png] [--background white|transparent]\n"
-    "       tavrest-view FILE.qpk --text TEXT [--vertical] [--strict] [-o TEXT.png]\n"
-    "       tavrest-view FILE.qpk --glyph CODE|CHARACTER [-o GLYPH.png]\n"
-    "       tavrest-view FILE.qpk --missing\n"
+    "usage: tavrest-view FILE [-o SHEET.png] [--scale N] [--background white|transparent]\n"
+    "       tavrest-view FILE --text TEXT [--vertical] [--strict] [-o TEXT.png] [--scale N]\n"
+    "       tavrest-view FILE --glyph CODE|CHARACTER [-o GLYPH.png] [--scale N]\n"
+    "       tavrest-view FILE --missing\n"
+    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT]\n";
+constexpr char kHelp[] =
+    "FILE is a .qpk file, or a font tavrest reads (BDF, PCF, TrueType, OpenType,\n"
+    "gzip-compressed BDF or PCF) converted in memory exactly as tavrest converts it.\n"
     "Without -o it prints the glyph counts, or the text or glyph as text art\n"
-    "('#' for ink). TEXT is UTF-8; the characters it has no glyph for are named\n"
-    "on standard error, and --strict makes them an error (status 1). CODE is a\n"
-    "single-byte code below 0x100 or a JIS code such as 0x467C; CHARACTER one\n"
-    "UTF-8 character such as \xE6\x97\xA5. --missing lists the JIS X 0208 characters\n"
-    "without a glyph, a line per JIS row. FILE may be a pipe, such as /dev/stdin.\n";
+    "('#' for ink).\n"
+    "\n"
+    "  -s, --size N         a font's cell size, 1 to 32; without it the font's own\n"
+    "                       (an outline font has none and needs -s)\n"
+    "  -F, --second FONT    a second font, filling the slots the first leaves empty\n"
+    "  -o, --output FILE    write the picture as PNG; the name ends in .png\n"
+    "      --scale N        enlarge the picture and text art N times, 1 to 16\n"
+    "      --background B   the PNG's paper: white or transparent (the default)\n"
+    "      --text TEXT      draw a UTF-8 text; characters without a glyph are named\n"
+    "                       on standard error\n"
+    "      --vertical       draw the text top to bottom\n"
+    "      --strict         characters of the text without a glyph are an error\n"
+    "                       (status 1)\n"
+    "      --glyph CODE     one glyph: a single-byte code below 0x100, a JIS code\n"
+    "                       such as 0x467C, or one UTF-8 character such as \xE6\x97\xA5\n"
+    "      --missing        list the JIS X 0208 characters without a glyph, a line\n"
+    "                       per JIS row\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "A .qpk FILE may be a pipe, such as /dev/stdin; a font must be a file.\n"
+    "Exit status: 0 shown, 1 the file or the PNG failed, 2 a usage error.\n";
 
-enum LongOnly { kText = 256, kVertical, kGlyph, kBackground, kMissing, kStrict };
+enum LongOnly { kText = 256, kVertical, kGlyph, kBackground, kMissing, kStrict, kScale };
 
 struct ViewOptions {
-  const char* file = nullptr;
+  ViewSource source;
   const char* output = nullptr;
   const char* text = nullptr;
   int glyphSlot = -1;
+  int scale = 0;  // 0: not given, which is 1
   bool vertical = false;
   bool whiteBackground = false;
   bool missing = false;
@@ -56,12 +80,101 @@ int UsageError(const char* format, ...) {
   Say(format, args);
   va_end(args);
   fputs(kUsage, stderr);
+  fputs("(tavrest-view --help lists the options)\n", stderr);
   return 2;
 }
 
-// 0 when the options make sense, else the exit status (after the message).
+// A whole number from `low` to `high`, digits only; -1 for anything else.
+int WholeNumber(const char* text, int low, int high) {
+  int value = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return -1;
+    value = std::min(value * 10 + (*p - '0'), 1000);
+  }
+  return text[0] != '\0' && value >= low && value <= high ? value : -1;
+}
+
+bool EndsWithPng(const char* name) {
+  const size_t length = strlen(name);
+  return length >= 4 && strcasecmp(name + length - 4, ".png") == 0;
+}
+
+// One option with its value; 0 when it is right, else the exit status.
+int TakeOption(int c, char** argv, ViewOptions& options) {
+  switch (c) {
+    case 's':
+      options.source.size = WholeNumber(optarg, 1, MaxCellSize);
+      if (options.source.size < 0)
+        return UsageError("the size is a whole number from 1 to %d, not %s", MaxCellSize, optarg);
+      return 0;
+    case 'F':
+      options.source.second = optarg;
+      return 0;
+    case 'o':
+      if (!EndsWithPng(optarg))
+        return UsageError("the picture is a PNG: its name ends in .png, not %s", optarg);
+      options.output = optarg;
+      return 0;
+    case kScale:
+      options.scale = WholeNumber(optarg, 1, MaxScale);
+      if (options.scale < 0)
+        return UsageError("--scale is a whole number from 1 to %d, not %s", MaxScale, optarg);
+      return 0;
+    case kText:
+      options.text = optarg;
+      return 0;
+    case kVertical:
+      options.vertical = true;
+      return 0;
+    case kGlyph:
+      options.glyphSlot = SlotOfGlyphArgument(optarg);
+      if (options.glyphSlot < 0)
+        return UsageError("not a single-byte or JIS code, nor a character with a slot: %s", optarg);
+      return 0;
+    case kMissing:
+      options.missing = true;
+      return 0;
+    case kStrict:
+      options.strict = true;
+      return 0;
+    case kBackground:
+      if (strcmp(optarg, "white") != 0 && strcmp(optarg, "transparent") != 0)
+        return UsageError("--background is white or transparent, not %s", optarg);
+      options.whiteBackground = strcmp(optarg, "white") == 0;
+      return 0;
+    case 'h':
+      fputs(kUsage, stdout);
+      fputs(kHelp, stdout);
+      exit(0);
+    case 'V':
+      printf("tavrest-view %s\n", TAVREST_VERSION);
+      exit(0);
+    case ':':
+      return UsageError("%s needs a value", argv[optind - 1]);
+    default:
+      return UsageError("unknown option %s", argv[optind - 1]);
+  }
+}
+
+// How the options go together: 0 when they do, else the exit status.
+int CheckTogether(const ViewOptions& options) {
+  const bool picture = options.text != nullptr || options.glyphSlot >= 0 || options.output;
+  if (options.text != nullptr && options.glyphSlot >= 0)
+    return UsageError("--text or --glyph, not both");
+  if (options.vertical && options.text == nullptr) return UsageError("--vertical goes with --text");
+  if (options.strict && options.text == nullptr) return UsageError("--strict goes with --text");
+  if (options.missing && (picture || options.scale != 0)) return UsageError("--missing goes alone");
+  if (options.scale != 0 && !picture)
+    return UsageError("--scale goes with a picture: -o, --text or --glyph");
+  if (options.text != nullptr && options.text[0] == '\0') return UsageError("the text is empty");
+  return 0;
+}
+
 int ParseOptions(int argc, char** argv, ViewOptions& options) {
-  static const option kOptions[] = {{"output", required_argument, nullptr, 'o'},
+  static const option kOptions[] = {{"size", required_argument, nullptr, 's'},
+                                    {"second", required_argument, nullptr, 'F'},
+                                    {"output", required_argument, nullptr, 'o'},
+                                    {"scale", required_argument, nullptr, kScale},
                                     {"text", required_argument, nullptr, kText},
                                     {"vertical", no_argument, nullptr, kVertical},
                                     {"glyph", required_argument, nullptr, kGlyph},
@@ -72,56 +185,11 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
                                     {"version", no_argument, nullptr, 'V'},
                                     {nullptr, 0, nullptr, 0}};
   opterr = 0;  // our own messages, one line each
-  for (int c; (c = getopt_long(argc, argv, ":o:hV", kOptions, nullptr)) != -1;) {
-    switch (c) {
-      case 'o':
-        options.output = optarg;
-        break;
-      case kText:
-        options.text = optarg;
-        break;
-      case kVertical:
-        options.vertical = true;
-        break;
-      case kGlyph:
-        options.glyphSlot = SlotOfGlyphArgument(optarg);
-        if (options.glyphSlot < 0)
-          return UsageError("not a single-byte or JIS code, nor a character with a slot: %s",
-                            optarg);
-        break;
-      case kMissing:
-        options.missing = true;
-        break;
-      case kStrict:
-        options.strict = true;
-        break;
-      case kBackground:
-        if (strcmp(optarg, "white") != 0 && strcmp(optarg, "transparent") != 0)
-          return UsageError("--background is white or transparent, not %s", optarg);
-        options.whiteBackground = strcmp(optarg, "white") == 0;
-        break;
-      case 'h':
-        fputs(kUsage, stdout);
-        exit(0);
-      case 'V':
-        printf("tavrest-view %s\n", TAVREST_VERSION);
-        exit(0);
-      case ':':
-        return UsageError("%s needs a value", argv[optind - 1]);
-      default:
-        return UsageError("unknown option %s", argv[optind - 1]);
-    }
-  }
-  if (argc - optind != 1) return UsageError("give one .qpk file");
-  options.file = argv[optind];
-  if (options.text != nullptr && options.glyphSlot >= 0)
-    return UsageError("--text or --glyph, not both");
-  if (options.vertical && options.text == nullptr) return UsageError("--vertical goes with --text");
-  if (options.strict && options.text == nullptr) return UsageError("--strict goes with --text");
-  if (options.missing && (options.text != nullptr || options.glyphSlot >= 0 || options.output))
-    return UsageError("--missing goes alone");
-  if (options.text != nullptr && options.text[0] == '\0') return UsageError("the text is empty");
-  return 0;
+  for (int c; (c = getopt_long(argc, argv, ":s:F:o:hV", kOptions, nullptr)) != -1;)
+    if (const int status = TakeOption(c, argv, options); status != 0) return status;
+  if (argc - optind != 1) return UsageError("give one file: a .qpk file or a font");
+  options.source.file = argv[optind];
+  return CheckTogether(options);
 }
 
 // The picture the options ask for; false after the reason.
@@ -149,9 +217,10 @@ int View(FontSet& font, const ViewOptions& options) {
   }
   InkMask mask;
   if (!MakeMask(font, options, mask)) return 1;
+  const int scale = options.scale != 0 ? options.scale : 1;
   if (options.output == nullptr) {
-    PrintArt(mask, stdout);
-  } else if (!WriteInkPng(mask, options.whiteBackground, options.output)) {
+    PrintArt(mask, scale, stdout);
+  } else if (!WriteInkPng(mask, options.whiteBackground, scale, options.output)) {
     return Fail("cannot write %s: %s", options.output, strerror(errno));
   }
   if (options.text == nullptr) return 0;
@@ -164,10 +233,11 @@ int View(FontSet& font, const ViewOptions& options) {
 int main(int argc, char** argv) {
   ViewOptions options;
   if (const int status = ParseOptions(argc, argv, options); status != 0) return status;
-  FontSet* font = Kanji_CreateFontSetFromPacked(options.file);
-  if (font == nullptr) return Fail("%s", Kanji_GetError());
-  int status = View(*font, options);
-  Kanji_DestroyFontSet(font);
+  const Viewed viewed = OpenViewed(options.source);
+  if (viewed.status == 2) return UsageError("%s", viewed.problem.c_str());
+  if (viewed.font == nullptr) return Fail("%s", viewed.problem.c_str());
+  int status = View(*viewed.font, options);
+  Kanji_DestroyFontSet(viewed.font);
   if (fflush(stdout) != 0 && status == 0)
     status = Fail("cannot write standard output: %s", strerror(errno));
   return status;

@@ -184,15 +184,12 @@ bool TextMask(const FontSet& font, const char* text, bool vertical, InkMask& mas
   return readable;
 }
 
-void PrintArt(const InkMask& mask, FILE* out) {
-  std::vector<char> line(static_cast<size_t>(mask.width) + 1, '\n');
+void PrintArt(const InkMask& mask, int scale, FILE* out) {
+  const size_t width = static_cast<size_t>(mask.width) * static_cast<size_t>(scale);
+  std::vector<char> line(width + 1, '\n');
   for (int y = 0; y < mask.height; ++y) {
-    for (int x = 0; x < mask.width; ++x)
-      line[static_cast<size_t>(x)] =
-          mask.ink[static_cast<size_t>(y) * static_cast<size_t>(mask.width) +
-                   static_cast<size_t>(x)]
-              ? '#'
-              : '.';
-    fwrite(line.data(), 1, line.size(), out);
+    const uint8_t* ink = &mask.ink[static_cast<size_t>(y) * static_cast<size_t>(mask.width)];
+    for (size_t x = 0; x < width; ++x) line[x] = ink[x / static_cast<size_t>(scale)] ? '#' : '.';
+    for (int copy = 0; copy < scale; ++copy) fwrite(line.data(), 1, line.size(), out);
   }
 }

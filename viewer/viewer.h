@@ -1,5 +1,5 @@
-// tavrest-view: looks into a packed glyph file: counts, the sheet or a text
-// as PNG, one glyph as text art.
+// tavrest-view: looks into a packed glyph file, or into a font as tavrest
+// would convert it: counts, the sheet or a text as PNG, one glyph as text art.
 #pragma once
 
 #include "kanji.h"
@@ -15,6 +15,27 @@ struct InkMask {
   int height = 0;
   std::vector<uint8_t> ink;
 };
+
+// What to look at: a .qpk file, or a font (and a second one) converted at
+// `size`, 0 for the font's own size.
+struct ViewSource {
+  const char* file = nullptr;
+  const char* second = nullptr;
+  int size = 0;
+};
+
+// The font set to look at, owned by the caller; null with the exit status
+// (1, or 2 for a usage error) and the reason when there is none.
+struct Viewed {
+  FontSet* font = nullptr;
+  int status = 0;
+  std::string problem;
+};
+
+// A file whose first 4 bytes give a cell size from 1 to 32 is read as a
+// .qpk (pipes too); any other regular file as a font, converted in memory as
+// tavrest converts it (sheet, packing, coding) and read back from those bytes.
+Viewed OpenViewed(const ViewSource& source);
 
 // Slots with a glyph, per range of the table.
 struct GlyphCounts {
@@ -54,9 +75,13 @@ bool SheetMask(const FontSet& font, InkMask& mask);
 bool GlyphMask(const FontSet& font, int slot, InkMask& mask);
 // A text drawn by the font library; false when it cannot be drawn.
 bool TextMask(const FontSet& font, const char* text, bool vertical, InkMask& mask);
-// '#' for ink, '.' for none, a line per row.
-void PrintArt(const InkMask& mask, FILE* out);
+// '#' for ink, '.' for none, each pixel `scale` characters wide and `scale`
+// lines high.
+void PrintArt(const InkMask& mask, int scale, FILE* out);
 
-// Black ink over a transparent (or white) background, written whole or not
-// at all; false with errno set when the file cannot be written.
-bool WriteInkPng(const InkMask& mask, bool whiteBackground, const char* path);
+constexpr int MaxScale = 16;
+
+// Black ink over a transparent (or white) background, each pixel a square of
+// `scale` pixels, written whole or not at all; false with errno set when the
+// file cannot be written.
+bool WriteInkPng(const InkMask& mask, bool whiteBackground, int scale, const char* path);

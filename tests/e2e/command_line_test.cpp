@@ -76,6 +76,7 @@ std::vector<CommandCase> CommandCases() {
   const std::string j16 = FontPath("jiskan16"), r16 = FontPath("8x16rk"),
                     j24 = FontPath("jiskan24");
   const std::set<std::string> both = {"tavrest.qpk", "tavrest.tga"};
+  const std::string misc = "/usr/share/fonts/X11/misc/";
   return {
       {{}, true, 0, both, ""},
       {{"--batch"}, true, 0, both, ""},
@@ -89,6 +90,10 @@ std::vector<CommandCase> CommandCases() {
       {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
       {{"-b", "-f", j16, "-F", r16}, false, 0, both, ""},  // jiskan16's PIXEL_SIZE
       {{"--batch", "--font=" + j16, "--second", r16, "--size", "16"}, false, 0, both, ""},
+      // Operands: FONT [SECOND] is -f FONT -F SECOND; PCFs give the bytes of their BDFs.
+      {{"-b", j16, r16}, false, 0, both, ""},
+      {{j16, "-b", "-F", r16, "-s", "16"}, false, 0, both, ""},
+      {{"-b", misc + "jiskan16.pcf.gz", misc + "8x16rk.pcf.gz"}, false, 0, both, ""},
       {{"-b", "-c", "sub/set.ini"}, false, 0, both, ""},
       {{"-b", "-c", "sub/zero.ini", "-s", "16"}, false, 0, both, ""},
       {{"-b", "-o", "out/a.qpk", "-i", "out/b.tga"},
@@ -173,7 +178,22 @@ std::vector<CommandCase> CommandCases() {
        2,
        {},
        "tavrest: --no-image and -i cannot be used together\n"},
-      {{"extra"}, true, 2, {}, "tavrest: unexpected operand: extra\n"},
+      {{"a", "b", "c"}, true, 2, {}, "tavrest: a third operand, c: give at most FONT and SECOND\n"},
+      {{"-f", j16, "x.bdf"},
+       true,
+       2,
+       {},
+       "tavrest: a font operand, x.bdf, cannot be used with -f\n"},
+      {{"-c", "sub/set.ini", "x.bdf"},
+       true,
+       2,
+       {},
+       "tavrest: a font operand, x.bdf, cannot be used with -c\n"},
+      {{"-F", r16, j16, "x.bdf"},
+       true,
+       2,
+       {},
+       "tavrest: two second fonts: -F and the operand x.bdf\n"},
   };
 }
 

@@ -90,6 +90,36 @@ TEST_F(Viewer, CountsGlyphsPerRange) {
   EXPECT_EQ(run.out, expected.str());
 }
 
+// A font is shown as the .qpk tavrest makes of it: the same counts, the same
+// sheet.
+TEST_F(Viewer, FontsAreShownAsTheirQpk) {
+  const std::string misc = "/usr/share/fonts/X11/misc/";
+  TavrestCall call;
+  call.dir = dir.path;
+  call.args = {"-b", "-f", kIpaGothic, "-s", "16", "-o", dir.File("ipa.qpk"), "--no-image"};
+  ASSERT_EQ(CallTavrest(call).exitStatus, 0);
+  struct FontCase {
+    std::vector<std::string> font;
+    std::string qpk;
+  };
+  const FontCase cases[] = {
+      {{FontPath("jiskan16"), "-F", FontPath("8x16rk")}, Qpk()},  // at the font's own size
+      {{misc + "jiskan16.pcf.gz", "--second", misc + "8x16rk.pcf.gz", "-s", "16"}, Qpk()},
+      {{kIpaGothic, "--size", "16"}, dir.File("ipa.qpk")},
+  };
+  for (const FontCase& c : cases) {
+    SCOPED_TRACE(c.font[0]);
+    std::vector<std::string> args = c.font;
+    const ViewRun fromFont = RunViewer(dir, args);
+    EXPECT_EQ(fromFont.status, 0) << fromFont.err;
+    EXPECT_EQ(fromFont.out, RunViewer(dir, {c.qpk}).out);
+    ASSERT_EQ(RunViewer(dir, {c.qpk, "-o", dir.File("qpk.png")}).status, 0);
+    args.insert(args.end(), {"-o", dir.File("font.PNG")});
+    ASSERT_EQ(RunViewer(dir, args).status, 0);
+    EXPECT_TRUE(ReadFileOrEmpty(dir.File("font.PNG")) == ReadFileOrEmpty(dir.File("qpk.png")));
+  }
+}
+
 // Pixels (r, g, b, a) as ImageMagick decodes the file, top row first.
 std::vector<uint8_t> Rgba(const std::string& path) {
   std::vector<uint8_t> pixels;
@@ -128,19 +158,25 @@ TEST_F(Viewer, SheetPngHasTheInkOfTheTga) {
 }
 
 TEST_F(Viewer, GlyphArt) {
-  for (const auto& [code, slot] : {std::pair{"0x3021", 1792},
-                                   {"0x41", 0x41},
-                                   {"0x7e7e", 9373},
-                                   {"\xE6\x97\xA5", 3995},  // 日, 0x467C
-                                   {"A", 0x41}}) {
+  struct ArtCase {
+    const char* code;
+    int slot;
+    int scale;
+  };
+  for (const auto& [code, slot, scale] : {ArtCase{"0x3021", 1792, 1},
+                                          {"0x41", 0x41, 1},
+                                          {"0x7e7e", 9373, 1},
+                                          {"\xE6\x97\xA5", 3995, 1},  // 日, 0x467C
+                                          {"A", 0x41, 3}}) {
     std::string expected;
     const int firstColumn = slot < 256 ? 8 : 0;  // single-byte glyphs lie in the right half
     for (const auto& row : PackedCell(*stream, 16, slot)) {
+      std::string line;
       for (size_t x = static_cast<size_t>(firstColumn); x < row.size(); ++x)
-        expected += row[x] ? '#' : '.';
-      expected += '\n';
+        line += std::string(static_cast<size_t>(scale), row[x] ? '#' : '.');
+      for (int copy = 0; copy < scale; ++copy) expected += line + '\n';
     }
-    const ViewRun run = RunViewer(dir, {Qpk(), "--glyph", code});
+    const ViewRun run = RunViewer(dir, {Qpk(), "--glyph", code, "--scale", std::to_string(scale)});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, expected) << code;
   }
@@ -183,23 +219,30 @@ TEST_F(Viewer, TextDrawnFromUtf8) {
     const char* utf8;
     const char* sjis;
     bool vertical;
+    int scale;  // with --background white when above 1
   };
   const TextCase cases[] = {
-      {"Tavrest 16 [ok]", "Tavrest 16 [ok]", false},
+      {"Tavrest 16 [ok]", "Tavrest 16 [ok]", false, 1},
       {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42",
-       false},
-      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42",
-       true},
+       false, 1},
+      {"日本語、テスト。", "\x93\xfa\x96\x7b\x8c\xea\x81\x41\x83\x65\x83\x58\x83\x67\x81\x42", true,
+       1},
+      {"日本", "\x93\xfa\x96\x7b", true, 3},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(std::string(c.utf8) + (c.vertical ? " vertical" : ""));
     std::vector<std::string> args{Qpk(), "--text", c.utf8, "-o", dir.File("text.png")};
     if (c.vertical) args.push_back("--vertical");
+    if (c.scale > 1)
+      args.insert(args.end(), {"--scale", std::to_string(c.scale), "--background", "white"});
     const ViewRun run = RunViewer(dir, args);
     ASSERT_EQ(run.status, 0) << run.err;
     // Positions only: the picture's size follows the text's bytes, and
     // UTF-8 has more of them.
-    const auto expected = InkOfSjisText(c.sjis, c.vertical);
+    std::set<std::pair<int, int>> expected;
+    for (const auto& [x, y] : InkOfSjisText(c.sjis, c.vertical))
+      for (int i = 0; i < c.scale * c.scale; ++i)
+        expected.insert({x * c.scale + i % c.scale, y * c.scale + i / c.scale});
     EXPECT_FALSE(expected.empty());
     EXPECT_TRUE(InkOfPng(dir.File("text.png")) == expected);
   }
@@ -217,10 +260,31 @@ TEST_F(Viewer, RefusalsAndUsage) {
   const UsageCase cases[] = {
       {{"--help"},
        0,
-       "usage: tavrest-view FILE.qpk [-o SHEET.png] [--background white|transparent]"},
+       "usage: tavrest-view FILE [-o SHEET.png] [--scale N] [--background white|transparent]"},
       {{"--version"}, 0, "tavrest-view 1.0.0"},
-      {{}, 2, "tavrest-view: give one .qpk file"},
-      {{Qpk(), Qpk()}, 2, "tavrest-view: give one .qpk file"},
+      {{}, 2, "tavrest-view: give one file: a .qpk file or a font"},
+      {{Qpk(), Qpk()}, 2, "tavrest-view: give one file: a .qpk file or a font"},
+      {{Qpk(), "-o", "sheet.jpg"},
+       2,
+       "tavrest-view: the picture is a PNG: its name ends in .png, not sheet.jpg"},
+      {{Qpk(), "--scale", "17", "-o", "x.png"},
+       2,
+       "tavrest-view: --scale is a whole number from 1 to 16, not 17"},
+      {{Qpk(), "--scale", "2"},
+       2,
+       "tavrest-view: --scale goes with a picture: -o, --text or --glyph"},
+      {{Qpk(), "-s", "16"}, 2, "tavrest-view: -s and --second go with a font, not a .qpk file"},
+      {{FontPath("jiskan16"), "-s", "33"},
+       2,
+       "tavrest-view: the size is a whole number from 1 to 32, not 33"},
+      {{kIpaGothic},
+       2,
+       "tavrest-view: " + std::string(kIpaGothic) +
+           " is an outline font, which has no size of its own; give the cell size with -s"},
+      {{"/bin/sh"},
+       1,
+       "tavrest-view: /bin/sh: not a BDF, PCF, TrueType or OpenType font; nor a .qpk file: its "
+       "first 4 bytes give no cell size from 1 to 32"},
       {{"--bogus", Qpk()}, 2, "tavrest-view: unknown option --bogus"},
       {{Qpk(), "--glyph"}, 2, "tavrest-view: --glyph needs a value"},
       {{Qpk(), "--glyph", "0x2100"}, 2, kNotAGlyph + "0x2100"},
@@ -237,7 +301,9 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{dir.File("none.qpk")},
        1,
        "tavrest-view: " + dir.File("none.qpk") + ": cannot be opened: No such file or directory"},
-      {{dir.File("short.qpk")}, 1, "tavrest-view: " + dir.File("short.qpk") + ": the stream ends early"},
+      {{dir.File("short.qpk")},
+       1,
+       "tavrest-view: " + dir.File("short.qpk") + ": the stream ends early"},
       {{Qpk(), "-o", dir.File("no/such.png")},
        1,
        "tavrest-view: cannot write " + dir.File("no/such.png") + ": No such file or directory"},
@@ -297,6 +363,27 @@ TEST_F(Viewer, MissingCharacters) {
     }
     EXPECT_EQ(run.err, c.err);
   }
+}
+
+// The help and the man page describe the same options.
+TEST_F(Viewer, ManPageHasEveryOptionOfTheHelp) {
+  const ViewRun run = RunViewer(dir, {"--help"});
+  ASSERT_EQ(run.status, 0);
+  const std::vector<uint8_t> page =
+      ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/viewer/tavrest-view.1");
+  std::string man(page.begin(), page.end());
+  for (size_t at; (at = man.find("\\-")) != std::string::npos;) man.replace(at, 2, "-");
+  std::istringstream help(run.out);
+  int options = 0;
+  for (std::string line; std::getline(help, line);) {
+    std::istringstream words(line);
+    for (std::string word; words >> word && word.starts_with('-');) {
+      if (word.back() == ',') word.pop_back();
+      ++options;
+      EXPECT_NE(man.find(word), std::string::npos) << word << " is not in the man page";
+    }
+  }
+  EXPECT_EQ(options, 17);
 }
 
 }  // namespace

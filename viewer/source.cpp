@@ -1,0 +1,189 @@
+// What the viewer looks at: a packed glyph file as it is, or a font as its
+// conversion would pack it, through the converter's own library calls.
+#include "kanji.h"
+#include "output.h"
+#include "sheet.h"
+#include "viewer.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr size_t kHeaderBytes = 4;
+
+// No font format starts like this: BDF is text, PCF, sfnt and gzip have
+// other magic bytes, and none of them has three zero bytes after a byte
+// from 1 to 32.
+bool IsPackedHeader(const unsigned char* head, size_t length) {
+  return length == kHeaderBytes && head[0] >= 1 && head[0] <= PackedMaxCellSize && head[1] == 0 &&
+         head[2] == 0 && head[3] == 0;
+}
+
+// The header read to tell the kinds apart, then the rest of the file, so that
+// pipes are read once.
+struct PeekedFile {
+  FILE* file;
+  unsigned char head[kHeaderBytes];
+  size_t given;
+};
+
+ssize_t ReadPeeked(void* cookie, char* buffer, size_t size) {
+  auto& peeked = *static_cast<PeekedFile*>(cookie);
+  if (peeked.given < kHeaderBytes) {
+    const size_t count = std::min(size, kHeaderBytes - peeked.given);
+    memcpy(buffer, peeked.head + peeked.given, count);
+    peeked.given += count;
+    return static_cast<ssize_t>(count);
+  }
+  const size_t got = fread(buffer, 1, size, peeked.file);
+  return got == 0 && ferror(peeked.file) ? -1 : static_cast<ssize_t>(got);
+}
+
+Viewed Refused(int status, std::string message) {
+  return Viewed{nullptr, status, std::move(message)};
+}
+
+// The font library's reason for refusing a file this viewer could open, which
+// was no .qpk either.
+Viewed NeitherFontNorPacked() {
+  return Refused(1, std::string(Kanji_GetError()) +
+                        "; nor a .qpk file: its first 4 bytes give no cell size from 1 to 32");
+}
+
+// A font set from a whole packed file on `stream`, as the font library reads
+// a .qpk; `name` is the file's name in messages.
+Viewed DecodePacked(FILE* stream, const char* name) {
+  int32_t size = 0;
+  std::vector<uint8_t> cells;
+  const PackedRefusal reason = DecodePackedGlyphStream(stream, size, cells);
+  if (reason != PackedRefusal::None) return Refused(1, PackedRefusalMessage(name, reason, errno));
+  FontSet* font = Kanji_CreateEmptyFontSet(size);
+  if (font == nullptr)
+    return Refused(1, PackedRefusalMessage(name, PackedRefusal::NoMemory, ENOMEM));
+  PlacePackedGlyphs(cells.data(), size, font->rowPool, font->glyphs);
+  return Viewed{font, 0, ""};
+}
+
+Viewed DecodePeeked(PeekedFile& peeked, const char* path) {
+  FILE* stream = fopencookie(&peeked, "rb", {ReadPeeked, nullptr, nullptr, nullptr});
+  if (stream == nullptr)
+    return Refused(1, PackedRefusalMessage(path, PackedRefusal::NoMemory, ENOMEM));
+  Viewed viewed = DecodePacked(stream, path);
+  fclose(stream);
+  return viewed;
+}
+
+// The cell size a font without -s is converted at, as tavrest takes it; 0
+// after filling `refusal`.
+int SizeOfFont(const char* path, Viewed& refusal) {
+  const int size = Kanji_FontPixelSize(path);
+  if (size < 0) refusal = NeitherFontNorPacked();
+  if (size == 0)
+    refusal = Refused(2, std::string(Kanji_GetError()) + "; give the cell size with -s");
+  if (size > MaxCellSize)
+    refusal = Refused(2, std::string(path) + " is " + std::to_string(size) +
+                             " pixels, more than the largest cell (" + std::to_string(MaxCellSize) +
+                             "); give the cell size with -s");
+  return size > 0 && size <= MaxCellSize ? size : 0;
+}
+
+// The fonts into an empty set, the second filling what the main one left.
+Viewed LoadFonts(const ViewSource& source, int size) {
+  FontSet* font = Kanji_CreateEmptyFontSet(size);
+  if (font == nullptr) return Refused(1, "not enough memory for the font set");
+  int loaded = 0;
+  for (const char* path : {source.file, source.second}) {
+    if (path == nullptr) continue;
+    FontLoadReport report;
+    if (Kanji_LoadBdfWithReport(font, path, &report) != 0) {
+      Kanji_DestroyFontSet(font);
+      return path == source.file ? NeitherFontNorPacked()
+                                 : Refused(1, std::string("second font: ") + Kanji_GetError());
+    }
+    loaded += report.glyphsLoaded;
+  }
+  if (loaded > 0) return Viewed{font, 0, ""};
+  Kanji_DestroyFontSet(font);
+  return Refused(1, std::string("no glyph in ") + source.file +
+                        (source.second != nullptr ? std::string(" or ") + source.second : ""));
+}
+
+// Every slot drawn into its cell, as tavrest fills its sheet.
+bool FillSheet(GlyphSheet& sheet, const FontSet& font) {
+  if (!CreateGlyphSheet(sheet, font.size)) return false;
+  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
+    if (Kanji_GlyphRows(&font, slot) == nullptr) continue;
+    SDL_Surface* surface = RenderGlyphSlot(font, slot);
+    if (surface == nullptr) return false;
+    CopyToSheetCell(sheet, surface, font.size, slot);
+    SDL_FreeSurface(surface);
+  }
+  return true;
+}
+
+// The bytes tavrest would write as the .qpk of this font set.
+bool PackedFileOf(const FontSet& font, std::vector<uint8_t>& file) {
+  GlyphSheet sheet{0, 0, {}};
+  PackedGlyphs packed{0, {}};
+  return FillSheet(sheet, font) && PackGlyphSheet(packed, sheet, font.size) &&
+         EncodePackedFile(packed.cellSize, packed.bytes, file);
+}
+
+// The font converted and read back as a .qpk, all in memory.
+Viewed ConvertFont(const ViewSource& source, int size) {
+  Viewed fonts = LoadFonts(source, size);
+  if (fonts.font == nullptr) return fonts;
+  Kanji_SetEncoding(fonts.font, EncodingShiftJis);  // as tavrest draws its sheet
+  std::vector<uint8_t> file;
+  const bool packed = PackedFileOf(*fonts.font, file);
+  Kanji_DestroyFontSet(fonts.font);
+  if (!packed) return Refused(1, std::string("cannot convert ") + source.file + ": out of memory");
+  FILE* stream = fmemopen(file.data(), file.size(), "rb");
+  if (stream == nullptr)
+    return Refused(1, std::string("cannot convert ") + source.file + ": " + strerror(errno));
+  Viewed viewed = DecodePacked(stream, source.file);
+  fclose(stream);
+  return viewed;
+}
+
+Viewed ViewFont(const ViewSource& source) {
+  Viewed refusal;
+  const int size = source.size != 0 ? source.size : SizeOfFont(source.file, refusal);
+  if (size == 0) return refusal;
+  return ConvertFont(source, size);
+}
+
+}  // namespace
+
+Viewed OpenViewed(const ViewSource& source) {
+  PeekedFile peeked{fopen(source.file, "rb"), {}, 0};
+  if (peeked.file == nullptr)
+    return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::CannotOpen, errno));
+  const size_t got = fread(peeked.head, 1, kHeaderBytes, peeked.file);
+  if (got < kHeaderBytes && ferror(peeked.file)) {
+    const int error = errno;
+    fclose(peeked.file);
+    return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::ReadFailed, error));
+  }
+  struct stat info;
+  const bool regular = fstat(fileno(peeked.file), &info) == 0 && S_ISREG(info.st_mode);
+  if (IsPackedHeader(peeked.head, got)) {
+    Viewed viewed = source.size != 0 || source.second != nullptr
+                        ? Refused(2, "-s and --second go with a font, not a .qpk file")
+                        : DecodePeeked(peeked, source.file);
+    fclose(peeked.file);
+    return viewed;
+  }
+  fclose(peeked.file);
+  // The font library opens fonts by name, and a pipe's first bytes are gone.
+  if (!regular)
+    return Refused(1, std::string(source.file) +
+                          ": not a .qpk file, and fonts are read from files, not pipes");
+  return ViewFont(source);
+}
