@@ -261,21 +261,7 @@ TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
   call.args = {"--help"};
   const CallResult run = CallTavrest(call);
   ASSERT_EQ(run.exitStatus, 0);
-  const std::vector<uint8_t> page =
-      ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/app/tavrest.1");
-  std::string man(page.begin(), page.end());
-  for (size_t at; (at = man.find("\\-")) != std::string::npos;) man.replace(at, 2, "-");
-  std::istringstream help(run.standardOutput);
-  int options = 0;
-  for (std::string line; std::getline(help, line);) {
-    std::istringstream words(line);
-    for (std::string word; words >> word && word.starts_with('-');) {
-      if (word.back() == ',') word.pop_back();
-      ++options;
-      EXPECT_NE(man.find(word), std::string::npos) << word << " is not in the man page";
-    }
-  }
-  EXPECT_EQ(options, 23);
+  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 23);
 }
 
 }  // namespace

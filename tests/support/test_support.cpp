@@ -104,6 +104,24 @@ void ExpectNoTemporaries(const std::string& folder) {
     EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
+int ExpectOptionsInManPage(const std::string& helpText, const std::string& pagePath) {
+  const std::vector<uint8_t> page =
+      ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/" + pagePath);
+  std::string man(page.begin(), page.end());
+  for (size_t at; (at = man.find("\\-")) != std::string::npos;) man.replace(at, 2, "-");
+  std::istringstream help(helpText);
+  int options = 0;
+  for (std::string line; std::getline(help, line);) {
+    std::istringstream words(line);
+    for (std::string word; words >> word && word.starts_with('-');) {
+      if (word.back() == ',') word.pop_back();
+      ++options;
+      EXPECT_NE(man.find(word), std::string::npos) << word << " is not in the man page";
+    }
+  }
+  return options;
+}
+
 std::string ReadAll(int fd) {
   std::string text;
   char buffer[4096];

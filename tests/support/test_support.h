@@ -62,6 +62,10 @@ std::vector<std::string> ListDir(const std::string& path);
 // A test failure for each temporary file a writer left in `folder`.
 void ExpectNoTemporaries(const std::string& folder);
 
+// Checks that the man page at `page` (from the source tree) names every
+// option that starts a line of `help`; returns how many there were.
+int ExpectOptionsInManPage(const std::string& help, const std::string& page);
+
 // Everything left to read from `fd`, up to its end.
 std::string ReadAll(int fd);
 

@@ -369,21 +369,7 @@ TEST_F(Viewer, MissingCharacters) {
 TEST_F(Viewer, ManPageHasEveryOptionOfTheHelp) {
   const ViewRun run = RunViewer(dir, {"--help"});
   ASSERT_EQ(run.status, 0);
-  const std::vector<uint8_t> page =
-      ReadFileOrEmpty(std::string(TAVREST_SOURCE_DIR) + "/viewer/tavrest-view.1");
-  std::string man(page.begin(), page.end());
-  for (size_t at; (at = man.find("\\-")) != std::string::npos;) man.replace(at, 2, "-");
-  std::istringstream help(run.out);
-  int options = 0;
-  for (std::string line; std::getline(help, line);) {
-    std::istringstream words(line);
-    for (std::string word; words >> word && word.starts_with('-');) {
-      if (word.back() == ',') word.pop_back();
-      ++options;
-      EXPECT_NE(man.find(word), std::string::npos) << word << " is not in the man page";
-    }
-  }
-  EXPECT_EQ(options, 17);
+  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 17);
 }
 
 }  // namespace
