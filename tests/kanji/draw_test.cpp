@@ -354,7 +354,7 @@ TEST(DrawText, Utf8FallsBackToCp932AndNamesWhatIsMissing) {
 
 TEST(DrawText, EmptySlotLeavesAGap) {
   ProbeFont probe = MakeProbeFont(16, EncodingShiftJis);
-  probe.font->glyphs['B'] = nullptr;
+  probe.font->glyphs[int{'B'}] = nullptr;
   probe.font->glyphs[641] = nullptr;
   Surface surface = PaperSurface(60, 16, 32);
   Kanji_DrawText(probe.font.get(), 0, 0, surface.get(), "AB\x82\xA0\x43", kInk);
