@@ -3,6 +3,7 @@
 #include "font_sheet.h"
 #include "output.h"
 #include "run_support.h"
+#include "sheet_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -86,15 +87,6 @@ bool SameSheet(const GlyphSheet& a, const GlyphSheet& b) {
 Bytes Decoded(const std::string& file, const char* format) {
   Bytes out;
   EXPECT_TRUE(RunProgram({ImageMagickConvert(), file, "-auto-orient", "-depth", "8", format}, out));
-  return out;
-}
-
-Bytes RawBytes(const GlyphSheet& sheet, bool alpha) {
-  Bytes out;
-  for (const SheetPixel& p : sheet.pixels) {
-    out.insert(out.end(), {p.r, p.g, p.b});
-    if (alpha) out.push_back(p.a);
-  }
   return out;
 }
 

@@ -3,6 +3,7 @@
 // Round trips on real-font sheets are in tests/e2e/image_test.cpp.
 #include "output.h"
 #include "test_support.h"
+#include "sheet_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -39,15 +40,6 @@ GlyphSheet ColourfulSheet(int width, int height) {
 GlyphSheet Opaque(GlyphSheet sheet) {
   for (SheetPixel& p : sheet.pixels) p.a = 255;
   return sheet;
-}
-
-Bytes RawBytes(const GlyphSheet& sheet, bool alpha) {
-  Bytes out;
-  for (const SheetPixel& p : sheet.pixels) {
-    out.insert(out.end(), {p.r, p.g, p.b});
-    if (alpha) out.push_back(p.a);
-  }
-  return out;
 }
 
 void ExpectSameSheet(const GlyphSheet& actual, const GlyphSheet& expected,
