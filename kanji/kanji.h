@@ -13,6 +13,7 @@
 #include <SDL.h>
 
 #include <stdint.h>
+#include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -257,6 +258,10 @@ int Kanji_MissingCharacters(const FontSet* font, const char* text, int* codes, i
  * file that cannot be read or is malformed, or when memory runs out; then
  * Kanji_GetError gives "PATH: reason". Prints nothing. Reads pipes too. */
 FontSet* Kanji_CreateFontSetFromPacked(const char* path);
+/* The same from an open stream, read from where it stands to its end (a pipe,
+ * or a file in memory); `name` stands for it in the reason. The stream stays
+ * open. */
+FontSet* Kanji_CreateFontSetFromPackedStream(FILE* stream, const char* name);
 
 #ifdef __cplusplus
 }

@@ -56,18 +56,11 @@ Viewed NeitherFontNorPacked() {
                         "; nor a .qpk file: its first 4 bytes give no cell size from 1 to 32");
 }
 
-// A font set from a whole packed file on `stream`, as the font library reads
-// a .qpk; `name` is the file's name in messages.
+// A font set from a whole packed file on `stream`; `name` is the file's name
+// in messages.
 Viewed DecodePacked(FILE* stream, const char* name) {
-  int32_t size = 0;
-  std::vector<uint8_t> cells;
-  const PackedRefusal reason = DecodePackedGlyphStream(stream, size, cells);
-  if (reason != PackedRefusal::None) return Refused(1, PackedRefusalMessage(name, reason, errno));
-  FontSet* font = Kanji_CreateEmptyFontSet(size);
-  if (font == nullptr)
-    return Refused(1, PackedRefusalMessage(name, PackedRefusal::NoMemory, ENOMEM));
-  PlacePackedGlyphs(cells.data(), size, font->rowPool, font->glyphs);
-  return Viewed{font, 0, ""};
+  FontSet* font = Kanji_CreateFontSetFromPackedStream(stream, name);
+  return font != nullptr ? Viewed{font, 0, ""} : Refused(1, Kanji_GetError());
 }
 
 Viewed DecodePeeked(PeekedFile& peeked, const char* path) {
