@@ -64,17 +64,12 @@ bool TakeSizeFromFont(RunConfig& config, int& status) {
     status = 1;
     return false;
   }
-  std::string problem;
-  if (size == 0)
-    problem = Kanji_GetError();
-  else if (size > MaxCellSize)
-    problem = config.mainFont + " is " + std::to_string(size) +
-              " pixels, more than the largest cell (" + std::to_string(MaxCellSize) + ")";
-  if (problem.empty()) {
+  if (size > 0) {
     config.cellSize = size;
     return true;
   }
-  status = ReportUsageError((problem + "; give the cell size with -s").c_str());
+  status =
+      ReportUsageError((std::string(Kanji_GetError()) + "; give the cell size with -s").c_str());
   return false;
 }
 

@@ -34,9 +34,8 @@ int BdfPixelSize(gzFile file, const char* path) {
   return 0;
 }
 
-}  // namespace
-
-int Kanji_FontPixelSize(const char* path) {
+// The size the file names, or 0 or -1 as Kanji_FontPixelSize gives them.
+int NamedPixelSize(const char* path) {
   gzFile file = gzopen(path, "rb");
   if (file == nullptr) {
     Kanji_SetError("cannot open %s: %s", path, strerror(errno != 0 ? errno : ENOMEM));
@@ -62,4 +61,13 @@ int Kanji_FontPixelSize(const char* path) {
   }
   gzclose(file);
   return size;
+}
+
+}  // namespace
+
+int Kanji_FontPixelSize(const char* path) {
+  const int size = NamedPixelSize(path);
+  if (size <= MaxCellSize) return size;
+  Kanji_SetError("%s is %d pixels, more than the largest cell (%d)", path, size, MaxCellSize);
+  return 0;
 }

@@ -156,9 +156,9 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
 /* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
  * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
  * Kanji_GetError's reason when it names none, or is an outline font, which
- * can be drawn at any size; -1 (the reason recorded, nothing printed) when
- * the file cannot be opened or read as a font. The size may lie outside 1
- * to MaxCellSize. */
+ * can be drawn at any size, or names one larger than MaxCellSize; -1 (the
+ * reason recorded, nothing printed) when the file cannot be opened or read
+ * as a font. */
 int Kanji_FontPixelSize(const char* path);
 
 /* ---- Character code conversion -------------------------------------------

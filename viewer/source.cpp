@@ -79,11 +79,7 @@ int SizeOfFont(const char* path, Viewed& refusal) {
   if (size < 0) refusal = NeitherFontNorPacked();
   if (size == 0)
     refusal = Refused(2, std::string(Kanji_GetError()) + "; give the cell size with -s");
-  if (size > MaxCellSize)
-    refusal = Refused(2, std::string(path) + " is " + std::to_string(size) +
-                             " pixels, more than the largest cell (" + std::to_string(MaxCellSize) +
-                             "); give the cell size with -s");
-  return size > 0 && size <= MaxCellSize ? size : 0;
+  return std::max(size, 0);
 }
 
 // The fonts into an empty set, the second filling what the main one left.

@@ -177,6 +177,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
   WriteFileBytes(dir.File("broken.pcf"), std::string("\1fcp\x09\0\0\0", 8) + std::string(64, 'x'));
   WriteFileBytes(dir.File("image.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
   WriteFileBytes(dir.File("cut.gz"), std::string("\x1f\x8b\x08\0", 4));
+  WriteFileBytes(dir.File("big.bdf"), "STARTFONT 2.1\nPIXEL_SIZE 40\nENDFONT\n");
   const struct {
     std::string path;
     int size;         // the cell size of the load; 0 for none
@@ -192,6 +193,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
       {dir.File("cut.gz"), 16, ": broken gzip data: ", -1},
+      {dir.File("big.bdf"), 0, nullptr, 0},  // larger than any cell
   };
   for (const auto& c : cases) {
     if (c.size != 0) {
