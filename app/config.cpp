@@ -1,5 +1,6 @@
 #include "app.h"
 #include "kanji.h"
+#include "platform.h"
 
 #include <cstdio>
 
@@ -27,7 +28,7 @@ bool ReadConfigLine(FILE* file, std::string& value, bool first) {
 }  // namespace
 
 bool ReadConfig(const char* path, RunConfig& config) {
-  FILE* file = fopen(path, "r");
+  FILE* file = OpenStream(path, "r");
   if (file == nullptr) return false;
   config.longLine = 0;
   std::string* values[] = {&config.mainFont, &config.secondFont, &config.sizeLine};

@@ -1,7 +1,6 @@
 // Loading the run's fonts, and telling the user what they gave.
+#include "platform.h"
 #include "run_parts.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -62,8 +61,9 @@ std::string Utf8Character(int codePoint) {
 }  // namespace
 
 std::string FontLookedUpIn(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 ? "" : LookedUpIn(path);
+  FileFacts facts;
+  return FactsOfPath(path.c_str(), facts) && facts.kind != FileKind::Missing ? ""
+                                                                             : LookedUpIn(path);
 }
 
 std::string NameCutGlyphs(const FontLoadReport& report) {

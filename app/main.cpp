@@ -1,3 +1,7 @@
 #include "app.h"
+#include "platform.h"
 
-int main(int argc, char** argv) { return TavrestMain(argc, argv); }
+int main(int argc, char** argv) {
+  PrepareProcess(argc, argv);
+  return TavrestMain(argc, argv);
+}

@@ -1,7 +1,7 @@
 #include "output.h"
+#include "platform.h"
 #include "run_parts.h"
 
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 
@@ -42,27 +42,4 @@ void ReportOrWarn(bool error, const char* format, ...) {
 
 void SetWarningsWanted(bool wanted) { warningsWanted = wanted; }
 
-namespace {
-
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
-
-extern "C" void EndOnSignal(int signalNumber) {
-  AtomicFileRemovePending();
-  signal(signalNumber, SIG_DFL);
-  raise(signalNumber);  // delivered as this handler returns
-}
-
-}  // namespace
-
-void EndOnInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = EndOnSignal;
-  sigemptyset(&action.sa_mask);
-  for (int interrupt : kInterrupts) sigaddset(&action.sa_mask, interrupt);
-  for (int interrupt : kInterrupts) {
-    struct sigaction current {};
-    sigaction(interrupt, nullptr, &current);
-    if (current.sa_handler == SIG_IGN) continue;  // as nohup leaves SIGHUP: keep it so
-    sigaction(interrupt, &action, nullptr);
-  }
-}
+void EndOnInterrupts() { HandleInterrupts(AtomicFileRemovePending); }

@@ -1,9 +1,8 @@
 #include "app.h"
 #include "output.h"
+#include "platform.h"
 #include "run_parts.h"
 #include "sheet.h"
-
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -88,8 +87,8 @@ int ConvertAndShow(RunWindow& window, const FontSet& font, const RunOptions& opt
 }
 
 long long FileBytes(const std::string& name) {
-  struct stat info;
-  return stat(name.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+  FileFacts facts;
+  return FactsOfPath(name.c_str(), facts) && facts.kind != FileKind::Missing ? facts.size : -1;
 }
 
 // -v: what each font gave and what was written.

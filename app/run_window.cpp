@@ -1,5 +1,6 @@
 // The run's window: a progress bar, then three messages in the font being
 // converted.
+#include "platform.h"
 #include "run_parts.h"
 
 #include <cstdlib>
@@ -26,16 +27,17 @@ bool Named(const char* value) { return value != nullptr && value[0] != '\0'; }
 // Left to itself, SDL without a display falls back to drivers that draw on
 // the terminal: they fill standard output with escape codes, or end the
 // process where there is no terminal type. A driver the user names is used
-// as named; otherwise only X11 or the dummy driver is chosen.
+// as named; otherwise only the desktop's driver (X11 where DISPLAY is set,
+// Windows' own) or the dummy driver is chosen.
 bool StartVideo() {
   if (Named(getenv("SDL_VIDEODRIVER"))) return SDL_Init(SDL_INIT_VIDEO) == 0;
-  const char* display = getenv("DISPLAY");
-  if (Named(display)) {
-    setenv("SDL_VIDEODRIVER", "x11", 1);
+  const char* display = nullptr;
+  if (const char* driver = DesktopVideoDriver(&display)) {
+    SetEnvironment("SDL_VIDEODRIVER", driver);
     if (SDL_Init(SDL_INIT_VIDEO) == 0) return true;
     Warn("cannot use the display %s (%s); converting without a window", display, SDL_GetError());
   }
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  SetEnvironment("SDL_VIDEODRIVER", "dummy");
   return SDL_Init(SDL_INIT_VIDEO) == 0;
 }
 
@@ -48,7 +50,7 @@ bool OnDisplay() {
 
 RunWindow OpenWindow() {
   RunWindow window{nullptr, nullptr, false};
-  atexit(SDL_Quit);  // on Linux SDL has no entry layer that would do this
+  atexit(SDL_Quit);  // SDL has no entry layer here that would do this
   const bool started = StartVideo();
   EndOnInterrupts();
   if (!started) {

@@ -2,10 +2,8 @@
 // file, or both.
 #include "app.h"
 #include "kanji.h"
+#include "platform.h"
 #include "run_parts.h"
-
-#include <limits.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -15,8 +13,8 @@ namespace {
 constexpr char kDefaultConfig[] = "tavrest.ini";
 
 std::string WorkingFolder() {
-  char folder[PATH_MAX];
-  return getcwd(folder, sizeof folder) != nullptr ? folder : "the working folder";
+  const std::string folder = CurrentFolder();
+  return folder.empty() ? "the working folder" : folder;
 }
 
 std::string FolderPart(const std::string& path) {

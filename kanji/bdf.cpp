@@ -3,10 +3,9 @@
 // after its BITMAP line. The cell size comes from the caller, never from the
 // file.
 #include "kanji_internal.h"
+#include "platform.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -230,10 +229,10 @@ GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
 
 // Opens a font file for the line reader; null, with errno, when it cannot be.
 gzFile OpenFontFile(const char* path) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = OpenForReading(path);
   if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {  // opens on Linux, but reads nothing
+  FileFacts facts;
+  if (FactsOfDescriptor(fd, facts) && facts.kind == FileKind::Folder) {  // opens, but reads nothing
     close(fd);
     errno = EISDIR;
     return nullptr;

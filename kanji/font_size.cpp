@@ -1,5 +1,8 @@
 // The cell size a font names for itself, for runs that give none.
 #include "kanji_internal.h"
+#include "platform.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -36,7 +39,12 @@ int BdfPixelSize(gzFile file, const char* path) {
 
 // The size the file names, or 0 or -1 as Kanji_FontPixelSize gives them.
 int NamedPixelSize(const char* path) {
-  gzFile file = gzopen(path, "rb");
+  const int fd = OpenForReading(path);
+  gzFile file = fd >= 0 ? gzdopen(fd, "rb") : nullptr;
+  if (fd >= 0 && file == nullptr) {
+    close(fd);
+    errno = ENOMEM;
+  }
   if (file == nullptr) {
     Kanji_SetError("cannot open %s: %s", path, strerror(errno != 0 ? errno : ENOMEM));
     return -1;

@@ -3,6 +3,7 @@
 // BDF glyphs, so a PCF gives what its BDF gives; sfnt glyphs are rendered at
 // the cell size and placed under a baseline taken from the font's metrics.
 #include "kanji_internal.h"
+#include "platform.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -11,7 +12,6 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -241,9 +241,8 @@ void* RunShareThread(void* argument) {
 void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector<GlyphJob>& jobs,
                 FontLoadReport* report) {
   constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
-  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
   const size_t count = std::clamp<size_t>(
-      std::min<size_t>(cores > 0 ? static_cast<size_t>(cores) : 1, jobs.size() / kJobsPerThread), 1,
+      std::min<size_t>(static_cast<size_t>(ProcessorCount()), jobs.size() / kJobsPerThread), 1,
       kMaxThreads);
   const int baseline = Baseline(face, font->size);
   std::vector<JobOutcome> outcomes(jobs.size(), JobFailed);

@@ -1,11 +1,7 @@
 // Whole-file-or-nothing writing: a temporary file beside the target is
 // renamed over it only once every byte is written, synced and closed.
 #include "output_internal.h"
-
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform.h"
 
 #include <cerrno>
 #include <csignal>
@@ -14,12 +10,11 @@
 
 namespace {
 
-constexpr int kMaxLinkDepth = 40;  // the kernel's own limit
 constexpr int kNameAttempts = 100;
 
 // The named temporary file that exists right now, kept where a signal
 // handler can read it without allocating.
-char pendingName[PATH_MAX];
+char pendingName[4096];
 volatile sig_atomic_t pendingNameSet = 0;
 
 bool SetPendingName(const std::string& name) {
@@ -42,41 +37,16 @@ std::string FolderOf(const std::string& path) {
 }
 
 std::string TempNameFor(const std::string& path, int attempt) {
-  return path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-}
-
-std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-// The file a write to `path` replaces: symbolic links followed to their end;
-// a dangling link leads to the name it points at, which is then created.
-bool FollowLinks(const std::string& path, std::string& out) {
-  out = path;
-  for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
-    struct stat info;
-    if (lstat(out.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
-    char target[PATH_MAX];
-    const ssize_t length = readlink(out.c_str(), target, sizeof target);
-    if (length < 0) return false;
-    if (static_cast<size_t>(length) == sizeof target) {
-      errno = ENAMETOOLONG;
-      return false;
-    }
-    const std::string next(target, static_cast<size_t>(length));
-    const bool relative = next[0] != '/' && out.find('/') != std::string::npos;
-    out = relative ? FolderOf(out) + "/" + next : next;
-  }
-  errno = ELOOP;
-  return false;
+  return path + ".tmp-" + std::to_string(ProcessId()) + "-" + std::to_string(attempt);
 }
 
 // Notes the mode and group of the file being replaced; false, with errno,
 // when this user could not open it for writing.
 bool NoteExistingTarget(AtomicFile& file) {
-  struct stat info;
-  if (stat(file.finalPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
-  if (faccessat(AT_FDCWD, file.finalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
-  file.keptMode = static_cast<int>(info.st_mode & 07777);
-  file.keptGroup = static_cast<long>(info.st_gid);
+  KeptAttributes kept;
+  if (!NoteReplacedFile(file.finalPath.c_str(), kept)) return false;
+  file.keptMode = kept.mode;
+  file.keptGroup = kept.group;
   return true;
 }
 
@@ -87,42 +57,25 @@ bool StartAtomicFile(AtomicFile& file, const char* path) {
   file.tempPath.clear();
   file.keptMode = -1;
   file.keptGroup = -1;
-  return FollowLinks(file.targetPath, file.finalPath) && NoteExistingTarget(file);
-}
-
-bool AttachStream(AtomicFile& file, int fd) {
-  file.stream = fdopen(fd, "wb");
-  if (file.stream != nullptr) return true;
-  const int saved = errno;
-  close(fd);
-  if (!file.tempPath.empty()) unlink(file.tempPath.c_str());
-  file.tempPath.clear();
-  ClearPendingName();
-  errno = saved;
-  return false;
+  return ResolveLinks(file.targetPath.c_str(), file.finalPath) && NoteExistingTarget(file);
 }
 
 // A file without a name in the target's folder; it gets one only once it is
-// complete. Linking it needs /proc, so it is used only where that is there.
+// complete.
 bool OpenUnnamed(AtomicFile& file) {
-  const int fd = open(FolderOf(file.finalPath).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  if (access(ProcFdPath(fd).c_str(), F_OK) != 0) {
-    close(fd);
-    return false;
-  }
-  return AttachStream(file, fd);
+  file.stream = CreateUnnamed(FolderOf(file.finalPath).c_str());
+  return file.stream != nullptr;
 }
 
 bool OpenNamed(AtomicFile& file) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = TempNameFor(file.finalPath, attempt);
     if (!SetPendingName(name)) return false;
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) break;
+    file.stream = CreateNewFile(name.c_str());
+    if (file.stream == nullptr && errno == EEXIST) continue;
+    if (file.stream == nullptr) break;
     file.tempPath = name;
-    return AttachStream(file, fd);
+    return true;
   }
   const int saved = errno;
   ClearPendingName();
@@ -133,11 +86,10 @@ bool OpenNamed(AtomicFile& file) {
 // Gives the complete unnamed file a fresh name beside the target; linkat
 // cannot replace a name, so the rename that follows does.
 bool LinkBesideTarget(AtomicFile& file) {
-  const std::string source = ProcFdPath(fileno(file.stream));
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = TempNameFor(file.finalPath, attempt);
     if (!SetPendingName(name)) return false;
-    if (linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (NameUnnamed(file.stream, name.c_str())) {
       file.tempPath = name;
       return true;
     }
@@ -150,29 +102,12 @@ bool LinkBesideTarget(AtomicFile& file) {
 }
 
 void KeepModeAndGroup(const AtomicFile& file) {
-  if (file.keptMode < 0) return;
-  const int fd = fileno(file.stream);
-  // The group first, since changing it may clear set-id bits. Where the
-  // group may not be set the file keeps ours, as any new file would.
-  if (fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(file.keptGroup)) != 0) {
-  }
-  if (fchmod(fd, static_cast<mode_t>(file.keptMode)) != 0) {
-  }
+  KeepAttributes(file.stream, KeptAttributes{file.keptMode, file.keptGroup});
 }
 
 // The data reaches the disk before the name does, so that after a power
 // loss the target holds the old file or the new one, never a hole.
-bool SyncStream(AtomicFile& file) { return fsync(fileno(file.stream)) == 0; }
-
-// Makes the rename itself durable. It has happened either way, so a folder
-// that cannot be synced (some file systems refuse) does not fail the write.
-void SyncFolderOf(const std::string& path) {
-  const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (fsync(fd) != 0) {
-  }
-  close(fd);
-}
+bool SyncStream(AtomicFile& file) { return FlushToDisk(file.stream); }
 
 bool CloseStream(AtomicFile& file) {
   const int closed = fclose(file.stream);
@@ -200,14 +135,14 @@ void AtomicFileAbort(AtomicFile& file) {
   const int saved = errno;
   if (file.stream != nullptr) fclose(file.stream);
   file.stream = nullptr;
-  if (!file.tempPath.empty()) unlink(file.tempPath.c_str());
+  if (!file.tempPath.empty()) RemoveFile(file.tempPath.c_str());
   file.tempPath.clear();
   ClearPendingName();
   errno = saved;
 }
 
 void AtomicFileRemovePending() {
-  if (pendingNameSet) unlink(pendingName);
+  if (pendingNameSet) RemoveFile(pendingName);
 }
 
 // A named temporary file is closed before its rename; an unnamed one stays
@@ -224,14 +159,14 @@ bool AtomicFileCommit(AtomicFile& file) {
   }
   const bool named = !file.tempPath.empty();
   const bool ready = named ? CloseStream(file) : LinkBesideTarget(file);
-  if (!ready || rename(file.tempPath.c_str(), file.finalPath.c_str()) != 0) {
+  if (!ready || !ReplaceWith(file.tempPath.c_str(), file.finalPath.c_str())) {
     AtomicFileAbort(file);
     return false;
   }
   ClearPendingName();
   file.tempPath.clear();
   if (file.stream != nullptr) CloseStream(file);
-  SyncFolderOf(file.finalPath);
+  SyncFolder(FolderOf(file.finalPath).c_str());
   return true;
 }
 

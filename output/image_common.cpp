@@ -1,8 +1,7 @@
 // What the file formats share: header fields, the first checks of a sheet
 // to write, and opening a file to read.
 #include "output_internal.h"
-
-#include <sys/stat.h>
+#include "platform.h"
 
 #include <cerrno>
 
@@ -38,14 +37,14 @@ bool SheetWritable(const GlyphSheet& sheet) {
 }
 
 int64_t KnownFileLength(FILE* file) {
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return static_cast<int64_t>(info.st_size);
+  FileFacts facts;
+  if (!FactsOfStream(file, facts) || facts.kind != FileKind::Regular) return -1;
+  return facts.size;
 }
 
 bool ReadImageFile(GlyphSheet& sheet, const char* path, ImageRefusal& why,
                    ImageRefusal (*read)(FILE* file, GlyphSheet& sheet)) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = OpenStream(path, "rb");
   if (file == nullptr) {
     why = ImageRefusal::CannotOpen;
     return false;

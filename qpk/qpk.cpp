@@ -1,5 +1,6 @@
 // Packed glyph file decoding: header, packets, the one length a stream may
 // have, and rows clear past their last pixel.
+#include "platform.h"
 #include "qpk_internal.h"
 
 #include <algorithm>
@@ -171,7 +172,7 @@ PackedRefusal DecodePackedGlyphStream(FILE* file, int32_t& cellSize, std::vector
 
 PackedRefusal DecodePackedGlyphPath(const char* path, int32_t& cellSize,
                                     std::vector<uint8_t>& stream) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = OpenStream(path, "rb");
   if (file == nullptr) return PackedRefusal::CannotOpen;
   const PackedRefusal reason = DecodePackedGlyphStream(file, cellSize, stream);
   const int saved = errno;

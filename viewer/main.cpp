@@ -1,5 +1,6 @@
 // tavrest-view: command line, loading, and what goes where.
 #include "kanji.h"
+#include "platform.h"
 #include "viewer.h"
 
 #include <getopt.h>
@@ -231,6 +232,7 @@ int View(FontSet& font, const ViewOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  PrepareProcess(argc, argv);
   ViewOptions options;
   if (const int status = ParseOptions(argc, argv, options); status != 0) return status;
   const Viewed viewed = OpenViewed(options.source);

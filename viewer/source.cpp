@@ -2,16 +2,16 @@
 // conversion would pack it, through the converter's own library calls.
 #include "kanji.h"
 #include "output.h"
+#include "platform.h"
 #include "sheet.h"
 #include "viewer.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -25,25 +25,12 @@ bool IsPackedHeader(const unsigned char* head, size_t length) {
          head[2] == 0 && head[3] == 0;
 }
 
-// The header read to tell the kinds apart, then the rest of the file, so that
-// pipes are read once.
+// The header read to tell the kinds apart, and the file it came from.
 struct PeekedFile {
   FILE* file;
   unsigned char head[kHeaderBytes];
-  size_t given;
+  bool regular;
 };
-
-ssize_t ReadPeeked(void* cookie, char* buffer, size_t size) {
-  auto& peeked = *static_cast<PeekedFile*>(cookie);
-  if (peeked.given < kHeaderBytes) {
-    const size_t count = std::min(size, kHeaderBytes - peeked.given);
-    memcpy(buffer, peeked.head + peeked.given, count);
-    peeked.given += count;
-    return static_cast<ssize_t>(count);
-  }
-  const size_t got = fread(buffer, 1, size, peeked.file);
-  return got == 0 && ferror(peeked.file) ? -1 : static_cast<ssize_t>(got);
-}
 
 Viewed Refused(int status, std::string message) {
   return Viewed{nullptr, status, std::move(message)};
@@ -63,8 +50,21 @@ Viewed DecodePacked(FILE* stream, const char* name) {
   return font != nullptr ? Viewed{font, 0, ""} : Refused(1, Kanji_GetError());
 }
 
+// A regular file is read again from its start; a pipe's header is gone from
+// it, so the header and the rest of the pipe are put together in memory.
 Viewed DecodePeeked(PeekedFile& peeked, const char* path) {
-  FILE* stream = fopencookie(&peeked, "rb", {ReadPeeked, nullptr, nullptr, nullptr});
+  if (peeked.regular) {
+    if (fseek(peeked.file, 0, SEEK_SET) != 0)
+      return Refused(1, PackedRefusalMessage(path, PackedRefusal::ReadFailed, errno));
+    return DecodePacked(peeked.file, path);
+  }
+  std::vector<unsigned char> whole(peeked.head, peeked.head + kHeaderBytes);
+  unsigned char block[65536];
+  for (size_t got; (got = fread(block, 1, sizeof block, peeked.file)) != 0;)
+    whole.insert(whole.end(), block, block + got);
+  if (ferror(peeked.file))
+    return Refused(1, PackedRefusalMessage(path, PackedRefusal::ReadFailed, errno));
+  FILE* stream = StreamOfBytes(whole.data(), whole.size());
   if (stream == nullptr)
     return Refused(1, PackedRefusalMessage(path, PackedRefusal::NoMemory, ENOMEM));
   Viewed viewed = DecodePacked(stream, path);
@@ -133,7 +133,7 @@ Viewed ConvertFont(const ViewSource& source, int size) {
   const bool packed = PackedFileOf(*fonts.font, file);
   Kanji_DestroyFontSet(fonts.font);
   if (!packed) return Refused(1, std::string("cannot convert ") + source.file + ": out of memory");
-  FILE* stream = fmemopen(file.data(), file.size(), "rb");
+  FILE* stream = StreamOfBytes(file.data(), file.size());
   if (stream == nullptr)
     return Refused(1, std::string("cannot convert ") + source.file + ": " + strerror(errno));
   Viewed viewed = DecodePacked(stream, source.file);
@@ -151,7 +151,7 @@ Viewed ViewFont(const ViewSource& source) {
 }  // namespace
 
 Viewed OpenViewed(const ViewSource& source) {
-  PeekedFile peeked{fopen(source.file, "rb"), {}, 0};
+  PeekedFile peeked{OpenStream(source.file, "rb"), {}, false};
   if (peeked.file == nullptr)
     return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::CannotOpen, errno));
   const size_t got = fread(peeked.head, 1, kHeaderBytes, peeked.file);
@@ -160,8 +160,9 @@ Viewed OpenViewed(const ViewSource& source) {
     fclose(peeked.file);
     return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::ReadFailed, error));
   }
-  struct stat info;
-  const bool regular = fstat(fileno(peeked.file), &info) == 0 && S_ISREG(info.st_mode);
+  FileFacts facts;
+  peeked.regular = FactsOfStream(peeked.file, facts) && facts.kind == FileKind::Regular;
+  const bool regular = peeked.regular;
   if (IsPackedHeader(peeked.head, got)) {
     Viewed viewed = source.size != 0 || source.second != nullptr
                         ? Refused(2, "-s and --second go with a font, not a .qpk file")

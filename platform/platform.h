@@ -1,0 +1,121 @@
+// What differs between the systems the programs run on (POSIX systems and
+// Windows), behind one set of calls, so that the rest of the code has no
+// system-specific branches. Paths are UTF-8 everywhere in the program; on
+// Windows they become UTF-16 only at the system calls, so that any file name
+// works there.
+//
+// Calls that can fail return false (or null, or -1) with errno set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// ---- The process -------------------------------------------------------------
+
+// The command line as UTF-8 (Windows hands main() the ANSI code page's
+// version), and messages to a console shown as UTF-8. Call first in main().
+void PrepareProcess(int& argc, char**& argv);
+void SetEnvironment(const char* name, const char* value);
+// Processors this process may run on; at least 1.
+int ProcessorCount();
+// The working folder, UTF-8; empty when it cannot be told.
+std::string CurrentFolder();
+
+// SDL's video driver for the system's own desktop and a name for that
+// desktop in messages; null where there is none (no DISPLAY on X11).
+const char* DesktopVideoDriver(const char** displayName);
+
+// On an interrupt (Ctrl+C, a terminal hang-up, a termination request, a
+// console closed), `cleanup` runs and the process then ends as the interrupt
+// would have ended it. `cleanup` must be safe in a signal handler. An
+// interrupt that is ignored when this is called (as nohup leaves a hang-up)
+// stays ignored.
+void HandleInterrupts(void (*cleanup)());
+
+// ---- Files -------------------------------------------------------------------
+
+enum class FileKind { Missing, Regular, Folder, CharacterDevice, Fifo, Other };
+
+// Which file a name leads to, for telling whether two names are one file.
+struct FileIdentity {
+  uint64_t device;
+  uint64_t number;
+};
+
+struct FileFacts {
+  FileKind kind;
+  int64_t size;  // bytes, for a regular file
+  FileIdentity identity;
+};
+
+inline bool SameFile(const FileFacts& a, const FileFacts& b) {
+  return a.kind != FileKind::Missing && b.kind != FileKind::Missing &&
+         a.identity.device == b.identity.device && a.identity.number == b.identity.number;
+}
+
+// fopen() of a UTF-8 path, never inherited by child processes. Without "b"
+// in the mode, Windows reads "\r\n" as "\n".
+FILE* OpenStream(const char* path, const char* mode);
+// A descriptor open for reading, binary, not inherited; -1 with errno.
+int OpenForReading(const char* path);
+// A new file that must not exist yet, open for writing in binary mode.
+FILE* CreateNewFile(const char* path);
+bool RemoveFile(const char* path);
+
+// Facts of the file a path names, links followed; kind Missing (and true)
+// when nothing is there. False, with errno, when it cannot be looked at.
+bool FactsOfPath(const char* path, FileFacts& facts);
+bool FactsOfDescriptor(int fd, FileFacts& facts);
+inline bool FactsOfStream(FILE* stream, FileFacts& facts) {
+  return FactsOfDescriptor(fileno(stream), facts);
+}
+
+// Standard input and output carry bytes as they are (Windows would turn
+// "\n" into "\r\n").
+void SetBinaryMode(FILE* stream);
+
+// A read-only stream over bytes in memory, for readers that take a stream.
+FILE* StreamOfBytes(const void* data, size_t length);
+
+// ---- Whole files -------------------------------------------------------------
+
+// The file a write to `path` replaces: symbolic links followed to their end;
+// a dangling link leads to the name it points at. Windows: the path itself.
+bool ResolveLinks(const char* path, std::string& target);
+
+// What a file put in place of another keeps of it.
+struct KeptAttributes {
+  int mode;    // permission bits, -1 for a new file (and on Windows)
+  long group;  // owning group
+};
+// Notes them for `path`; false, with errno, when this user could not open
+// the file there for writing.
+bool NoteReplacedFile(const char* path, KeptAttributes& kept);
+void KeepAttributes(FILE* stream, const KeptAttributes& kept);
+
+// A file without a name in `folder`, named once complete by NameUnnamed
+// (which fails with EEXIST on a taken name); null where the system or the
+// file system has none, as Windows.
+FILE* CreateUnnamed(const char* folder);
+bool NameUnnamed(FILE* stream, const char* name);
+int ProcessId();
+
+// The written data reaches the disk (fsync; FlushFileBuffers on Windows).
+bool FlushToDisk(FILE* stream);
+// Puts `from` in place of `to`, replacing whatever file `to` names, in one
+// step: a reader sees the old file or the new one. On Windows the move is
+// written through to the disk before this returns.
+bool ReplaceWith(const char* from, const char* to);
+// Makes renames in a folder durable where the system needs that done
+// separately (POSIX); failures are ignored, since the rename has happened.
+void SyncFolder(const char* folder);
+
+// ---- Memory ------------------------------------------------------------------
+
+// `length` zeroed bytes straight from the system, for large blocks, at
+// least page-aligned (on a huge page where the system offers them); null
+// when there are none. Given back with the same length.
+void* MapZeroed(size_t length);
+void UnmapZeroed(void* block, size_t length);

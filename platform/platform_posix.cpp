@@ -1,0 +1,231 @@
+// The platform calls on POSIX systems.
+#include "platform.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+
+void PrepareProcess(int&, char**&) {}
+
+void SetEnvironment(const char* name, const char* value) { setenv(name, value, 1); }
+
+int ProcessorCount() {
+  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
+std::string CurrentFolder() {
+  char folder[PATH_MAX];
+  return getcwd(folder, sizeof folder) != nullptr ? folder : "";
+}
+
+const char* DesktopVideoDriver(const char** displayName) {
+  const char* display = getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') return nullptr;
+  *displayName = display;
+  return "x11";
+}
+
+namespace {
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+void (*interruptCleanup)() = nullptr;
+
+extern "C" void EndOnSignal(int signalNumber) {
+  interruptCleanup();
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);  // delivered as this handler returns
+}
+
+}  // namespace
+
+void HandleInterrupts(void (*cleanup)()) {
+  interruptCleanup = cleanup;
+  struct sigaction action {};
+  action.sa_handler = EndOnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int interrupt : kInterrupts) sigaddset(&action.sa_mask, interrupt);
+  for (int interrupt : kInterrupts) {
+    struct sigaction current {};
+    sigaction(interrupt, nullptr, &current);
+    if (current.sa_handler == SIG_IGN) continue;  // as nohup leaves SIGHUP: keep it so
+    sigaction(interrupt, &action, nullptr);
+  }
+}
+
+FILE* OpenStream(const char* path, const char* mode) {
+  std::string closing = std::string(mode) + "e";  // glibc's O_CLOEXEC
+  return fopen(path, closing.c_str());
+}
+
+int OpenForReading(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
+
+FILE* CreateNewFile(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    const int saved = errno;
+    close(fd);
+    unlink(path);
+    errno = saved;
+  }
+  return stream;
+}
+
+bool RemoveFile(const char* path) { return unlink(path) == 0; }
+
+namespace {
+
+FileKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::Regular;
+  if (S_ISDIR(mode)) return FileKind::Folder;
+  if (S_ISCHR(mode)) return FileKind::CharacterDevice;
+  if (S_ISFIFO(mode)) return FileKind::Fifo;
+  return FileKind::Other;
+}
+
+FileFacts FactsOf(const struct stat& info) {
+  return FileFacts{KindOf(info.st_mode),
+                   static_cast<int64_t>(info.st_size),
+                   {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)}};
+}
+
+}  // namespace
+
+bool FactsOfPath(const char* path, FileFacts& facts) {
+  struct stat info;
+  if (stat(path, &info) == 0) {
+    facts = FactsOf(info);
+    return true;
+  }
+  facts = FileFacts{FileKind::Missing, 0, {0, 0}};
+  return errno == ENOENT || errno == ENOTDIR;
+}
+
+bool FactsOfDescriptor(int fd, FileFacts& facts) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return false;
+  facts = FactsOf(info);
+  return true;
+}
+
+void SetBinaryMode(FILE*) {}
+
+FILE* StreamOfBytes(const void* data, size_t length) {
+  return fmemopen(const_cast<void*>(data), length, "rb");
+}
+
+bool FlushToDisk(FILE* stream) { return fflush(stream) == 0 && fsync(fileno(stream)) == 0; }
+
+bool ReplaceWith(const char* from, const char* to) { return rename(from, to) == 0; }
+
+void SyncFolder(const char* folder) {
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (fsync(fd) != 0) {
+  }
+  close(fd);
+}
+
+namespace {
+
+constexpr int kMaxLinkDepth = 40;  // the kernel's own limit
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+}  // namespace
+
+bool ResolveLinks(const char* path, std::string& target) {
+  target = path;
+  for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+    struct stat info;
+    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    char next[PATH_MAX];
+    const ssize_t length = readlink(target.c_str(), next, sizeof next);
+    if (length < 0) return false;
+    if (static_cast<size_t>(length) == sizeof next) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    const std::string link(next, static_cast<size_t>(length));
+    const bool relative = link[0] != '/' && target.find('/') != std::string::npos;
+    target = relative ? FolderOf(target) + "/" + link : link;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+bool NoteReplacedFile(const char* path, KeptAttributes& kept) {
+  kept = KeptAttributes{-1, -1};
+  struct stat info;
+  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return true;
+  if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) return false;
+  kept = KeptAttributes{static_cast<int>(info.st_mode & 07777), static_cast<long>(info.st_gid)};
+  return true;
+}
+
+void KeepAttributes(FILE* stream, const KeptAttributes& kept) {
+  if (kept.mode < 0) return;
+  const int fd = fileno(stream);
+  // The group first, since changing it may clear set-id bits. Where the
+  // group may not be set the file keeps ours, as any new file would.
+  if (fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(kept.group)) != 0) {
+  }
+  if (fchmod(fd, static_cast<mode_t>(kept.mode)) != 0) {
+  }
+}
+
+// Linking the file to a name needs /proc, so it is used only where that is
+// there.
+FILE* CreateUnnamed(const char* folder) {
+  const int fd = open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* stream = access(ProcFdPath(fd).c_str(), F_OK) == 0 ? fdopen(fd, "wb") : nullptr;
+  if (stream == nullptr) close(fd);
+  return stream;
+}
+
+bool NameUnnamed(FILE* stream, const char* name) {
+  return linkat(AT_FDCWD, ProcFdPath(fileno(stream)).c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) ==
+         0;
+}
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+}
+
+// Maps one huge page more than needed, then trims, so the block starts on a
+// huge-page boundary; that saves thousands of page faults on a glyph sheet.
+void* MapZeroed(size_t length) {
+  void* mapped =
+      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (address + kHugePage - 1) / kHugePage * kHugePage;
+  if (aligned > address) munmap(mapped, aligned - address);
+  const uintptr_t end = address + length + kHugePage;
+  if (end > aligned + length)
+    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void UnmapZeroed(void* block, size_t length) {
+  if (block != nullptr) munmap(block, length);
+}

@@ -1,0 +1,294 @@
+// The platform calls on Windows: wide-character system calls for UTF-8
+// paths, the console's control handler for interrupts, MoveFileExW for the
+// replace.
+#include "platform.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <shellapi.h>  // after windows.h, which it needs
+
+#include <cerrno>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+std::wstring Wide(const char* text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+  wide.resize(static_cast<size_t>(length - 1));
+  return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string();
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), length, nullptr, nullptr);
+  narrow.resize(static_cast<size_t>(length - 1));
+  return narrow;
+}
+
+// The few system errors a caller tells apart, as errno values.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_DIRECTORY:
+      return EISDIR;
+    default:
+      return EIO;
+  }
+}
+
+bool Failed() {
+  errno = ErrnoOf(GetLastError());
+  return false;
+}
+
+}  // namespace
+
+// The program's strings are UTF-8 throughout, so the console shows UTF-8.
+void PrepareProcess(int& argc, char**& argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return;
+  static std::vector<std::string> arguments;
+  static std::vector<char*> pointers;
+  for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+  LocalFree(wide);
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  argc = count;
+  argv = pointers.data();
+}
+
+void SetEnvironment(const char* name, const char* value) { _putenv_s(name, value); }
+
+int ProcessorCount() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count > 0 ? static_cast<int>(count) : 1;
+}
+
+std::string CurrentFolder() {
+  const DWORD length = GetCurrentDirectoryW(0, nullptr);
+  if (length == 0) return "";
+  std::wstring folder(length, L'\0');
+  if (GetCurrentDirectoryW(length, folder.data()) == 0) return "";
+  return Narrow(folder.c_str());
+}
+
+const char* DesktopVideoDriver(const char** displayName) {
+  *displayName = "the Windows desktop";
+  return "windib";
+}
+
+namespace {
+
+void (*interruptCleanup)() = nullptr;
+
+// Runs on a thread of its own. Returning false passes the event on to the
+// default handler, which ends the process with the event's status.
+BOOL WINAPI EndOnControlEvent(DWORD) {
+  interruptCleanup();
+  return FALSE;
+}
+
+}  // namespace
+
+void HandleInterrupts(void (*cleanup)()) {
+  interruptCleanup = cleanup;
+  SetConsoleCtrlHandler(EndOnControlEvent, TRUE);
+}
+
+namespace {
+
+// Windows refuses to open a folder as "access denied"; the program's
+// messages say what POSIX systems say.
+void TellFolderApart(const char* path) {
+  if (errno != EACCES) return;
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    errno = EISDIR;
+}
+
+}  // namespace
+
+FILE* OpenStream(const char* path, const char* mode) {
+  std::wstring wideMode = Wide(mode) + L'N';  // not inherited
+  FILE* stream = _wfopen(Wide(path).c_str(), wideMode.c_str());
+  if (stream == nullptr) TellFolderApart(path);
+  return stream;
+}
+
+int OpenForReading(const char* path) {
+  const int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) TellFolderApart(path);
+  return fd;
+}
+
+FILE* CreateNewFile(const char* path) {
+  const std::wstring wide = Wide(path);
+  const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                        _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) {
+    const int saved = errno;
+    _close(fd);
+    _wunlink(wide.c_str());
+    errno = saved;
+  }
+  return stream;
+}
+
+bool RemoveFile(const char* path) { return _wunlink(Wide(path).c_str()) == 0; }
+
+namespace {
+
+FileKind KindOf(DWORD type, DWORD attributes) {
+  if (type == FILE_TYPE_CHAR) return FileKind::CharacterDevice;
+  if (type == FILE_TYPE_PIPE) return FileKind::Fifo;
+  if (type != FILE_TYPE_DISK) return FileKind::Other;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder : FileKind::Regular;
+}
+
+bool FactsOfHandle(HANDLE handle, FileFacts& facts) {
+  facts = FileFacts{FileKind::Other, 0, {0, 0}};
+  const DWORD type = GetFileType(handle);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (type != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    facts.kind = KindOf(type, 0);
+    return type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR || Failed();
+  }
+  facts.kind = KindOf(type, info.dwFileAttributes);
+  facts.size = static_cast<int64_t>((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+  facts.identity.device = info.dwVolumeSerialNumber;
+  facts.identity.number = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool FactsOfPath(const char* path, FileFacts& facts) {
+  // No access asked for: this opens files others hold, and folders.
+  HANDLE handle =
+      CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    facts = FileFacts{FileKind::Missing, 0, {0, 0}};
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || Failed();
+  }
+  const bool known = FactsOfHandle(handle, facts);
+  CloseHandle(handle);
+  return known;
+}
+
+bool FactsOfDescriptor(int fd, FileFacts& facts) {
+  const intptr_t handle = _get_osfhandle(fd);
+  if (handle == -1) {
+    errno = EBADF;
+    return false;
+  }
+  return FactsOfHandle(reinterpret_cast<HANDLE>(handle), facts);
+}
+
+void SetBinaryMode(FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
+
+// Windows has no stream over memory: a temporary file that is deleted as it
+// is closed, and which the system keeps in its cache where it can.
+FILE* StreamOfBytes(const void* data, size_t length) {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"tav", 0, name) == 0) {
+    Failed();
+    return nullptr;
+  }
+  FILE* stream = _wfopen(name, L"w+bTDN");
+  if (stream == nullptr) {
+    _wunlink(name);
+    return nullptr;
+  }
+  if (fwrite(data, 1, length, stream) != length || fseek(stream, 0, SEEK_SET) != 0) {
+    const int saved = errno;
+    fclose(stream);
+    errno = saved;
+    return nullptr;
+  }
+  return stream;
+}
+
+// Links are left to the system, which follows them on its own.
+bool ResolveLinks(const char* path, std::string& target) {
+  target = path;
+  return true;
+}
+
+// Windows files carry their permissions in access lists the new file
+// inherits from its folder.
+bool NoteReplacedFile(const char*, KeptAttributes& kept) {
+  kept = KeptAttributes{-1, -1};
+  return true;
+}
+
+void KeepAttributes(FILE*, const KeptAttributes&) {}
+
+FILE* CreateUnnamed(const char*) {
+  errno = ENOSYS;
+  return nullptr;
+}
+
+bool NameUnnamed(FILE*, const char*) {
+  errno = ENOSYS;
+  return false;
+}
+
+int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
+bool FlushToDisk(FILE* stream) {
+  if (fflush(stream) != 0) return false;
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  return handle != -1 && (FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) || Failed());
+}
+
+bool ReplaceWith(const char* from, const char* to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+         Failed();
+}
+
+// MOVEFILE_WRITE_THROUGH has already made the move durable.
+void SyncFolder(const char*) {}
+
+void* MapZeroed(size_t length) {
+  void* block = VirtualAlloc(nullptr, length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (block == nullptr) errno = ENOMEM;
+  return block;
+}
+
+void UnmapZeroed(void* block, size_t) {
+  if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
+}
