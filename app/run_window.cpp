@@ -94,8 +94,12 @@ void ShowMessage(RunWindow& window, const FontSet& font, const char* message, bo
   SDL_UpdateRect(window.screen, 0, 0, 0, 0);
 }
 
+// The window's messages are handled once first: Wine shows what was drawn
+// only then, and Windows marks a window that handles none as hung.
 void FinalWait(const RunWindow& window) {
-  if (window.onDisplay) SDL_Delay(kFinalDelayMs);
+  if (!window.onDisplay) return;
+  SDL_PumpEvents();
+  SDL_Delay(kFinalDelayMs);
 }
 
 void CloseWindow(RunWindow& window) {
