@@ -11,9 +11,17 @@
 #   ./test.sh               everything above
 #   ./test.sh --fuzz-long   only the fuzzing, for FUZZ_SECONDS (600) per target;
 #                           findings are kept in fuzz-out/
+#   ./test.sh --windows     only the Windows build, tested under Wine
+#                           (scripts/windows_test.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh test
+
+if [ "${1:-}" = "--windows" ]; then
+  ./scripts/setup.sh windows
+  exec ./scripts/windows_test.sh
+fi
+
 jobs=$(nproc)
 
 sanitizer_build() {

@@ -24,8 +24,10 @@ fail() {
 }
 
 echo "== Windows build (mingw-w64), unit tests under Wine =="
-cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DTAVREST_COMPAT_TESTS=OFF > /dev/null
+if [ ! -f build-win64/CMakeCache.txt ]; then
+  cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DTAVREST_COMPAT_TESTS=OFF > /dev/null
+fi
 cmake --build build-win64 -j"$jobs"
 wineboot -i > /dev/null 2>&1 || true  # makes the prefix once, before tests time out on it
 ctest --test-dir build-win64 --output-on-failure
@@ -96,3 +98,5 @@ scripts/windows_window_test.sh "$work/window" "$linux_tavrest" "$win_tavrest" "$
 
 echo "== the zip for users =="
 scripts/windows_zip.sh build-win64
+version=$(wine build-win64/zip/tavrest-*-win64/tavrest.exe --version | tr -d '\r')
+[[ $version == "tavrest "* ]] || fail "the zipped tavrest.exe says \"$version\""
