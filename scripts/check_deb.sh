@@ -46,7 +46,7 @@ expected=(usr/bin/tavrest usr/bin/tavrest-view usr/share/man/man1/tavrest.1
 for name in Config ConfigVersion Targets Targets-CONFIG; do
   expected+=("usr/$libdir/cmake/tavrest/tavrest$name.cmake")
 done
-for library in qpk kanji sheet output; do
+for library in platform qpk kanji sheet output; do
   expected+=("usr/include/tavrest/$library.h" "usr/$libdir/libtavrest_$library.a")
 done
 [ -e "$root/viewer/tavrest-view.1" ] && expected+=(usr/share/man/man1/tavrest-view.1)
