@@ -112,6 +112,87 @@ bool ReplaceWith(const char* from, const char* to);
 // separately (POSIX); failures are ignored, since the rename has happened.
 void SyncFolder(const char* folder);
 
+// ---- Whole files: the system's side of the writers --------------------------
+//
+// Descriptors are the C library's (fileno, fdopen), on Windows too.
+
+// The folder part of a path ("." for none) and the name in it; Windows takes
+// "\\" as a separator too.
+std::string FolderOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
+
+// What a write to a path meets, links followed.
+enum class PathKind {
+  Absent,  // nothing there yet
+  File,    // a regular file
+  Stream,  // standard output ("/dev/stdout"), a FIFO or a character device
+  Folder,
+  Socket,
+  BlockDevice,
+  PlantedLink,  // a link another user left in a world-writable sticky folder
+  Unreachable,  // cannot be looked at; errno tells why
+};
+// The kind, and in `finalPath` the file a rename would replace.
+PathKind InspectPath(const std::string& path, std::string& finalPath);
+// A stream opened for writing as it is, binary; -1 when it is no stream.
+int OpenInPlace(const std::string& path);
+
+// Which file a path leads to; for a file not there yet, its folder and its
+// name there.
+struct PathIdentity {
+  uint64_t device;
+  uint64_t number;
+  std::string name;
+};
+bool IdentityOfPath(const std::string& path, PathIdentity& identity);
+
+// An unnamed file in `folder`, named later by LinkUnnamed; -1 where the
+// system or the file system has none (always on Windows).
+int OpenUnnamedIn(const std::string& folder);
+bool LinkUnnamed(int fd, const std::string& name);
+// A new file that must not exist yet, open for writing, binary.
+int CreateNew(const std::string& name);
+FILE* WriteStreamOf(int fd);
+void CloseDescriptor(int fd);
+// False, with errno, when this user could not open the file for writing.
+bool MayWrite(const std::string& path);
+
+// What a replacing file keeps of the one it replaces.
+struct Ownership {
+  int mode;  // permission bits
+  long owner;
+  long group;
+};
+// False when there is nothing to keep: no regular file, or Windows, where a
+// new file takes the access rights its folder gives.
+bool OwnershipOf(const std::string& path, Ownership& ownership);
+// The group first, since changing it may clear set-id bits; set-id bits go
+// with an owner or a group that changed.
+void SetOwnership(int fd, const Ownership& ownership);
+bool SyncDescriptor(int fd);
+
+// A folder held open to be locked and synced.
+struct FolderHandle {
+  intptr_t handle;
+  uint64_t device;
+  uint64_t number;
+};
+bool OpenFolder(const std::string& path, FolderHandle& folder);
+// Waits for other processes holding the same folder's lock.
+void LockFolder(FolderHandle& folder);
+// Makes renames in it durable; ignored where that fails or is not needed.
+void SyncFolderHandle(const FolderHandle& folder);
+// Unlocks and closes.
+void CloseFolder(const FolderHandle& folder);
+
+// Interrupts that end the run wait while held; HoldInterrupts returns what
+// ReleaseInterrupts restores.
+struct InterruptHold {
+  alignas(8) unsigned char state[128];
+};
+void HoldInterrupts(InterruptHold& hold);
+void ReleaseInterrupts(const InterruptHold& hold);
+
 // ---- Memory ------------------------------------------------------------------
 
 // `length` zeroed bytes straight from the system, for large blocks, at

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 void PrepareProcess(int&, char**&) {}
 
@@ -139,12 +142,6 @@ namespace {
 
 constexpr int kMaxLinkDepth = 40;  // the kernel's own limit
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 }  // namespace
@@ -228,4 +225,201 @@ void* MapZeroed(size_t length) {
 
 void UnmapZeroed(void* block, size_t length) {
   if (block != nullptr) munmap(block, length);
+}
+
+// ---- Whole files: the system's side of the writers --------------------------
+
+namespace {
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The names by which a program's standard output is written.
+bool NamesStandardOutput(const std::string& path) {
+  return path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+}
+
+// A link that the kernel's protected_symlinks would not follow: in a
+// world-writable sticky folder, owned by neither the folder's owner nor us.
+bool IsPlantedLink(const std::string& link, const struct stat& linkInfo) {
+  struct stat folder;
+  if (stat(FolderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return shared && linkInfo.st_uid != geteuid() && linkInfo.st_uid != folder.st_uid;
+}
+
+enum class LinkWalk { Done, Planted, Failed };
+
+// The file a write to `path` replaces: symbolic links followed to their end;
+// a dangling link leads to the name it points at, which is then created.
+LinkWalk FollowLinks(const std::string& path, std::string& out) {
+  out = path;
+  for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+    struct stat info;
+    if (lstat(out.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return LinkWalk::Done;
+    if (IsPlantedLink(out, info)) {
+      errno = EACCES;
+      return LinkWalk::Planted;
+    }
+    char target[PATH_MAX];
+    const ssize_t length = readlink(out.c_str(), target, sizeof target);
+    if (length < 0) return LinkWalk::Failed;
+    if (static_cast<size_t>(length) == sizeof target) {
+      errno = ENAMETOOLONG;
+      return LinkWalk::Failed;
+    }
+    const std::string next(target, static_cast<size_t>(length));
+    const bool relative = next[0] != '/' && out.find('/') != std::string::npos;
+    out = relative ? FolderOf(out) + "/" + next : next;
+  }
+  errno = ELOOP;
+  return LinkWalk::Failed;
+}
+
+PathKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return PathKind::File;
+  if (S_ISFIFO(mode) || S_ISCHR(mode)) return PathKind::Stream;
+  if (S_ISDIR(mode)) return PathKind::Folder;
+  if (S_ISSOCK(mode)) return PathKind::Socket;
+  return PathKind::BlockDevice;
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The kind is what the kernel finds at `path`, which also follows the links
+// of /proc that name pipes.
+PathKind InspectPath(const std::string& path, std::string& finalPath) {
+  finalPath = path;
+  if (NamesStandardOutput(path)) return PathKind::Stream;
+  const LinkWalk walk = FollowLinks(path, finalPath);
+  if (walk != LinkWalk::Done)
+    return walk == LinkWalk::Planted ? PathKind::PlantedLink : PathKind::Unreachable;
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) return KindOfMode(info.st_mode);
+  return errno == ENOENT ? PathKind::Absent : PathKind::Unreachable;
+}
+
+int OpenInPlace(const std::string& path) {
+  if (NamesStandardOutput(path)) return fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || (fstat(fd, &info) == 0 && KindOfMode(info.st_mode) == PathKind::Stream)) return fd;
+  close(fd);
+  errno = EBUSY;  // replaced by something else since it was looked at
+  return -1;
+}
+
+bool IdentityOfPath(const std::string& path, PathIdentity& identity) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) {
+    identity =
+        PathIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), ""};
+    return true;
+  }
+  std::string finalPath;
+  if (FollowLinks(path, finalPath) != LinkWalk::Done) return false;
+  if (stat(FolderOf(finalPath).c_str(), &info) != 0) return false;
+  identity = PathIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                          BaseNameOf(finalPath)};
+  return true;
+}
+
+int OpenUnnamedIn(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  // Linking it later needs /proc.
+  if (access(ProcFdPath(fd).c_str(), F_OK) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+bool LinkUnnamed(int fd, const std::string& name) {
+  return linkat(AT_FDCWD, ProcFdPath(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+int CreateNew(const std::string& name) {
+  return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+FILE* WriteStreamOf(int fd) { return fdopen(fd, "wb"); }
+
+void CloseDescriptor(int fd) { close(fd); }
+
+bool MayWrite(const std::string& path) {
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool OwnershipOf(const std::string& path, Ownership& ownership) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  ownership = Ownership{static_cast<int>(info.st_mode & 07777), static_cast<long>(info.st_uid),
+                        static_cast<long>(info.st_gid)};
+  return true;
+}
+
+void SetOwnership(int fd, const Ownership& ownership) {
+  struct stat info;
+  int mode = ownership.mode;
+  // Where the group may not be set the file keeps ours, as any new file would.
+  if (fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(ownership.group)) != 0) {
+  }
+  if (fstat(fd, &info) != 0) return;
+  if (static_cast<long>(info.st_uid) != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
+  if (static_cast<long>(info.st_gid) != ownership.group) mode &= ~S_ISGID;
+  if (fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+  }
+}
+
+bool SyncDescriptor(int fd) { return fsync(fd) == 0; }
+
+bool OpenFolder(const std::string& path, FolderHandle& folder) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0) return false;
+  if (fstat(fd, &info) != 0) {
+    close(fd);
+    return false;
+  }
+  folder = FolderHandle{fd, static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return true;
+}
+
+// A flock on the folder itself, so that no lock file is left behind; a file
+// system without flock only loses the waiting.
+void LockFolder(FolderHandle& folder) {
+  while (flock(static_cast<int>(folder.handle), LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+void SyncFolderHandle(const FolderHandle& folder) {
+  if (fsync(static_cast<int>(folder.handle)) != 0) {
+  }
+}
+
+void CloseFolder(const FolderHandle& folder) { close(static_cast<int>(folder.handle)); }
+
+static_assert(sizeof(sigset_t) <= sizeof(InterruptHold::state), "a signal set fits a hold");
+
+void HoldInterrupts(InterruptHold& hold) {
+  sigset_t held, previous;
+  sigemptyset(&held);
+  for (int signalNumber : kEndingSignals) sigaddset(&held, signalNumber);
+  pthread_sigmask(SIG_BLOCK, &held, &previous);
+  memcpy(hold.state, &previous, sizeof previous);
+}
+
+void ReleaseInterrupts(const InterruptHold& hold) {
+  sigset_t previous;
+  memcpy(&previous, hold.state, sizeof previous);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }

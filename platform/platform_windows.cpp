@@ -111,8 +111,12 @@ void (*interruptCleanup)() = nullptr;
 
 // Runs on a thread of its own. Returning false passes the event on to the
 // default handler, which ends the process with the event's status.
+CRITICAL_SECTION& InterruptLock();
+
 BOOL WINAPI EndOnControlEvent(DWORD) {
+  EnterCriticalSection(&InterruptLock());
   interruptCleanup();
+  LeaveCriticalSection(&InterruptLock());
   return FALSE;
 }
 
@@ -292,3 +296,192 @@ void* MapZeroed(size_t length) {
 void UnmapZeroed(void* block, size_t) {
   if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }
+
+// ---- Whole files: the system's side of the writers --------------------------
+
+namespace {
+
+size_t LastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
+
+bool NamesStandardOutput(const std::string& path) {
+  return path == "/dev/stdout" || path == "CON" || path == "CONOUT$";
+}
+
+// Opens anything, folders included, to be looked at; no access is asked for,
+// so files others hold open are looked at too.
+HANDLE OpenToLookAt(const std::string& path) {
+  return CreateFileW(Wide(path.c_str()).c_str(), 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+PathKind KindOfHandle(HANDLE handle) {
+  FileFacts facts;
+  if (!FactsOfHandle(handle, facts)) return PathKind::Unreachable;
+  switch (facts.kind) {
+    case FileKind::Regular:
+      return PathKind::File;
+    case FileKind::Folder:
+      return PathKind::Folder;
+    case FileKind::CharacterDevice:
+    case FileKind::Fifo:
+      return PathKind::Stream;
+    default:
+      return PathKind::BlockDevice;
+  }
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Runs on the console's control thread: an interrupt that comes while the
+// writers hold interrupts waits for them.
+CRITICAL_SECTION interruptLock;
+INIT_ONCE interruptLockMade = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK MakeInterruptLock(PINIT_ONCE, PVOID, PVOID*) {
+  InitializeCriticalSection(&interruptLock);
+  return TRUE;
+}
+
+CRITICAL_SECTION& InterruptLock() {
+  InitOnceExecuteOnce(&interruptLockMade, MakeInterruptLock, nullptr, nullptr);
+  return interruptLock;
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = LastSeparator(path);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = LastSeparator(path);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+PathKind InspectPath(const std::string& path, std::string& finalPath) {
+  finalPath = path;
+  if (NamesStandardOutput(path)) return PathKind::Stream;
+  HANDLE handle = OpenToLookAt(path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = ErrnoOf(error);
+    return IsMissing(error) ? PathKind::Absent : PathKind::Unreachable;
+  }
+  const PathKind kind = KindOfHandle(handle);
+  CloseHandle(handle);
+  return kind;
+}
+
+int OpenInPlace(const std::string& path) {
+  if (NamesStandardOutput(path)) {
+    const int fd = _dup(_fileno(stdout));
+    if (fd >= 0) _setmode(fd, _O_BINARY);
+    return fd;
+  }
+  const int fd = _wopen(Wide(path.c_str()).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+  FileFacts facts;
+  if (fd < 0 || (FactsOfDescriptor(fd, facts) &&
+                 (facts.kind == FileKind::CharacterDevice || facts.kind == FileKind::Fifo)))
+    return fd;
+  _close(fd);
+  errno = EBUSY;  // replaced by something else since it was looked at
+  return -1;
+}
+
+bool IdentityOfPath(const std::string& path, PathIdentity& identity) {
+  FileFacts facts;
+  if (!FactsOfPath(path.c_str(), facts)) return false;
+  if (facts.kind != FileKind::Missing) {
+    identity = PathIdentity{facts.identity.device, facts.identity.number, ""};
+    return true;
+  }
+  if (!FactsOfPath(FolderOf(path).c_str(), facts) || facts.kind == FileKind::Missing) return false;
+  // Windows' file names are case-blind: two spellings name one file.
+  std::wstring name = Wide(BaseNameOf(path).c_str());
+  CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  identity = PathIdentity{facts.identity.device, facts.identity.number, Narrow(name.c_str())};
+  return true;
+}
+
+int OpenUnnamedIn(const std::string&) {
+  errno = ENOSYS;
+  return -1;
+}
+
+bool LinkUnnamed(int, const std::string&) {
+  errno = ENOSYS;
+  return false;
+}
+
+int CreateNew(const std::string& name) {
+  return _wopen(Wide(name.c_str()).c_str(),
+                _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+FILE* WriteStreamOf(int fd) { return _fdopen(fd, "wb"); }
+
+void CloseDescriptor(int fd) { _close(fd); }
+
+// A read-only file is the one Windows refuses to replace by its attributes;
+// access lists are left for the move to refuse.
+bool MayWrite(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path.c_str()).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+    return true;
+  errno = EACCES;
+  return false;
+}
+
+bool OwnershipOf(const std::string&, Ownership&) { return false; }
+
+void SetOwnership(int, const Ownership&) {}
+
+bool SyncDescriptor(int fd) {
+  const intptr_t handle = _get_osfhandle(fd);
+  if (handle == -1) {
+    errno = EBADF;
+    return false;
+  }
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) || Failed();
+}
+
+// Windows locks no folder, so the lock is a mutex named after the folder's
+// volume and file number, which every process of the session sees.
+bool OpenFolder(const std::string& path, FolderHandle& folder) {
+  FileFacts facts;
+  if (!FactsOfPath(path.c_str(), facts) || facts.kind != FileKind::Folder) return false;
+  folder = FolderHandle{0, facts.identity.device, facts.identity.number};
+  return true;
+}
+
+void LockFolder(FolderHandle& folder) {
+  const std::wstring name = L"Local\\tavrest-folder-" + std::to_wstring(folder.device) + L"-" +
+                            std::to_wstring(folder.number);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) return;
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    return;
+  }
+  folder.handle = reinterpret_cast<intptr_t>(mutex);
+}
+
+// MOVEFILE_WRITE_THROUGH has made each move durable already.
+void SyncFolderHandle(const FolderHandle&) {}
+
+void CloseFolder(const FolderHandle& folder) {
+  if (folder.handle == 0) return;
+  HANDLE mutex = reinterpret_cast<HANDLE>(folder.handle);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+
+void HoldInterrupts(InterruptHold&) { EnterCriticalSection(&InterruptLock()); }
+
+void ReleaseInterrupts(const InterruptHold&) { LeaveCriticalSection(&InterruptLock()); }
