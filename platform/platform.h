@@ -200,3 +200,7 @@ void ReleaseInterrupts(const InterruptHold& hold);
 // when there are none. Given back with the same length.
 void* MapZeroed(size_t length);
 void UnmapZeroed(void* block, size_t length);
+// The first `length` bytes of a regular file open for reading, mapped
+// read-only; null, with errno, when they cannot be.
+void* MapFileForReading(int fd, size_t length);
+void UnmapFile(void* block, size_t length);

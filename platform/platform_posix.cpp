@@ -223,6 +223,15 @@ void* MapZeroed(size_t length) {
   return reinterpret_cast<void*>(aligned);
 }
 
+void* MapFileForReading(int fd, size_t length) {
+  void* mapped = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+  return mapped == MAP_FAILED ? nullptr : mapped;
+}
+
+void UnmapFile(void* block, size_t length) {
+  if (block != nullptr) munmap(block, length);
+}
+
 void UnmapZeroed(void* block, size_t length) {
   if (block != nullptr) munmap(block, length);
 }

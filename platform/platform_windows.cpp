@@ -293,6 +293,28 @@ void* MapZeroed(size_t length) {
   return block;
 }
 
+void* MapFileForReading(int fd, size_t length) {
+  const intptr_t file = _get_osfhandle(fd);
+  if (file == -1 || length == 0) {
+    errno = file == -1 ? EBADF : EINVAL;
+    return nullptr;
+  }
+  HANDLE mapping =
+      CreateFileMappingW(reinterpret_cast<HANDLE>(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) {
+    Failed();
+    return nullptr;
+  }
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, length);
+  if (view == nullptr) Failed();
+  CloseHandle(mapping);  // the view keeps the mapping
+  return view;
+}
+
+void UnmapFile(void* block, size_t) {
+  if (block != nullptr) UnmapViewOfFile(block);
+}
+
 void UnmapZeroed(void* block, size_t) {
   if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }
