@@ -17,9 +17,9 @@ std::string WorkingFolder() {
   return folder.empty() ? "the working folder" : folder;
 }
 
+// The folder part with its separator; empty for a bare name.
 std::string FolderPart(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  return path.substr(0, path.size() - BaseNameOf(path).size());
 }
 
 // Relative font paths in a settings file named with -c are taken from the
@@ -27,7 +27,7 @@ std::string FolderPart(const std::string& path) {
 void TakePathsFromFolderOf(const std::string& configPath, RunConfig& config) {
   const std::string folder = FolderPart(configPath);
   for (std::string* path : {&config.mainFont, &config.secondFont})
-    if (!path->empty() && !path->starts_with('/')) *path = folder + *path;
+    if (!path->empty() && !IsAbsolutePath(*path)) *path = folder + *path;
 }
 
 // Missing settings are an error when the command line gave some, and
@@ -74,7 +74,7 @@ bool TakeSizeFromFont(RunConfig& config, int& status) {
 }  // namespace
 
 std::string LookedUpIn(const std::string& path) {
-  if (path.starts_with('/')) return "";
+  if (IsAbsolutePath(path)) return "";
   const std::string folder = FolderPart(path);
   return " (looked up in " + WorkingFolder() +
          (folder.empty() ? "" : "/" + folder.substr(0, folder.size() - 1)) + ")";

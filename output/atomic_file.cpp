@@ -30,12 +30,6 @@ bool SetPendingName(const std::string& name) {
 
 void ClearPendingName() { pendingNameSet = 0; }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string TempNameFor(const std::string& path, int attempt) {
   return path + ".tmp-" + std::to_string(ProcessId()) + "-" + std::to_string(attempt);
 }

@@ -120,6 +120,8 @@ void SyncFolder(const char* folder);
 // "\\" as a separator too.
 std::string FolderOf(const std::string& path);
 std::string BaseNameOf(const std::string& path);
+// Not taken from the working folder: "/..." (and on Windows "\\...", "C:...").
+bool IsAbsolutePath(const std::string& path);
 
 // What a write to a path meets, links followed.
 enum class PathKind {

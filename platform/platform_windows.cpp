@@ -380,6 +380,10 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
+bool IsAbsolutePath(const std::string& path) {
+  return path.starts_with('/') || path.starts_with('\\') || (path.size() >= 2 && path[1] == ':');
+}
+
 std::string BaseNameOf(const std::string& path) {
   const size_t slash = LastSeparator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -78,6 +78,20 @@ for entry in "${cases[@]}"; do
   done
   echo "$name: $(cd "$work/$name/windows" && ls | tr '\n' ' ')identical"
 done
+# A settings file named with Windows' separator, with Windows' line ends:
+# its relative font names are taken from its folder.
+mkdir -p "$work/settings/linux/set" "$work/settings/windows/set"
+for system in linux windows; do
+  cp "$fonts/jiskan16.bdf" "$fonts/8x16rk.bdf" "$work/settings/$system/set/"
+done
+printf 'jiskan16.bdf\n8x16rk.bdf\n16\n' > "$work/settings/linux/set/tavrest.ini"
+printf 'jiskan16.bdf\r\n8x16rk.bdf\r\n16\r\n' > "$work/settings/windows/set/tavrest.ini"
+(cd "$work/settings/linux" && "$linux_tavrest" -b -q -c set/tavrest.ini)
+(cd "$work/settings/windows" && wine "$win_tavrest" -b -q -c 'set\tavrest.ini') ||
+  fail "settings: the Windows build failed"
+cmp "$work/settings/linux/tavrest.qpk" "$work/settings/windows/tavrest.qpk" ||
+  fail "settings: tavrest.qpk differs"
+echo "settings: set\\tavrest.ini with CR LF read, tavrest.qpk identical"
 [ "$(md5sum < "$work/bdf/windows/tavrest.qpk" | cut -d' ' -f1)" = d15198540c3f9b0dcf31c99428467a1e ] ||
   fail "jiskan16 + 8x16rk did not give the well-known tavrest.qpk"
 # The viewer on a .qpk and on a font it converts in memory.
