@@ -67,11 +67,18 @@ bool Failed() {
   return false;
 }
 
+UINT consoleCodePage = 0;
+
+void RestoreConsoleCodePage() { SetConsoleOutputCP(consoleCodePage); }
+
 }  // namespace
 
-// The program's strings are UTF-8 throughout, so the console shows UTF-8.
+// The program's strings are UTF-8 throughout, so the console shows UTF-8
+// while it runs; the console is given back as it was.
 void PrepareProcess(int& argc, char**& argv) {
-  SetConsoleOutputCP(CP_UTF8);
+  consoleCodePage = GetConsoleOutputCP();
+  if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+    atexit(RestoreConsoleCodePage);
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return;
