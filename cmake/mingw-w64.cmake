@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-building for 64-bit Windows with Debian's mingw-w64 (POSIX threads),
 # against the static SDL 1.2, FreeType and libpng that
 # `scripts/setup.sh windows` builds into its cache folder:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What differs between the systems the programs run on (POSIX systems and
 // Windows), behind one set of calls, so that the rest of the code has no
 // system-specific branches. Paths are UTF-8 everywhere in the program; on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform calls on POSIX systems.
 #include "platform.h"
 

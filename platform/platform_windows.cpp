@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform calls on Windows: wide-character system calls for UTF-8
 // paths, the console's control handler for interrupts, MoveFileExW for the
 // replace.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds SDL 1.2, libpng and FreeType for 64-bit Windows from Debian's
 # own sources, as static libraries, into a cache folder outside the clone:
 #   ${TAVREST_WIN64_CACHE:-${XDG_CACHE_HOME:-~/.cache}/tavrest-win64}/<versions>/

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows build, tested under Wine (./test.sh --windows runs this):
 #   1. tavrest.exe, tavrest-view.exe and the unit tests cross-built with
 #      mingw-w64 in build-win64/, the unit tests run under Wine by ctest;

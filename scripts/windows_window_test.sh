@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The run's window under Wine on a virtual X server, against the Linux
 # program's on the same server: the window is captured for as long as it is
 # there, and the last capture (the final "完了", shown for two seconds) of

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Packs the Windows build for users: tavrest-VERSION-win64.zip in BUILD_DIR,
 # holding tavrest.exe and tavrest-view.exe, README.txt, the manual pages as
 # text and the licence, text files with Windows line ends. Refuses programs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform layer on the system the tests run on (Linux, or Windows under
 // Wine): what a file is, and the steps of a whole-file write, including its
 // failures, through the output layer that uses them.

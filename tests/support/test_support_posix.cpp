@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test support that needs POSIX: folders, children, mounts.
 #include "test_support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test support on Windows: the folder helpers the portable tests use. Tests
 // that run children or mount file systems are built on POSIX systems only.
 #include "test_support.h"
