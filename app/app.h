@@ -29,12 +29,12 @@ enum class ImageKind { Tga, Bmp, None };
 
 // What the command line asks for; the defaults are the run without arguments.
 struct RunOptions {
-  std::string configPath;  // -c; empty for ./tavrest.ini
-  std::string mainFont;    // -f; the settings file is then not read
-  std::string secondFont;  // -F
-  int cellSize = 0;        // -s; 0 when not given
+  std::string configPath;                  // -c; empty for ./tavrest.ini
+  std::string mainFont;                    // -f; the settings file is then not read
+  std::string secondFont;                  // -F
+  int cellSize = 0;                        // -s; 0 when not given
   std::string packedName = "tavrest.qpk";  // "-": standard output
-  std::string imageName = "tavrest.tga";  // "-": standard output, as TGA
+  std::string imageName = "tavrest.tga";   // "-": standard output, as TGA
   ImageKind image = ImageKind::Tga;
   bool batch = false;    // no window, no final wait
   bool quiet = false;    // no warnings

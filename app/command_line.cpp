@@ -52,20 +52,14 @@ constexpr char kHelp[] =
 
 constexpr int kNoImage = 256;  // codes no short option has
 constexpr int kNoSync = 257;
-constexpr option kLongOptions[] = {{"config", required_argument, nullptr, 'c'},
-                                   {"font", required_argument, nullptr, 'f'},
-                                   {"second", required_argument, nullptr, 'F'},
-                                   {"size", required_argument, nullptr, 's'},
-                                   {"output", required_argument, nullptr, 'o'},
-                                   {"image", required_argument, nullptr, 'i'},
-                                   {"no-image", no_argument, nullptr, kNoImage},
-                                   {"no-sync", no_argument, nullptr, kNoSync},
-                                   {"batch", no_argument, nullptr, 'b'},
-                                   {"quiet", no_argument, nullptr, 'q'},
-                                   {"verbose", no_argument, nullptr, 'v'},
-                                   {"help", no_argument, nullptr, 'h'},
-                                   {"version", no_argument, nullptr, 'V'},
-                                   {nullptr, 0, nullptr, 0}};
+constexpr option kLongOptions[] = {
+    {"config", required_argument, nullptr, 'c'},  {"font", required_argument, nullptr, 'f'},
+    {"second", required_argument, nullptr, 'F'},  {"size", required_argument, nullptr, 's'},
+    {"output", required_argument, nullptr, 'o'},  {"image", required_argument, nullptr, 'i'},
+    {"no-image", no_argument, nullptr, kNoImage}, {"no-sync", no_argument, nullptr, kNoSync},
+    {"batch", no_argument, nullptr, 'b'},         {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
 constexpr char kShortOptions[] = ":c:f:F:s:o:i:bqvhV";
 
 // The option just read as the user wrote it: "--config" or "-c".

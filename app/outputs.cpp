@@ -39,9 +39,9 @@ bool NoneTheSame(const std::vector<Role>& outputs, const std::vector<Role>& inpu
     for (size_t j = i + 1; j < outputs.size(); ++j) others.push_back(&outputs[j]);
     for (const Role* other : others) {
       if (!SameFile(outputs[i].path.c_str(), other->path.c_str())) continue;
-      const std::string problem = std::string(outputs[i].what) + " " +
-                                  OutputName(outputs[i].name) + " and " + other->what + " " +
-                                  OutputName(other->name) + " are the same file";
+      const std::string problem = std::string(outputs[i].what) + " " + OutputName(outputs[i].name) +
+                                  " and " + other->what + " " + OutputName(other->name) +
+                                  " are the same file";
       status = ReportUsageError(problem.c_str());
       return false;
     }
@@ -65,9 +65,7 @@ bool NoneRefused(const std::vector<Role>& outputs, int& status) {
 
 std::string OutputPath(const std::string& name) { return name == "-" ? "/dev/stdout" : name; }
 
-std::string OutputName(const std::string& name) {
-  return name == "-" ? "standard output" : name;
-}
+std::string OutputName(const std::string& name) { return name == "-" ? "standard output" : name; }
 
 bool OutputsAllowed(const RunOptions& options, const RunConfig& config, const char* settingsFile,
                     int& status) {

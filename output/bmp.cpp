@@ -101,7 +101,9 @@ bool WriteBmpFile(const GlyphSheet& sheet, const char* path, FileBatch* batch) {
 
 }  // namespace
 
-bool WriteBmp(const GlyphSheet& sheet, const char* path) { return WriteBmpFile(sheet, path, nullptr); }
+bool WriteBmp(const GlyphSheet& sheet, const char* path) {
+  return WriteBmpFile(sheet, path, nullptr);
+}
 
 bool WriteBmp(const GlyphSheet& sheet, const char* path, FileBatch& batch) {
   return WriteBmpFile(sheet, path, &batch);

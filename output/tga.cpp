@@ -281,7 +281,9 @@ bool WriteTgaFile(const GlyphSheet& sheet, const char* path, FileBatch* batch) {
 
 }  // namespace
 
-bool WriteTga(const GlyphSheet& sheet, const char* path) { return WriteTgaFile(sheet, path, nullptr); }
+bool WriteTga(const GlyphSheet& sheet, const char* path) {
+  return WriteTgaFile(sheet, path, nullptr);
+}
 
 bool WriteTga(const GlyphSheet& sheet, const char* path, FileBatch& batch) {
   return WriteTgaFile(sheet, path, &batch);

@@ -160,6 +160,10 @@ Viewed OpenViewed(const ViewSource& source) {
     fclose(peeked.file);
     return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::ReadFailed, error));
   }
+  if (got == 0 && !ferror(peeked.file)) {
+    fclose(peeked.file);
+    return Refused(1, std::string(source.file) + ": empty file");
+  }
   struct stat info;
   const bool regular = fstat(fileno(peeked.file), &info) == 0 && S_ISREG(info.st_mode);
   if (IsPackedHeader(peeked.head, got)) {
