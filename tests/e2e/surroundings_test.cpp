@@ -8,10 +8,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,15 +80,6 @@ void ReadFifoUntilEnd(const std::string& fifo, int pid) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
-  close(fd);
-}
-
-void BindSocket(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
   close(fd);
 }
 
@@ -393,18 +382,6 @@ std::vector<Surrounding> Surroundings() {
          EXPECT_EQ(info.st_mode & 07777, 0604u);
          EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.qpk")), PlainConversion().packed);
        }},
-      {"a socket is refused",
-       [=](const TempDir& dir, TavrestCall& call) {
-         plain(dir, call);
-         WritePrevious(dir);
-         unlink(dir.File("tavrest.qpk").c_str());
-         BindSocket(dir.File("tavrest.qpk"));
-       },
-       1,
-       {"tavrest: cannot write tavrest.qpk: it is a socket\n"},
-       1,
-       Outcome::Checked,
-       [](const TempDir& dir) { EXPECT_TRUE(Kept(dir, "tavrest.tga")); }},
       {"a link another user left in a sticky shared folder is not followed",
        [=](const TempDir& dir, TavrestCall& call) {
          plain(dir, call);
