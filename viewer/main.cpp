@@ -30,7 +30,8 @@ constexpr char kHelp[] =
     "  -s, --size N         a font's cell size, 1 to 32; without it the font's own\n"
     "                       (an outline font has none and needs -s)\n"
     "  -F, --second FONT    a second font, filling the slots the first leaves empty\n"
-    "  -o, --output FILE    write the picture as PNG; the name ends in .png\n"
+    "  -o, --output FILE    write the picture as PNG; the name ends in .png, or is\n"
+    "                       /dev/stdout, a FIFO or a device\n"
     "      --scale N        enlarge the picture and text art N times, 1 to 16\n"
     "      --background B   the PNG's paper: white or transparent (the default)\n"
     "      --text TEXT      draw a UTF-8 text; characters without a glyph are named\n"
@@ -120,7 +121,7 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
       options.source.second = optarg;
       return 0;
     case 'o':
-      if (!EndsWithPng(optarg))
+      if (!EndsWithPng(optarg) && OutputKindOf(optarg) != OutputKind::Stream)
         return UsageError("the picture is a PNG: its name ends in .png, not %s", optarg);
       options.output = optarg;
       return 0;
