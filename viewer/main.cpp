@@ -18,7 +18,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: tavrest-view FILE [-o SHEET.png] [--scale N] [--background white|transparent]\n"
     "       tavrest-view FILE --text TEXT [--vertical] [--strict] [-o TEXT.png] [--scale N]\n"
-    "       tavrest-view FILE --glyph CODE|CHARACTER [-o GLYPH.png] [--scale N]\n"
+    "       tavrest-view FILE --glyph CODE|CHARACTER [--strict] [-o GLYPH.png] [--scale N]\n"
     "       tavrest-view FILE --missing\n"
     "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT]\n";
 constexpr char kHelp[] =
