@@ -15,9 +15,11 @@ struct RunConfig {
   std::string sizeLine;
   int cellSize;  // the size line read by Kanji_ParseDecimal
   int longLine;  // the first line longer than ConfigLineMax (1 to 3), 0 when none
+  int nulLine;   // the first line holding a NUL byte (1 to 3), 0 when none
 };
 
-// False, with errno, when the file cannot be opened. A UTF-8 byte order mark
+// False, with errno, when the file cannot be opened or is a folder (EISDIR).
+// A UTF-8 byte order mark
 // at the start is skipped; missing lines read as empty; a line feed, and a
 // carriage return before it, end each value. A line that is too long is
 // named in longLine, and the values are then left empty.
@@ -27,16 +29,17 @@ enum class ImageKind { Tga, Bmp, None };
 
 // What the command line asks for; the defaults are the run without arguments.
 struct RunOptions {
-  std::string configPath;  // -c; empty for ./tavrest.ini
-  std::string mainFont;    // -f; the settings file is then not read
-  std::string secondFont;  // -F
-  int cellSize = 0;        // -s; 0 when not given
-  std::string packedName = "tavrest.qpk";
-  std::string imageName = "tavrest.tga";
+  std::string configPath;                  // -c; empty for ./tavrest.ini
+  std::string mainFont;                    // -f; the settings file is then not read
+  std::string secondFont;                  // -F
+  int cellSize = 0;                        // -s; 0 when not given
+  std::string packedName = "tavrest.qpk";  // "-": standard output
+  std::string imageName = "tavrest.tga";   // "-": standard output, as TGA
   ImageKind image = ImageKind::Tga;
   bool batch = false;    // no window, no final wait
   bool quiet = false;    // no warnings
   bool verbose = false;  // fonts and files reported after the run
+  bool sync = true;      // outputs synced to disk (--no-sync: not)
   // A setting was given, so a missing settings file or a size of 0 is an
   // error rather than nothing to do.
   bool settingsRequired = false;

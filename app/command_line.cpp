@@ -2,6 +2,7 @@
 // how they go together.
 #include "app.h"
 #include "kanji.h"
+#include "output.h"
 #include "run_parts.h"
 
 #include <getopt.h>
@@ -30,10 +31,14 @@ constexpr char kHelp[] =
     "                       the cell size is the font's own (BDF, PCF, bitmap sfnt)\n"
     "  -F, --second FILE    second font (optional with -f)\n"
     "  -s, --size N         cell size, 1 to 32\n"
-    "  -o, --output FILE    packed glyph file (default tavrest.qpk)\n"
+    "  -o, --output FILE    packed glyph file (default tavrest.qpk); - for standard\n"
+    "                       output\n"
     "  -i, --image FILE     sheet image (default tavrest.tga); the writer is chosen by\n"
-    "                       the name's ending, .tga or .bmp\n"
+    "                       the name's ending, .tga or .bmp; - for standard output\n"
+    "                       (a FIFO or a device too) as TGA\n"
     "      --no-image       write no sheet image\n"
+    "      --no-sync        do not sync the outputs to disk (they are still replaced\n"
+    "                       whole, but a power loss may leave them empty)\n"
     "  -b, --batch          no window and no final wait\n"
     "  -q, --quiet          no warnings (errors are still printed)\n"
     "  -v, --verbose        after the run: one line per font (file, glyphs loaded,\n"
@@ -45,20 +50,16 @@ constexpr char kHelp[] =
     "\n"
     "Exit status: 0 converted, 1 the conversion failed, 2 a usage error.\n";
 
-constexpr int kNoImage = 256;  // a code no short option has
-constexpr option kLongOptions[] = {{"config", required_argument, nullptr, 'c'},
-                                   {"font", required_argument, nullptr, 'f'},
-                                   {"second", required_argument, nullptr, 'F'},
-                                   {"size", required_argument, nullptr, 's'},
-                                   {"output", required_argument, nullptr, 'o'},
-                                   {"image", required_argument, nullptr, 'i'},
-                                   {"no-image", no_argument, nullptr, kNoImage},
-                                   {"batch", no_argument, nullptr, 'b'},
-                                   {"quiet", no_argument, nullptr, 'q'},
-                                   {"verbose", no_argument, nullptr, 'v'},
-                                   {"help", no_argument, nullptr, 'h'},
-                                   {"version", no_argument, nullptr, 'V'},
-                                   {nullptr, 0, nullptr, 0}};
+constexpr int kNoImage = 256;  // codes no short option has
+constexpr int kNoSync = 257;
+constexpr option kLongOptions[] = {
+    {"config", required_argument, nullptr, 'c'},  {"font", required_argument, nullptr, 'f'},
+    {"second", required_argument, nullptr, 'F'},  {"size", required_argument, nullptr, 's'},
+    {"output", required_argument, nullptr, 'o'},  {"image", required_argument, nullptr, 'i'},
+    {"no-image", no_argument, nullptr, kNoImage}, {"no-sync", no_argument, nullptr, kNoSync},
+    {"batch", no_argument, nullptr, 'b'},         {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
 constexpr char kShortOptions[] = ":c:f:F:s:o:i:bqvhV";
 
 // The option just read as the user wrote it: "--config" or "-c".
@@ -82,6 +83,12 @@ bool ParseSize(const char* text, int& size) {
 bool EndsWith(const std::string& name, const char* ending) {
   const size_t length = strlen(ending);
   return name.size() >= length && strcasecmp(name.c_str() + name.size() - length, ending) == 0;
+}
+
+// Standard output, a FIFO or a character device: a name without an ending,
+// which takes the image as TGA.
+bool IsStream(const std::string& name) {
+  return name == "-" || OutputKindOf(name.c_str()) == OutputKind::Stream;
 }
 
 struct Given {
@@ -120,6 +127,9 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
     case kNoImage:
       given.noImage = true;
       break;
+    case kNoSync:
+      options.sync = false;
+      break;
     case 's':
       given.size = true;
       if (ParseSize(optarg, options.cellSize)) break;
@@ -130,7 +140,7 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
       given.image = true;
       options.imageName = optarg;
       options.image = EndsWith(optarg, ".bmp") ? ImageKind::Bmp : ImageKind::Tga;
-      if (EndsWith(optarg, ".tga") || EndsWith(optarg, ".bmp")) break;
+      if (EndsWith(optarg, ".tga") || EndsWith(optarg, ".bmp") || IsStream(optarg)) break;
       problem = std::string("the image name must end in .tga or .bmp: ") + optarg;
       return false;
     case ':':
@@ -144,10 +154,12 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
 }
 
 // How the options go together; empty when they do.
-std::string Conflict(const Given& given) {
+std::string Conflict(const Given& given, const RunOptions& options) {
   if (given.config && given.font) return "-c and -f cannot be used together";
   if (given.size && !given.font && !given.config) return "-s needs -f or -c";
   if (given.noImage && given.image) return "--no-image and -i cannot be used together";
+  if (given.image && options.imageName == "-" && options.packedName == "-")
+    return "-o and -i cannot both be standard output";
   return "";
 }
 
@@ -184,7 +196,7 @@ CommandLine ParseCommandLine(int argc, char** argv, RunOptions& options, std::st
   }
   if (!TakeOperands(argc - optind, argv + optind, options, given, problem))
     return CommandLine::UsageError;
-  problem = Conflict(given);
+  problem = Conflict(given, options);
   if (!problem.empty()) return CommandLine::UsageError;
   if (given.noImage) options.image = ImageKind::None;
   options.settingsRequired = given.config || given.font || given.second || given.size;

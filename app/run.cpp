@@ -39,15 +39,17 @@ bool FillSheet(GlyphSheet& sheet, const FontSet& font, RunWindow& window) {
   return true;
 }
 
-bool WriteSheetImage(const GlyphSheet& sheet, const RunOptions& options) {
-  const char* name = options.imageName.c_str();
-  return options.image == ImageKind::Bmp ? WriteBmp(sheet, name) : WriteTga(sheet, name);
+bool WriteSheetImage(const GlyphSheet& sheet, const RunOptions& options, FileBatch& batch) {
+  const std::string path = OutputPath(options.imageName);
+  return options.image == ImageKind::Bmp ? WriteBmp(sheet, path.c_str(), batch)
+                                         : WriteTga(sheet, path.c_str(), batch);
 }
 
 // False, after saying so, when the file could not be written.
 bool Written(bool written, const std::string& name) {
   if (!written)
-    Report("cannot write %s: %s", name.c_str(), errno != 0 ? strerror(errno) : "nothing to write");
+    Report("cannot write %s: %s", OutputName(name).c_str(),
+           errno != 0 ? strerror(errno) : "nothing to write");
   return written;
 }
 
@@ -55,6 +57,30 @@ struct FilesWritten {
   bool packed = false;
   bool image = false;
 };
+
+// Both files complete before either replaces its old one, so that the pair
+// on disk is always one run's; after a failure nothing is replaced.
+bool WriteBoth(RunWindow& window, const FontSet& font, const RunOptions& options,
+               const GlyphSheet& sheet, const PackedGlyphs& packed, FilesWritten& files) {
+  FileBatch batch;
+  batch.sync = options.sync;
+  errno = 0;
+  const std::string packedPath = OutputPath(options.packedName);
+  bool written = Written(WritePackedGlyphs(packed, packedPath.c_str(), batch), options.packedName);
+  if (written && options.image != ImageKind::None) {
+    ShowMessage(window, font, kMessageWritingImage, true);
+    errno = 0;
+    written = Written(WriteSheetImage(sheet, options, batch), options.imageName);
+  }
+  if (written && !PlaceFileBatch(batch)) {
+    Report("cannot put the new files in place: %s", strerror(errno));
+    written = false;
+  }
+  DropFileBatch(batch);
+  files.packed = written;
+  files.image = written && options.image != ImageKind::None;
+  return written;
+}
 
 // Sheet, packed file, image and the messages; returns the exit status.
 int ConvertAndShow(RunWindow& window, const FontSet& font, const RunOptions& options,
@@ -71,24 +97,20 @@ int ConvertAndShow(RunWindow& window, const FontSet& font, const RunOptions& opt
     Report("not enough memory to pack the glyph sheet");
     return 1;
   }
-  errno = 0;
-  files.packed = Written(WritePackedGlyphs(packed, options.packedName.c_str()), options.packedName);
-  bool written = files.packed;
-  if (options.image != ImageKind::None) {
-    ShowMessage(window, font, kMessageWritingImage, true);
-    errno = 0;
-    files.image = Written(WriteSheetImage(sheet, options), options.imageName);
-    written = written && files.image;
-  }
-
+  const bool written = WriteBoth(window, font, options, sheet, packed, files);
   ShowMessage(window, font, written ? kMessageDone : kMessageFailed, true);
   FinalWait(window);
   return written ? 0 : 1;
 }
 
-long long FileBytes(const std::string& name) {
+// -v's line on a file written; a stream has no length to tell.
+void ReportWritten(const std::string& name) {
   FileFacts facts;
-  return FactsOfPath(name.c_str(), facts) && facts.kind != FileKind::Missing ? facts.size : -1;
+  if (FactsOfPath(OutputPath(name).c_str(), facts) && facts.kind == FileKind::Regular &&
+      name != "-")
+    Report("wrote %s: %lld bytes", name.c_str(), static_cast<long long>(facts.size));
+  else
+    Report("wrote %s", OutputName(name).c_str());
 }
 
 // -v: what each font gave and what was written.
@@ -105,10 +127,8 @@ void ReportWhatWasDone(const FontLoad (&loads)[2], int cellSize, const RunOption
       Report("%s: cut: %s", load.path.c_str(), NameCutGlyphs(load.report).c_str());
     if (load.coverage.jisX0208 + load.coverage.jisX0213 > 0) ReportCoverage(load);
   }
-  if (files.packed)
-    Report("wrote %s: %lld bytes", options.packedName.c_str(), FileBytes(options.packedName));
-  if (files.image)
-    Report("wrote %s: %lld bytes", options.imageName.c_str(), FileBytes(options.imageName));
+  if (files.packed) ReportWritten(options.packedName);
+  if (files.image) ReportWritten(options.imageName);
 }
 
 }  // namespace

@@ -40,6 +40,19 @@ std::string FontLookedUpIn(const std::string& path);
 // run ends here, with its exit status in `status`.
 bool GatherSettings(const RunOptions& options, RunConfig& config, int& status);
 
+// ---- Outputs ------------------------------------------------------------------
+
+// The path an output name is written to: "-" is standard output.
+std::string OutputPath(const std::string& name);
+// The name in messages: "standard output" for "-".
+std::string OutputName(const std::string& name);
+// Checked before any font is read: an output that is a folder, a socket, a
+// block device or a planted link (status 1), or that is the same file as an
+// input or the other output (a usage error, status 2), ends the run after
+// saying so. `settingsFile` is the settings file read, or null.
+bool OutputsAllowed(const RunOptions& options, const RunConfig& config, const char* settingsFile,
+                    int& status);
+
 // The two-byte characters a font filled (a second font: of those the main
 // font left empty).
 struct FontCoverage {

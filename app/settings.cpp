@@ -41,6 +41,11 @@ bool EndWithoutSettings(const RunOptions& options, int& status) {
 bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& config, int& status) {
   if (!ReadConfig(name, config)) {
     const int error = errno;
+    if (error == EISDIR) {
+      Report("%s is a folder, not a settings file; nothing converted", name);
+      status = 1;
+      return false;
+    }
     ReportOrWarn(options.settingsRequired, "cannot read %s: %s%s; nothing converted", name,
                  strerror(error), LookedUpIn(name).c_str());
     return EndWithoutSettings(options, status);
@@ -48,6 +53,11 @@ bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& co
   if (config.longLine != 0) {
     Report("line %d of %s is longer than %zu characters; nothing converted", config.longLine, name,
            ConfigLineMax);
+    status = 1;
+    return false;
+  }
+  if (config.nulLine != 0) {
+    Report("line %d of %s holds a NUL byte; nothing converted", config.nulLine, name);
     status = 1;
     return false;
   }
@@ -84,12 +94,14 @@ bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
   status = 0;
   const char* name = options.configPath.empty() ? kDefaultConfig : options.configPath.c_str();
   if (!options.mainFont.empty()) {
-    config = RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0};
+    config = RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0, 0};
+    if (!OutputsAllowed(options, config, nullptr, status)) return false;
     return config.cellSize != 0 || TakeSizeFromFont(config, status);
   }
   if (!ReadSettingsFile(options, name, config, status)) return false;
   if (!options.configPath.empty()) TakePathsFromFolderOf(options.configPath, config);
   if (!options.secondFont.empty()) config.secondFont = options.secondFont;
+  if (!OutputsAllowed(options, config, name, status)) return false;
   if (options.cellSize != 0) config.cellSize = options.cellSize;
   if (config.cellSize == 0) {
     ReportOrWarn(options.settingsRequired,

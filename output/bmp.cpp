@@ -73,7 +73,9 @@ void WriteBmpRows(AtomicFile& file, const GlyphSheet& sheet, std::vector<uint8_t
 
 }  // namespace
 
-bool WriteBmp(const GlyphSheet& sheet, const char* path) {
+namespace {
+
+bool WriteBmpFile(const GlyphSheet& sheet, const char* path, FileBatch* batch) {
   if (!SheetWritable(sheet)) return false;
   const uint64_t rowBytes = BmpRowBytes(static_cast<uint64_t>(sheet.width));
   const uint64_t fileSize = bmp::kHeaderSize + rowBytes * static_cast<uint64_t>(sheet.height);
@@ -91,10 +93,20 @@ bool WriteBmp(const GlyphSheet& sheet, const char* path) {
     return false;
   }
   AtomicFile file;
-  if (!AtomicFileOpen(file, path)) return false;
+  if (!AtomicFileOpenInto(file, path, batch)) return false;
   AtomicFileWrite(file, header, sizeof header);
   WriteBmpRows(file, sheet, block, static_cast<size_t>(rowBytes));
   return AtomicFileCommit(file);
+}
+
+}  // namespace
+
+bool WriteBmp(const GlyphSheet& sheet, const char* path) {
+  return WriteBmpFile(sheet, path, nullptr);
+}
+
+bool WriteBmp(const GlyphSheet& sheet, const char* path, FileBatch& batch) {
+  return WriteBmpFile(sheet, path, &batch);
 }
 
 // ---- Reader ---------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // ---- Packed glyph file ------------------------------------------------------
@@ -29,6 +30,9 @@
 // reader would refuse (EINVAL): a cell size outside 1 to 32, a stream whose
 // length is not PackedStreamLength(cellSize), or padding bits set.
 bool WritePackedGlyphs(const PackedGlyphs& packed, const char* path);
+// The same, into a batch (see Whole files).
+struct FileBatch;
+bool WritePackedGlyphs(const PackedGlyphs& packed, const char* path, FileBatch& batch);
 
 // ---- Sheet images -----------------------------------------------------------
 
@@ -85,6 +89,7 @@ const char* ImageRefusalText(ImageRefusal why);
 // or taller than 65535 (EOVERFLOW) or one whose pixels do not match its size
 // (EINVAL).
 bool WriteTga(const GlyphSheet& sheet, const char* path);
+bool WriteTga(const GlyphSheet& sheet, const char* path, FileBatch& batch);
 // Reads 32-bit true-colour images, plain (type 2) or run-length coded (10),
 // from any file that can be read front to back, pipes included.
 bool ReadTga(GlyphSheet& sheet, const char* path);
@@ -117,6 +122,7 @@ bool ReadTga(GlyphSheet& sheet, const char* path, ImageRefusal& why);
 // pixels do not match its size (EINVAL) or one too big for the format
 // (EOVERFLOW).
 bool WriteBmp(const GlyphSheet& sheet, const char* path);
+bool WriteBmp(const GlyphSheet& sheet, const char* path, FileBatch& batch);
 // Reads front to back like ReadTga, pipes included.
 bool ReadBmp(GlyphSheet& sheet, const char* path);
 bool ReadBmp(GlyphSheet& sheet, const char* path, ImageRefusal& why);
@@ -134,16 +140,72 @@ bool ReadPackedGlyphs(PackedGlyphs& packed, const char* path, PackedRefusal& rea
 // ---- Whole files ------------------------------------------------------------
 //
 // Every file here is written to a temporary file beside the target, which
-// replaces the target only when everything was written and closed. Where the
-// file system offers unnamed temporary files the data has no name until it
-// is complete, so a killed process leaves nothing behind. A symbolic link at
-// the target stays: the file it leads to is replaced. An existing target
-// keeps its permission bits and, where allowed, its group; one this user may
+// replaces the target only when everything was written, synced and closed.
+// Where the file system offers unnamed temporary files the data has no name
+// until it is complete, so a killed process leaves nothing behind. A symbolic
+// link at the target stays: the file it leads to is replaced; a link that
+// another user left in a world-writable sticky folder (such as /tmp), who
+// owns neither the folder nor is the one writing, is not followed (EACCES),
+// as the kernel's protected_symlinks rule has it. An existing target keeps
+// its permission bits and, where allowed, its group, but never its set-user-
+// or set-group-id bits when its owner or group changes; one this user may
 // not write to is refused (EACCES) and left alone.
+//
+// Standard output ("/dev/stdout"), a FIFO and a character device are written
+// into as they are: no temporary file, no rename, no sync, their mode and
+// owner untouched; what was written to them cannot be taken back. A folder
+// (EISDIR), a socket or a block device (ENXIO) is refused before anything is
+// written.
+
+// What a write to a path meets, links followed as the writers follow them.
+enum class OutputKind {
+  Absent,       // nothing there yet: a new file
+  File,         // a regular file, replaced whole
+  Stream,       // standard output, a FIFO or a character device
+  Folder,       // refused
+  Socket,       // refused
+  BlockDevice,  // refused
+  PlantedLink,  // refused: a link another user left in a shared sticky folder
+  Unreachable,  // cannot be looked at; errno tells why
+};
+OutputKind OutputKindOf(const char* path);
+// "a folder", "a socket", ...: why a kind is refused; null for a kind that is
+// written (Unreachable too: the write itself then says why).
+const char* RefusedOutputText(OutputKind kind);
+// True when a write to `output` would land on the file `other` names: the
+// same device and inode, links followed; of two names of files not there
+// yet, when both lead to one name in one folder.
+bool SameFile(const char* output, const char* other);
+
+// Files written for one purpose and put in place together. A writer given a
+// batch completes its file (synced unless `sync` is false) and leaves it
+// beside its name; PlaceFileBatch then renames them all one right after the
+// other, with SIGINT, SIGTERM, SIGHUP and SIGQUIT held from the first rename
+// to the last folder sync, and syncs each folder once. A flock on each
+// folder, held meanwhile, makes batches of other processes on the same
+// folders wait, so that their files never interleave with these. Streams are
+// written at once and take no part.
+struct StagedFile {
+  FILE* stream;           // an unnamed temporary file, still open; else null
+  std::string tempPath;   // a named temporary file; else empty
+  std::string finalPath;  // the file it replaces
+  int pendingSlot;        // where a signal handler finds tempPath; -1 for none
+};
+struct FileBatch {
+  bool sync = true;  // fsync each file before, and each folder after, the renames
+  std::vector<StagedFile> files;
+};
+// False, with errno, when a file could not be put in place: the files are
+// then all left where they were, unless a rename itself failed part way (a
+// file system gone read-only), which leaves the files before it in place.
+// The batch is empty afterwards either way.
+bool PlaceFileBatch(FileBatch& batch);
+// Removes the files of the batch without putting any in place.
+void DropFileBatch(FileBatch& batch);
 
 // Writes `path` that way with what `write` puts on the stream it is given;
 // `write` returns false, with errno set, when it could not.
 bool WriteFileThrough(const char* path, bool (*write)(FILE* stream, void* context), void* context);
-// Removes the named temporary file of the write in progress, if there is
-// one. Safe to call from a signal handler that is about to end the process.
+// Removes the named temporary files of the writes in progress, if there are
+// any. Safe to call from a signal handler that is about to end the process.
 void AtomicFileRemovePending();

@@ -17,22 +17,29 @@ struct AtomicFile {
   std::string finalPath;   // the file that is replaced: targetPath, links followed
   std::string tempPath;    // the temporary file's name; empty while it has none
   bool failed;             // a write failed; commit will refuse
+  bool inPlace;            // a stream, written into as it is
   int keptMode;            // permission bits of the existing file, -1 for a new one
   long keptGroup;          // its group
+  long keptOwner;          // its owner
+  int pendingSlot;         // tempPath's place for a signal handler, -1 for none
+  FileBatch* batch;        // where commit leaves the file; null: put in place at once
 };
 
 bool AtomicFileOpen(AtomicFile& file, const char* path);
+// The same for a file that commit leaves in `batch` (null: put in place at once).
+bool AtomicFileOpenInto(AtomicFile& file, const char* path, FileBatch* batch);
 // The same, always with a named temporary file: what happens where the file
 // system has no unnamed ones.
 bool AtomicFileOpenNamed(AtomicFile& file, const char* path);
 bool AtomicFileWrite(AtomicFile& file, const void* data, size_t length);
-// Closes and renames into place; on any failure removes the temporary file.
+// Syncs and closes; leaves the file in its batch, or renames it into place;
+// on any failure removes the temporary file.
 bool AtomicFileCommit(AtomicFile& file);
 // Closes and removes the temporary file, keeping errno.
 void AtomicFileAbort(AtomicFile& file);
 // Opens, writes header then body, commits.
 bool WriteWholeFile(const char* path, const void* header, size_t headerLength, const void* body,
-                    size_t bodyLength);
+                    size_t bodyLength, FileBatch* batch = nullptr);
 
 // Little-endian fields, as every header here stores them.
 void Put16(uint8_t* out, uint32_t value);

@@ -254,7 +254,9 @@ bool WriteTgaRows(AtomicFile& file, const GlyphSheet& sheet) {
 
 }  // namespace
 
-bool WriteTga(const GlyphSheet& sheet, const char* path) {
+namespace {
+
+bool WriteTgaFile(const GlyphSheet& sheet, const char* path, FileBatch* batch) {
   if (!SheetWritable(sheet)) return false;
   if (sheet.width > 0xFFFF || sheet.height > 0xFFFF) {  // the header holds 16 bits
     errno = EOVERFLOW;
@@ -263,7 +265,7 @@ bool WriteTga(const GlyphSheet& sheet, const char* path) {
   uint8_t header[tga::kHeaderSize];
   FillTgaHeader(header, sheet.width, sheet.height);
   AtomicFile file;
-  if (!AtomicFileOpen(file, path)) return false;
+  if (!AtomicFileOpenInto(file, path, batch)) return false;
   AtomicFileWrite(file, header, sizeof header);
   bool written = WriteTgaRows(file, sheet);
   if (written) {
@@ -275,6 +277,16 @@ bool WriteTga(const GlyphSheet& sheet, const char* path) {
   TgaBuffer().swap(tgaBytes);
   errno = saved;
   return written;
+}
+
+}  // namespace
+
+bool WriteTga(const GlyphSheet& sheet, const char* path) {
+  return WriteTgaFile(sheet, path, nullptr);
+}
+
+bool WriteTga(const GlyphSheet& sheet, const char* path, FileBatch& batch) {
+  return WriteTgaFile(sheet, path, &batch);
 }
 
 // ---- Reader ---------------------------------------------------------------

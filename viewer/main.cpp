@@ -1,5 +1,6 @@
 // tavrest-view: command line, loading, and what goes where.
 #include "kanji.h"
+#include "output.h"
 #include "platform.h"
 #include "viewer.h"
 
@@ -18,7 +19,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: tavrest-view FILE [-o SHEET.png] [--scale N] [--background white|transparent]\n"
     "       tavrest-view FILE --text TEXT [--vertical] [--strict] [-o TEXT.png] [--scale N]\n"
-    "       tavrest-view FILE --glyph CODE|CHARACTER [-o GLYPH.png] [--scale N]\n"
+    "       tavrest-view FILE --glyph CODE|CHARACTER [--strict] [-o GLYPH.png] [--scale N]\n"
     "       tavrest-view FILE --missing\n"
     "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT]\n";
 constexpr char kHelp[] =
@@ -30,14 +31,15 @@ constexpr char kHelp[] =
     "  -s, --size N         a font's cell size, 1 to 32; without it the font's own\n"
     "                       (an outline font has none and needs -s)\n"
     "  -F, --second FONT    a second font, filling the slots the first leaves empty\n"
-    "  -o, --output FILE    write the picture as PNG; the name ends in .png\n"
+    "  -o, --output FILE    write the picture as PNG; the name ends in .png, or is\n"
+    "                       /dev/stdout, a FIFO or a device\n"
     "      --scale N        enlarge the picture and text art N times, 1 to 16\n"
     "      --background B   the PNG's paper: white or transparent (the default)\n"
     "      --text TEXT      draw a UTF-8 text; characters without a glyph are named\n"
     "                       on standard error\n"
     "      --vertical       draw the text top to bottom\n"
-    "      --strict         characters of the text without a glyph are an error\n"
-    "                       (status 1)\n"
+    "      --strict         characters of the text, or a glyph, without a glyph are\n"
+    "                       an error (status 1)\n"
     "      --glyph CODE     one glyph: a single-byte code below 0x100, a JIS code\n"
     "                       such as 0x467C, or one UTF-8 character such as \xE6\x97\xA5\n"
     "      --missing        list the JIS X 0208 characters without a glyph, a line\n"
@@ -47,6 +49,13 @@ constexpr char kHelp[] =
     "A .qpk FILE may be a pipe, such as /dev/stdin; a font must be a file.\n"
     "Exit status: 0 shown, 1 the file or the PNG failed, 2 a usage error.\n";
 
+// SDL 1.2 keeps a surface's row length in 16 bits: 65535 bytes of 4-byte
+// pixels for a text drawn across.
+constexpr int kMaxTextWidth = 65535 / 4;
+// A picture (PNG or text art) larger than this would take minutes and
+// gigabytes.
+constexpr long long kMaxPicturePixels = 200'000'000;
+
 enum LongOnly { kText = 256, kVertical, kGlyph, kBackground, kMissing, kStrict, kScale };
 
 struct ViewOptions {
@@ -54,6 +63,7 @@ struct ViewOptions {
   const char* output = nullptr;
   const char* text = nullptr;
   int glyphSlot = -1;
+  const char* glyphArgument = nullptr;
   int scale = 0;  // 0: not given, which is 1
   bool vertical = false;
   bool whiteBackground = false;
@@ -112,7 +122,7 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
       options.source.second = optarg;
       return 0;
     case 'o':
-      if (!EndsWithPng(optarg))
+      if (!EndsWithPng(optarg) && OutputKindOf(optarg) != OutputKind::Stream)
         return UsageError("the picture is a PNG: its name ends in .png, not %s", optarg);
       options.output = optarg;
       return 0;
@@ -129,6 +139,7 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
       return 0;
     case kGlyph:
       options.glyphSlot = SlotOfGlyphArgument(optarg);
+      options.glyphArgument = optarg;
       if (options.glyphSlot < 0)
         return UsageError("not a single-byte or JIS code, nor a character with a slot: %s", optarg);
       return 0;
@@ -163,7 +174,8 @@ int CheckTogether(const ViewOptions& options) {
   if (options.text != nullptr && options.glyphSlot >= 0)
     return UsageError("--text or --glyph, not both");
   if (options.vertical && options.text == nullptr) return UsageError("--vertical goes with --text");
-  if (options.strict && options.text == nullptr) return UsageError("--strict goes with --text");
+  if (options.strict && options.text == nullptr && options.glyphSlot < 0)
+    return UsageError("--strict goes with --text or --glyph");
   if (options.missing && (picture || options.scale != 0)) return UsageError("--missing goes alone");
   if (options.scale != 0 && !picture)
     return UsageError("--scale goes with a picture: -o, --text or --glyph");
@@ -197,6 +209,12 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
 bool MakeMask(FontSet& font, const ViewOptions& options, InkMask& mask) {
   if (options.text != nullptr) {
     Kanji_SetEncoding(&font, EncodingUtf8);
+    const int width = Kanji_TextWidth(&font, options.text);
+    if (!options.vertical && width > kMaxTextWidth) {
+      Fail("the text is %d pixels wide; a text may be at most %d pixels wide", width,
+           kMaxTextWidth);
+      return false;
+    }
     if (TextMask(font, options.text, options.vertical, mask)) return true;
     Fail("cannot draw the text");
     return false;
@@ -205,6 +223,27 @@ bool MakeMask(FontSet& font, const ViewOptions& options, InkMask& mask) {
       options.glyphSlot >= 0 ? GlyphMask(font, options.glyphSlot, mask) : SheetMask(font, mask);
   if (!made) Fail("out of memory");
   return made;
+}
+
+// The largest scale, 1 to MaxScale, at which the picture stays within
+// kMaxPicturePixels; 0 for none.
+int LargestScale(const InkMask& mask) {
+  const long long pixels = static_cast<long long>(mask.width) * mask.height;
+  int scale = MaxScale;
+  while (scale > 0 && pixels * scale * scale > kMaxPicturePixels) --scale;
+  return scale;
+}
+
+// False after the reason when the picture would be too large to make.
+bool PictureFits(const InkMask& mask, int scale) {
+  const int largest = LargestScale(mask);
+  if (scale <= largest) return true;
+  if (largest == 0)
+    Fail("the picture would have more than %lld pixels", kMaxPicturePixels);
+  else
+    Fail("the picture would have more than %lld pixels at --scale %d; at most --scale %d",
+         kMaxPicturePixels, scale, largest);
+  return false;
 }
 
 int View(FontSet& font, const ViewOptions& options) {
@@ -219,14 +258,30 @@ int View(FontSet& font, const ViewOptions& options) {
   InkMask mask;
   if (!MakeMask(font, options, mask)) return 1;
   const int scale = options.scale != 0 ? options.scale : 1;
+  if (!PictureFits(mask, scale)) return 1;
   if (options.output == nullptr) {
     PrintArt(mask, scale, stdout);
   } else if (!WriteInkPng(mask, options.whiteBackground, scale, options.output)) {
     return Fail("cannot write %s: %s", options.output, strerror(errno));
   }
+  if (options.glyphSlot >= 0 && Kanji_GlyphRows(&font, options.glyphSlot) == nullptr) {
+    fprintf(stderr, "tavrest-view: %s has no glyph\n", options.glyphArgument);
+    return options.strict ? 1 : 0;
+  }
   if (options.text == nullptr) return 0;
   Kanji_SetEncoding(&font, EncodingUtf8);
   return ReportUndrawn(font, options.text, stderr) > 0 && options.strict ? 1 : 0;
+}
+
+// Before anything is read: -o is no folder or the like, and overwrites no
+// input. 0 when it is right, else the exit status.
+int CheckOutput(const ViewOptions& options) {
+  if (options.output == nullptr) return 0;
+  for (const char* input : {options.source.file, options.source.second})
+    if (input != nullptr && SameFile(options.output, input))
+      return UsageError("-o %s and %s are the same file", options.output, input);
+  const char* refused = RefusedOutputText(OutputKindOf(options.output));
+  return refused != nullptr ? Fail("cannot write %s: it is %s", options.output, refused) : 0;
 }
 
 }  // namespace
@@ -235,6 +290,7 @@ int main(int argc, char** argv) {
   PrepareProcess(argc, argv);
   ViewOptions options;
   if (const int status = ParseOptions(argc, argv, options); status != 0) return status;
+  if (const int status = CheckOutput(options); status != 0) return status;
   const Viewed viewed = OpenViewed(options.source);
   if (viewed.status == 2) return UsageError("%s", viewed.problem.c_str());
   if (viewed.font == nullptr) return Fail("%s", viewed.problem.c_str());

@@ -160,6 +160,10 @@ Viewed OpenViewed(const ViewSource& source) {
     fclose(peeked.file);
     return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::ReadFailed, error));
   }
+  if (got == 0 && !ferror(peeked.file)) {
+    fclose(peeked.file);
+    return Refused(1, std::string(source.file) + ": empty file");
+  }
   FileFacts facts;
   peeked.regular = FactsOfStream(peeked.file, facts) && facts.kind == FileKind::Regular;
   const bool regular = peeked.regular;

@@ -32,9 +32,12 @@ std::set<std::string> FilesBelow(const std::string& dir, const std::string& pref
   return files;
 }
 
-// A folder holding sub/set.ini with font paths relative to it, and
-// sub/zero.ini whose size line reads as 0.
+// A folder holding sub/set.ini with font paths relative to it,
+// sub/zero.ini whose size line reads as 0, and a font of its own, r.bdf,
+// with a link to it.
 void SetUpFolder(const TempDir& dir, const std::string& ini) {
+  CopyFile(FontPath("8x16rk"), dir.File("r.bdf"), 0644);
+  symlink("r.bdf", dir.File("link.qpk").c_str());
   mkdir(dir.File("sub").c_str(), 0777);
   mkdir(dir.File("out").c_str(), 0777);
   symlink(FontPath("jiskan16").c_str(), dir.File("sub/j.bdf").c_str());
@@ -50,7 +53,8 @@ struct CommandCase {
   int exitStatus;
   std::set<std::string> written;  // the files the run added
   std::string errorStart;         // standard error starts so; empty: nothing on it
-  // Compared with the plain conversion when written; "" for other conversions.
+  // Compared with the plain conversion when written, or on standard output
+  // for "-"; "" for other conversions.
   std::string packed = "tavrest.qpk";
   std::string image = "tavrest.tga";
 };
@@ -104,6 +108,8 @@ std::vector<CommandCase> CommandCases() {
        "out/a.qpk",
        "out/b.tga"},
       {{"-b", "--no-image"}, true, 0, {"tavrest.qpk"}, ""},
+      {{"-b", "-o", "-"}, true, 0, {"tavrest.tga"}, "", "-"},
+      {{"-b", "-i", "-"}, true, 0, {"tavrest.qpk"}, "", "tavrest.qpk", "-"},
       {{"-b", "-i", "x.bmp"}, true, 0, {"tavrest.qpk", "x.bmp"}, ""},
       {{"-b", "-F", "none.bdf"},
        true,
@@ -179,6 +185,29 @@ std::vector<CommandCase> CommandCases() {
        {},
        "tavrest: --no-image and -i cannot be used together\n"},
       {{"a", "b", "c"}, true, 2, {}, "tavrest: a third operand, c: give at most FONT and SECOND\n"},
+      {{"-o", "-", "-i", "-"}, true, 2, {}, "tavrest: -o and -i cannot both be standard output\n"},
+      // An output that is an input or the other output, before anything is read.
+      {{"-b", "-o", "r.bdf", "--no-image", "r.bdf"},
+       false,
+       2,
+       {},
+       "tavrest: the packed file r.bdf and the main font r.bdf are the same file\n"},
+      {{"-b", "-o", "link.qpk", j16, "r.bdf"},
+       false,
+       2,
+       {},
+       "tavrest: the packed file link.qpk and the second font r.bdf are the same file\n"},
+      {{"-b", "-o", "x.tga", "-i", "./x.tga"},
+       true,
+       2,
+       {},
+       "tavrest: the packed file x.tga and the image ./x.tga are the same file\n"},
+      {{"-b", "-c", "sub/set.ini", "-o", "sub/set.ini"},
+       false,
+       2,
+       {},
+       "tavrest: the packed file sub/set.ini and the settings file sub/set.ini are the same "
+       "file\n"},
       {{"-f", j16, "x.bdf"},
        true,
        2,
@@ -230,9 +259,14 @@ TEST_P(OptionsAndUsageErrors, Run) {
   if (c.written.count(c.image)) {
     EXPECT_TRUE(ReadFileOrEmpty(dir.File(c.image)) == plain.image);
   }
-  const bool informs =
-      c.args == std::vector<std::string>{"-h"} || c.args == std::vector<std::string>{"--version"};
+  const bool informs = c.args == std::vector<std::string>{"-h"} ||
+                       c.args == std::vector<std::string>{"--version"} || c.packed == "-" ||
+                       c.image == "-";
   EXPECT_EQ(run.standardOutput.empty(), !informs);
+  if (c.packed == "-" || c.image == "-") {
+    const std::vector<uint8_t>& streamed = c.packed == "-" ? plain.packed : plain.image;
+    EXPECT_TRUE(run.standardOutput == std::string(streamed.begin(), streamed.end()));
+  }
   EXPECT_TRUE(run.delays.empty());
 }
 
@@ -261,7 +295,7 @@ TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
   call.args = {"--help"};
   const CallResult run = CallTavrest(call);
   ASSERT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 23);
+  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 24);
 }
 
 }  // namespace

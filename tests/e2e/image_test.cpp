@@ -46,8 +46,9 @@ TEST(RunImage, WritesTheSheetBesideThePackedFile) {
   EXPECT_TRUE(read.pixels == sheet.pixels);
 }
 
-// An image that cannot be written: one clear line, status 1, the packed file
-// complete, no partial image and the old one intact.
+// An image that cannot be written: one clear line, status 1, and since the
+// pair is one run's, no packed file either, no partial image and the old
+// ones intact.
 TEST(RunImage, UnwritableImage) {
   TempDir reference;
   Configure(reference);
@@ -61,18 +62,20 @@ TEST(RunImage, UnwritableImage) {
     mkdir(dir.File("tavrest.tga").c_str(), 0777);
     RunResult run = RunTavrest(dir.path);
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: Is a directory\n");
-    EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
+    EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: it is a folder\n");
+    EXPECT_FALSE(PathExists(dir.File("tavrest.qpk")));
     ExpectNoTemporaries(dir.path);
   }
   {
     TempDir dir;
     Configure(dir);
+    WriteFileBytes(dir.File("tavrest.qpk"), "previous");
     WriteFileBytes(dir.File("tavrest.tga"), "previous");
     RunResult run = RunTavrest(dir.path, {}, static_cast<long>(packed.size()));
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.standardError, "tavrest: cannot write tavrest.tga: File too large\n");
-    EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == packed);
+    EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.qpk")),
+              (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")),
               (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     ExpectNoTemporaries(dir.path);

@@ -190,9 +190,8 @@ TEST(Run, MissingSecondFontConvertsTheMainOne) {
   std::vector<uint8_t> file = ConvertIn(dir, FontPath("jiskan16") + "\nmissing.bdf\n16\n", &run);
   EXPECT_EQ(run.standardError.substr(0, run.standardError.find('\n') + 1),
             "cant open [missing.bdf]\n");
-  EXPECT_NE(
-      run.standardError.find("tavrest: second font: cannot open missing.bdf: No such file"),
-      std::string::npos)
+  EXPECT_NE(run.standardError.find("tavrest: second font: cannot open missing.bdf: No such file"),
+            std::string::npos)
       << run.standardError;
   int32_t cellSize = 0;
   std::vector<uint8_t> stream;

@@ -7,12 +7,15 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -54,6 +57,35 @@ int Lines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
+bool ProgramEnded(int pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+// What the program wrote into a FIFO, read until the program ends, so that a
+// program that never opens it fails the test instead of hanging it.
+Bytes fromFifo;
+void ReadFifoUntilEnd(const std::string& fifo, int pid) {
+  fromFifo.clear();
+  const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  for (bool ended = false; fd >= 0;) {
+    uint8_t block[65536];
+    const ssize_t got = read(fd, block, sizeof block);
+    if (got > 0) {
+      fromFifo.insert(fromFifo.end(), block, block + got);
+    } else if (ended) {
+      break;
+    } else if (!(ended = ProgramEnded(pid))) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  close(fd);
+}
+
+// Each file is synced before the renames and their folder once after them.
+const std::vector<std::string> kBothSynced = {"file", "file", "rename", "rename", "folder"};
+
 enum class Outcome { Converted, Kept, Checked };
 
 struct Surrounding {
@@ -67,6 +99,7 @@ struct Surrounding {
   // Run as user nobody in a folder under /tmp, which nobody can reach
   // wherever the clone lies.
   bool asNobody = false;
+  std::vector<std::string> syncs = kBothSynced;  // for Converted
 };
 
 void PrintTo(const Surrounding& c, std::ostream* out) { *out << c.name; }
@@ -183,7 +216,7 @@ std::vector<Surrounding> Surroundings() {
        [](const TempDir& dir) {
          EXPECT_TRUE(Kept(dir, "tavrest.qpk"));
          EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0444u);
-         EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), PlainConversion().image);
+         EXPECT_FALSE(PathExists(dir.File("tavrest.tga")));  // the pair is one run's
        },
        true},
       {"a PCF font, and a BDF",
@@ -283,14 +316,15 @@ std::vector<Surrounding> Surroundings() {
         "file or directory (looked up in "},
        2,
        Outcome::Kept},
-      {"both writes fail",
-       [=](const TempDir& dir, TavrestCall& call) {
-         plain(dir, call);
+      {"outputs that are folders are refused before the fonts are read",
+       [](const TempDir& dir, TavrestCall&) {
+         WriteFileBytes(dir.File("tavrest.ini"), "none.bdf\n\n16\n");
          mkdir(dir.File("tavrest.qpk").c_str(), 0777);
          mkdir(dir.File("tavrest.tga").c_str(), 0777);
        },
        1,
-       {"cannot write tavrest.qpk: Is a directory\n", "cannot write tavrest.tga: Is a directory\n"},
+       {"tavrest: cannot write tavrest.qpk: it is a folder\n",
+        "tavrest: cannot write tavrest.tga: it is a folder\n"},
        2,
        Outcome::Checked},
       {"files that cannot be synced replace nothing",
@@ -300,16 +334,103 @@ std::vector<Surrounding> Surroundings() {
          call.env["TAVREST_FAIL_FILE_SYNC"] = "1";
        },
        1,
-       {"cannot write tavrest.qpk: Input/output error\n",
-        "cannot write tavrest.tga: Input/output error\n"},
-       2,
+       {"cannot write tavrest.qpk: Input/output error\n"},
+       1,
+       Outcome::Kept},
+      {"--no-sync: replaced whole, nothing synced",
+       [=](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         call.args = {"--no-sync"};
+       },
+       0,
+       {},
+       0,
+       Outcome::Converted,
+       {},
+       false,
+       {"rename", "rename"}},
+      {"a FIFO is written into",
+       [=](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         mkfifo(dir.File("tavrest.qpk").c_str(), 0640);
+         call.whileRunning = [fifo = dir.File("tavrest.qpk")](int pid) {
+           ReadFifoUntilEnd(fifo, pid);
+         };
+       },
+       0,
+       {},
+       0,
+       Outcome::Checked,
+       [](const TempDir& dir) {
+         EXPECT_TRUE(fromFifo == PlainConversion().packed);
+         EXPECT_TRUE(S_ISFIFO(StatOf(dir.File("tavrest.qpk")).st_mode));
+         EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.tga")), PlainConversion().image);
+       }},
+      {"a character device is written into, its mode kept",
+       [=](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         if (mknod(dir.File("tavrest.tga").c_str(), S_IFCHR | 0604, makedev(1, 3)) != 0)
+           GTEST_SKIP() << "making a device node (as /dev/null is) needs root";
+       },
+       0,
+       {},
+       0,
+       Outcome::Checked,
+       [](const TempDir& dir) {
+         const struct stat info = StatOf(dir.File("tavrest.tga"));
+         EXPECT_TRUE(S_ISCHR(info.st_mode) && info.st_rdev == makedev(1, 3));
+         EXPECT_EQ(info.st_mode & 07777, 0604u);
+         EXPECT_EQ(ReadFileOrEmpty(dir.File("tavrest.qpk")), PlainConversion().packed);
+       }},
+      {"a link another user left in a sticky shared folder is not followed",
+       [=](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         WriteFileBytes(dir.File("victim"), kPrevious);
+         mkdir(dir.File("shared").c_str(), 0777);
+         chmod(dir.File("shared").c_str(), 01777);
+         symlink("../victim", dir.File("shared/x.qpk").c_str());
+         if (lchown(dir.File("shared/x.qpk").c_str(), 65534, 65534) != 0)
+           GTEST_SKIP() << "giving a link to another user needs root";
+         call.args = {"-o", "shared/x.qpk"};
+       },
+       1,
+       {"tavrest: cannot write shared/x.qpk: it is a link another user left in a shared "
+        "folder\n"},
+       1,
+       Outcome::Checked,
+       [](const TempDir& dir) { EXPECT_TRUE(Kept(dir, "victim")); }},
+      {"a file of another owner loses its set-id bits",
+       [=](const TempDir& dir, TavrestCall& call) {
+         plain(dir, call);
+         WritePrevious(dir);
+         if (chown(dir.File("tavrest.qpk").c_str(), 65534, 65534) != 0)
+           GTEST_SKIP() << "giving a file to another user needs root";
+         chmod(dir.File("tavrest.qpk").c_str(), 06755);
+       },
+       0,
+       {},
+       0,
+       Outcome::Converted,
+       [](const TempDir& dir) {
+         EXPECT_EQ(StatOf(dir.File("tavrest.qpk")).st_mode & 07777, 0755u);
+       }},
+      {"a folder named tavrest.ini",
+       [](const TempDir& dir, TavrestCall&) {
+         WritePrevious(dir);
+         mkdir(dir.File("tavrest.ini").c_str(), 0777);
+       },
+       1,
+       {"tavrest: tavrest.ini is a folder, not a settings file; nothing converted\n"},
+       1,
+       Outcome::Kept},
+      {"a NUL byte in a settings line",
+       ini(FontPath("jiskan16") + std::string("\0.bdf\n\n16\n", 9)),
+       1,
+       {"tavrest: line 1 of tavrest.ini holds a NUL byte; nothing converted\n"},
+       1,
        Outcome::Kept},
   };
 }
-
-// Each file is synced before its rename and its folder after it.
-const std::vector<std::string> kTwoSyncedWrites = {"file", "rename", "folder",
-                                                   "file", "rename", "folder"};
 
 class PeopleRunIt : public testing::TestWithParam<Surrounding> {};
 
@@ -320,6 +441,7 @@ TEST_P(PeopleRunIt, WhereAndHow) {
   TavrestCall call;
   call.dir = dir.path;
   c.setUp(dir, call);
+  if (IsSkipped()) return;
   const CallResult run = CallTavrest(call);
   if (!run.notRun.empty()) GTEST_SKIP() << run.notRun;
   EXPECT_EQ(run.exitStatus, c.exitStatus) << run.standardError;
@@ -332,7 +454,7 @@ TEST_P(PeopleRunIt, WhereAndHow) {
   if (c.outcome == Outcome::Converted) {
     EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
     EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
-    EXPECT_EQ(run.syncs, kTwoSyncedWrites);
+    EXPECT_EQ(run.syncs, c.syncs);
   }
   if (c.outcome == Outcome::Kept) {
     EXPECT_TRUE(Kept(dir, "tavrest.qpk") && Kept(dir, "tavrest.tga"));
@@ -399,6 +521,57 @@ TEST(Surroundings, InterruptsEndTheRun) {
       EXPECT_TRUE(TemporaryFiles(dir.path).empty());
     }
   }
+}
+
+// An interrupt at the first rename ends the run only after the second: the
+// pair is one run's. (A full disk at the image: RunImage.UnwritableImage.)
+TEST(Surroundings, InterruptBetweenTheRenamesWaitsForTheSecond) {
+  TempDir dir;
+  WritePrevious(dir);
+  WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+  const RunResult run = RunTavrest(
+      dir.path, {{"LD_PRELOAD", CallRecorderLibrary()}, {"TAVREST_TERM_AT_RENAME", "1"}});
+  EXPECT_EQ(run.signal, SIGTERM) << run.standardError;
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.qpk")) == PlainConversion().packed);
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
+  EXPECT_TRUE(TemporaryFiles(dir.path).empty());
+}
+
+// True once the program waits for a flock (the kernel lists waiters with
+// "->"); false when it ends without.
+bool AwaitLockWait(int pid) {
+  const std::string waiter = " " + std::to_string(pid) + " ";
+  for (int tries = 0; tries < 2000 && !ProgramEnded(pid); ++tries) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);)
+      if (line.find("-> FLOCK") != std::string::npos && line.find(waiter) != std::string::npos)
+        return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// A run waits while another holds the output folder, replacing nothing.
+TEST(Surroundings, RunsOnOneFolderWaitForEachOther) {
+  TempDir dir;
+  WritePrevious(dir);
+  WriteFileBytes(dir.File("tavrest.ini"), PlainIni());
+  const int folder = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  bool waited = false, keptMeanwhile = false;
+  TavrestCall call;
+  call.dir = dir.path;
+  call.args = {"-b"};
+  call.whileRunning = [&](int pid) {
+    waited = AwaitLockWait(pid);
+    keptMeanwhile = Kept(dir, "tavrest.qpk") && Kept(dir, "tavrest.tga");
+    flock(folder, LOCK_UN);
+  };
+  const CallResult run = CallTavrest(call);
+  close(folder);
+  EXPECT_TRUE(waited && keptMeanwhile);
+  EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+  EXPECT_TRUE(ReadFileOrEmpty(dir.File("tavrest.tga")) == PlainConversion().image);
 }
 
 }  // namespace

@@ -294,7 +294,7 @@ TEST_F(Window, ShowsTheDoneMessageInUnicodeFonts) {
 // "失敗" (JIS 0x3C3A 0x4754, Shift-JIS 0x8E 0xB8 0x94 0x73) when a file could
 // not be written.
 TEST_F(Window, ShowsFailureWhenAWriteFails) {
-  mkdir(dir.File("tavrest.qpk").c_str(), 0777);
+  symlink("no/such/folder/tavrest.qpk", dir.File("tavrest.qpk").c_str());
   ExpectLastMessage({0x3C3A, 0x4754}, std::string(TAVREST_BUILD_DIR) + "/window-failure.png");
   EXPECT_NE(ReadText(dir.File("tavrest.log")).find("cannot write tavrest.qpk"), std::string::npos);
 }

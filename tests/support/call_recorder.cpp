@@ -2,7 +2,8 @@
 // tell what a run did without timing it. Each SDL_Delay goes to the file
 // named by TAVREST_DELAY_LOG, its milliseconds on a line, before it is made;
 // each fsync ("file" or "folder") and rename to TAVREST_SYNC_LOG. With
-// TAVREST_FAIL_FILE_SYNC set, syncing a file fails with EIO.
+// TAVREST_FAIL_FILE_SYNC set, syncing a file fails with EIO; with
+// TAVREST_TERM_AT_RENAME set, SIGTERM is raised at the first rename.
 #include <SDL.h>
 
 #include <dlfcn.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -56,6 +58,11 @@ extern "C" int fsync(int fd) {
 
 extern "C" int rename(const char* from, const char* to) {
   Record("TAVREST_SYNC_LOG", "rename\n");
+  static bool raised = false;
+  if (!raised && getenv("TAVREST_TERM_AT_RENAME") != nullptr) {
+    raised = true;
+    raise(SIGTERM);
+  }
   auto next = Next<int (*)(const char*, const char*)>("rename");
   if (next != nullptr) return next(from, to);
   errno = ENOSYS;

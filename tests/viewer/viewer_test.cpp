@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -250,6 +251,11 @@ TEST_F(Viewer, TextDrawnFromUtf8) {
 
 TEST_F(Viewer, RefusalsAndUsage) {
   WriteFileBytes(dir.File("short.qpk"), std::string("\x10\0\0\0\x81\0", 6));
+  WriteFileBytes(dir.File("empty"), "");
+  CopyFile(FontPath("8x16rk"), dir.File("r.png"), 0644);  // a font, whatever its name
+  mkdir(dir.File("d.png").c_str(), 0777);
+  std::string wide;
+  for (int i = 0; i < 1100; ++i) wide += "\xE6\x97\xA5";
   const std::string kNotAGlyph =
       "tavrest-view: not a single-byte or JIS code, nor a character with a slot: ";
   struct UsageCase {
@@ -290,7 +296,7 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{Qpk(), "--glyph", "0x2100"}, 2, kNotAGlyph + "0x2100"},
       {{Qpk(), "--glyph", "65x"}, 2, kNotAGlyph + "65x"},
       {{Qpk(), "--glyph", "\xD0\x80"}, 2, kNotAGlyph + "\xD0\x80"},  // U+0400: no slot
-      {{Qpk(), "--strict"}, 2, "tavrest-view: --strict goes with --text"},
+      {{Qpk(), "--strict"}, 2, "tavrest-view: --strict goes with --text or --glyph"},
       {{Qpk(), "--missing", "--glyph", "A"}, 2, "tavrest-view: --missing goes alone"},
       {{Qpk(), "--vertical"}, 2, "tavrest-view: --vertical goes with --text"},
       {{Qpk(), "--text", ""}, 2, "tavrest-view: the text is empty"},
@@ -304,6 +310,21 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{dir.File("short.qpk")},
        1,
        "tavrest-view: " + dir.File("short.qpk") + ": the stream ends early"},
+      {{dir.File("empty")}, 1, "tavrest-view: " + dir.File("empty") + ": empty file"},
+      {{dir.File("r.png"), "-s", "16", "-o", dir.File("r.png")},
+       2,
+       "tavrest-view: -o " + dir.File("r.png") + " and " + dir.File("r.png") +
+           " are the same file"},
+      {{Qpk(), "-o", dir.File("d.png")},
+       1,
+       "tavrest-view: cannot write " + dir.File("d.png") + ": it is a folder"},
+      {{Qpk(), "--text", wide},
+       1,
+       "tavrest-view: the text is 17600 pixels wide; a text may be at most 16383 pixels wide"},
+      {{Qpk(), "-o", dir.File("big.png"), "--scale", "16"},
+       1,
+       "tavrest-view: the picture would have more than 200000000 pixels at --scale 16; at most "
+       "--scale 9"},
       {{Qpk(), "-o", dir.File("no/such.png")},
        1,
        "tavrest-view: cannot write " + dir.File("no/such.png") + ": No such file or directory"},
@@ -319,7 +340,8 @@ TEST_F(Viewer, RefusalsAndUsage) {
       EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line: " << text;
     }
   }
-  EXPECT_EQ(ListDir(dir.path).size(), 3u);  // short.qpk and the two captures: nothing half written
+  // The files made above and the two captures: nothing half written.
+  EXPECT_EQ(ListDir(dir.path).size(), 6u);
 }
 
 // jiskan16 lacks the two characters JIS X 0208 gained in 1990; text
@@ -349,6 +371,8 @@ TEST_F(Viewer, MissingCharacters) {
        "",
        "tavrest-view: 2 characters without a glyph: an invalid byte, " + circled + " U+2460\n"},
       {{Qpk(), "--text", "\xE6\x97\xA5", "--strict"}, 0, "", ""},
+      {{Qpk(), "--glyph", "0x7425"}, 0, "", "tavrest-view: 0x7425 has no glyph\n"},
+      {{Qpk(), "--glyph", "0x7425", "--strict"}, 1, "", "tavrest-view: 0x7425 has no glyph\n"},
       {{Qpk(), "--text", many},
        0,
        "",
