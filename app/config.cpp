@@ -2,8 +2,6 @@
 #include "kanji.h"
 #include "platform.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -33,10 +31,11 @@ bool ReadConfigLine(FILE* file, std::string& value, bool first, bool& nul) {
 }  // namespace
 
 bool ReadConfig(const char* path, RunConfig& config) {
-  FILE* file = OpenStream(path, "r");
+  // Binary, as on Linux: the lines' carriage returns are taken off here.
+  FILE* file = OpenStream(path, "rb");
   if (file == nullptr) return false;
-  struct stat info;
-  if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+  FileFacts facts;
+  if (FactsOfStream(file, facts) && facts.kind == FileKind::Folder) {
     fclose(file);
     errno = EISDIR;
     return false;

@@ -51,7 +51,7 @@ struct FileFacts {
   FileIdentity identity;
 };
 
-inline bool SameFile(const FileFacts& a, const FileFacts& b) {
+inline bool SameIdentity(const FileFacts& a, const FileFacts& b) {
   return a.kind != FileKind::Missing && b.kind != FileKind::Missing &&
          a.identity.device == b.identity.device && a.identity.number == b.identity.number;
 }
@@ -61,8 +61,6 @@ inline bool SameFile(const FileFacts& a, const FileFacts& b) {
 FILE* OpenStream(const char* path, const char* mode);
 // A descriptor open for reading, binary, not inherited; -1 with errno.
 int OpenForReading(const char* path);
-// A new file that must not exist yet, open for writing in binary mode.
-FILE* CreateNewFile(const char* path);
 bool RemoveFile(const char* path);
 
 // Facts of the file a path names, links followed; kind Missing (and true)
@@ -82,37 +80,12 @@ FILE* StreamOfBytes(const void* data, size_t length);
 
 // ---- Whole files -------------------------------------------------------------
 
-// The file a write to `path` replaces: symbolic links followed to their end;
-// a dangling link leads to the name it points at. Windows: the path itself.
-bool ResolveLinks(const char* path, std::string& target);
-
-// What a file put in place of another keeps of it.
-struct KeptAttributes {
-  int mode;    // permission bits, -1 for a new file (and on Windows)
-  long group;  // owning group
-};
-// Notes them for `path`; false, with errno, when this user could not open
-// the file there for writing.
-bool NoteReplacedFile(const char* path, KeptAttributes& kept);
-void KeepAttributes(FILE* stream, const KeptAttributes& kept);
-
-// A file without a name in `folder`, named once complete by NameUnnamed
-// (which fails with EEXIST on a taken name); null where the system or the
-// file system has none, as Windows.
-FILE* CreateUnnamed(const char* folder);
-bool NameUnnamed(FILE* stream, const char* name);
 int ProcessId();
 
-// The written data reaches the disk (fsync; FlushFileBuffers on Windows).
-bool FlushToDisk(FILE* stream);
 // Puts `from` in place of `to`, replacing whatever file `to` names, in one
 // step: a reader sees the old file or the new one. On Windows the move is
 // written through to the disk before this returns.
 bool ReplaceWith(const char* from, const char* to);
-// Makes renames in a folder durable where the system needs that done
-// separately (POSIX); failures are ignored, since the rename has happened.
-void SyncFolder(const char* folder);
-
 // ---- Whole files: the system's side of the writers --------------------------
 //
 // Descriptors are the C library's (fileno, fdopen), on Windows too.

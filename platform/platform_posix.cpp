@@ -71,19 +71,6 @@ FILE* OpenStream(const char* path, const char* mode) {
 
 int OpenForReading(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
 
-FILE* CreateNewFile(const char* path) {
-  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  FILE* stream = fdopen(fd, "wb");
-  if (stream == nullptr) {
-    const int saved = errno;
-    close(fd);
-    unlink(path);
-    errno = saved;
-  }
-  return stream;
-}
-
 bool RemoveFile(const char* path) { return unlink(path) == 0; }
 
 namespace {
@@ -127,18 +114,6 @@ FILE* StreamOfBytes(const void* data, size_t length) {
   return fmemopen(const_cast<void*>(data), length, "rb");
 }
 
-bool FlushToDisk(FILE* stream) { return fflush(stream) == 0 && fsync(fileno(stream)) == 0; }
-
-bool ReplaceWith(const char* from, const char* to) { return rename(from, to) == 0; }
-
-void SyncFolder(const char* folder) {
-  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (fsync(fd) != 0) {
-  }
-  close(fd);
-}
-
 namespace {
 
 constexpr int kMaxLinkDepth = 40;  // the kernel's own limit
@@ -147,60 +122,7 @@ std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 }  // namespace
 
-bool ResolveLinks(const char* path, std::string& target) {
-  target = path;
-  for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
-    struct stat info;
-    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
-    char next[PATH_MAX];
-    const ssize_t length = readlink(target.c_str(), next, sizeof next);
-    if (length < 0) return false;
-    if (static_cast<size_t>(length) == sizeof next) {
-      errno = ENAMETOOLONG;
-      return false;
-    }
-    const std::string link(next, static_cast<size_t>(length));
-    const bool relative = link[0] != '/' && target.find('/') != std::string::npos;
-    target = relative ? FolderOf(target) + "/" + link : link;
-  }
-  errno = ELOOP;
-  return false;
-}
-
-bool NoteReplacedFile(const char* path, KeptAttributes& kept) {
-  kept = KeptAttributes{-1, -1};
-  struct stat info;
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return true;
-  if (faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) return false;
-  kept = KeptAttributes{static_cast<int>(info.st_mode & 07777), static_cast<long>(info.st_gid)};
-  return true;
-}
-
-void KeepAttributes(FILE* stream, const KeptAttributes& kept) {
-  if (kept.mode < 0) return;
-  const int fd = fileno(stream);
-  // The group first, since changing it may clear set-id bits. Where the
-  // group may not be set the file keeps ours, as any new file would.
-  if (fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(kept.group)) != 0) {
-  }
-  if (fchmod(fd, static_cast<mode_t>(kept.mode)) != 0) {
-  }
-}
-
-// Linking the file to a name needs /proc, so it is used only where that is
-// there.
-FILE* CreateUnnamed(const char* folder) {
-  const int fd = open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  FILE* stream = access(ProcFdPath(fd).c_str(), F_OK) == 0 ? fdopen(fd, "wb") : nullptr;
-  if (stream == nullptr) close(fd);
-  return stream;
-}
-
-bool NameUnnamed(FILE* stream, const char* name) {
-  return linkat(AT_FDCWD, ProcFdPath(fileno(stream)).c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) ==
-         0;
-}
+bool ReplaceWith(const char* from, const char* to) { return rename(from, to) == 0; }
 
 int ProcessId() { return static_cast<int>(getpid()); }
 

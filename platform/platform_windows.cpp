@@ -161,21 +161,6 @@ int OpenForReading(const char* path) {
   return fd;
 }
 
-FILE* CreateNewFile(const char* path) {
-  const std::wstring wide = Wide(path);
-  const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                        _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  FILE* stream = _fdopen(fd, "wb");
-  if (stream == nullptr) {
-    const int saved = errno;
-    _close(fd);
-    _wunlink(wide.c_str());
-    errno = saved;
-  }
-  return stream;
-}
-
 bool RemoveFile(const char* path) { return _wunlink(Wide(path).c_str()) == 0; }
 
 namespace {
@@ -253,47 +238,13 @@ FILE* StreamOfBytes(const void* data, size_t length) {
   return stream;
 }
 
-// Links are left to the system, which follows them on its own.
-bool ResolveLinks(const char* path, std::string& target) {
-  target = path;
-  return true;
-}
-
-// Windows files carry their permissions in access lists the new file
-// inherits from its folder.
-bool NoteReplacedFile(const char*, KeptAttributes& kept) {
-  kept = KeptAttributes{-1, -1};
-  return true;
-}
-
-void KeepAttributes(FILE*, const KeptAttributes&) {}
-
-FILE* CreateUnnamed(const char*) {
-  errno = ENOSYS;
-  return nullptr;
-}
-
-bool NameUnnamed(FILE*, const char*) {
-  errno = ENOSYS;
-  return false;
-}
-
 int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
-
-bool FlushToDisk(FILE* stream) {
-  if (fflush(stream) != 0) return false;
-  const intptr_t handle = _get_osfhandle(_fileno(stream));
-  return handle != -1 && (FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) || Failed());
-}
 
 bool ReplaceWith(const char* from, const char* to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
          Failed();
 }
-
-// MOVEFILE_WRITE_THROUGH has already made the move durable.
-void SyncFolder(const char*) {}
 
 void* MapZeroed(size_t length) {
   void* block = VirtualAlloc(nullptr, length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);

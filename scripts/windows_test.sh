@@ -93,6 +93,20 @@ printf 'jiskan16.bdf\r\n8x16rk.bdf\r\n16\r\n' > "$work/settings/windows/set/tavr
 cmp "$work/settings/linux/tavrest.qpk" "$work/settings/windows/tavrest.qpk" ||
   fail "settings: tavrest.qpk differs"
 echo "settings: set\\tavrest.ini with CR LF read, tavrest.qpk identical"
+# Standard output as the packed file (binary: no CR added), and an output
+# that is the input refused before anything is written.
+mkdir -p "$work/streams"
+cp "$fonts/jiskan16.bdf" "$work/streams/font.bdf"
+(cd "$work/streams" && wine "$win_tavrest" -b -q font.bdf -s 16 --no-image -o - > stdout.qpk) ||
+  fail "-o -: the Windows build failed"
+cmp "$work/streams/stdout.qpk" "$work/japanese-name/linux/変換.qpk" ||
+  fail "-o -: standard output differs from the file"
+status=0
+(cd "$work/streams" && wine "$win_tavrest" -b -q font.bdf -s 16 --no-image -o FONT.BDF) \
+  > /dev/null 2>&1 || status=$?
+[ $status = 2 ] || fail "an output that is the input (by another spelling) gave status $status, not 2"
+cmp "$work/streams/font.bdf" "$fonts/jiskan16.bdf" || fail "the input was overwritten"
+echo "streams: -o - identical; FONT.BDF refused as font.bdf"
 [ "$(md5sum < "$work/bdf/windows/tavrest.qpk" | cut -d' ' -f1)" = d15198540c3f9b0dcf31c99428467a1e ] ||
   fail "jiskan16 + 8x16rk did not give the well-known tavrest.qpk"
 # The viewer on a .qpk and on a font it converts in memory.

@@ -23,7 +23,7 @@ start_server() {
   for number in $(shuf -i 100-199 -n 20); do
     [ -e "/tmp/.X$number-lock" ] && continue
     rm -f "$ready"
-    Xvfb ":$number" -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$ready" > /dev/null 2>&1 &
+    Xvfb ":$number" -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$ready" > "$work/xvfb.log" 2>&1 &
     server=$!
     for _ in $(seq 1 300); do
       if [ -s "$ready" ]; then
@@ -61,7 +61,8 @@ capture_run() {
     fi
   done
   wait $program || fail "the $system run failed: $(cat "$folder/run.log")"
-  [ -s "$folder/last.xwd" ] || fail "the $system window was never captured"
+  [ -s "$folder/last.xwd" ] || fail "the $system window was never captured ($(kill -0 $server 2>&1 &&
+    echo "the X server runs" || echo "the X server ended: $(tail -n 3 "$work/xvfb.log")"))"
   convert "$folder/last.xwd" "$work/$system.png"
   convert "$work/$system.png" -colorspace gray -threshold 50% "$work/$system-ink.png"
 }

@@ -38,27 +38,51 @@ TEST(FileFacts, TellKindsSizesAndIdentities) {
   EXPECT_EQ(a.size, 5);
   EXPECT_EQ(folder.kind, FileKind::Folder);
   EXPECT_EQ(missing.kind, FileKind::Missing);
-  EXPECT_TRUE(SameFile(a, again));
-  EXPECT_FALSE(SameFile(a, b));
-  EXPECT_FALSE(SameFile(missing, missing));
+  EXPECT_TRUE(SameIdentity(a, again));
+  EXPECT_FALSE(SameIdentity(a, b));
+  EXPECT_FALSE(SameIdentity(missing, missing));
   FILE* stream = OpenStream(dir.File("a").c_str(), "rb");
   ASSERT_NE(stream, nullptr);
   FileFacts open;
   EXPECT_TRUE(FactsOfStream(stream, open));
-  EXPECT_TRUE(SameFile(a, open));
+  EXPECT_TRUE(SameIdentity(a, open));
   fclose(stream);
+}
+
+TEST(FileFacts, KindsAndIdentitiesOfOutputs) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a"), "1"));
+  std::string finalPath;
+  EXPECT_EQ(InspectPath(dir.File("a"), finalPath), PathKind::File);
+  EXPECT_EQ(finalPath, dir.File("a"));
+  EXPECT_EQ(InspectPath(dir.path, finalPath), PathKind::Folder);
+  EXPECT_EQ(InspectPath(dir.File("none"), finalPath), PathKind::Absent);
+  EXPECT_EQ(InspectPath("/dev/stdout", finalPath), PathKind::Stream);
+  PathIdentity a, again, none, noneAgain;
+  ASSERT_TRUE(IdentityOfPath(dir.File("a"), a));
+  ASSERT_TRUE(IdentityOfPath(dir.path + "/./a", again));
+  ASSERT_TRUE(IdentityOfPath(dir.File("none"), none));
+  ASSERT_TRUE(IdentityOfPath(dir.path + "/./none", noneAgain));
+  EXPECT_TRUE(a.device == again.device && a.number == again.number && a.name == again.name);
+  EXPECT_TRUE(none.number == noneAgain.number && none.name == noneAgain.name);
+  EXPECT_FALSE(none.name.empty());
+  EXPECT_EQ(FolderOf(dir.File("a")), dir.path);
+  EXPECT_EQ(BaseNameOf(dir.File("a")), "a");
+  EXPECT_TRUE(IsAbsolutePath(dir.path));
+  EXPECT_FALSE(IsAbsolutePath("fonts/a.bdf"));
 }
 
 TEST(Files, NewFileReplaceAndMemoryStream) {
   TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir.File("old"), "old"));
   errno = 0;
-  EXPECT_EQ(CreateNewFile(dir.File("old").c_str()), nullptr);
+  EXPECT_EQ(CreateNew(dir.File("old")), -1);
   EXPECT_EQ(errno, EEXIST);
-  FILE* made = CreateNewFile(dir.File("new").c_str());
+  FILE* made = WriteStreamOf(CreateNew(dir.File("new")));
   ASSERT_NE(made, nullptr);
   EXPECT_GE(fputs("line\n", made), 0);
-  EXPECT_TRUE(FlushToDisk(made));
+  EXPECT_EQ(fflush(made), 0);
+  EXPECT_TRUE(SyncDescriptor(fileno(made)));
   fclose(made);
   EXPECT_TRUE(ReplaceWith(dir.File("new").c_str(), dir.File("old").c_str()));
   EXPECT_EQ(ListDir(dir.path), std::vector<std::string>{"old"});
