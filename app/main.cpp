@@ -1,3 +1,15 @@
 #include "app.h"
 
-int main(int argc, char** argv) { return TavrestMain(argc, argv); }
+#include <cstdio>
+#include <new>
+
+// The libraries turn running out of memory into results; this catches what
+// the driver's own strings and vectors may still throw.
+int main(int argc, char** argv) {
+  try {
+    return TavrestMain(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fputs("tavrest: not enough memory; nothing written\n", stderr);
+    return 1;
+  }
+}
