@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   try {
     return TavrestMain(argc, argv);
   } catch (const std::bad_alloc&) {
-    fputs("tavrest: not enough memory; nothing written\n", stderr);
+    fputs("tavrest: not enough memory\n", stderr);
     return 1;
   }
 }

@@ -56,8 +56,8 @@ bool RefillBlock(BdfLineReader* reader) {
   int code = Z_OK;
   const char* reason = ZlibReason(reader->file, &code);
   if (got < 0 || code != Z_OK)
-    return StopReading(reader, gzdirect(reader->file) ? "cannot read it: %s" : "broken gzip data: %s",
-                       reason);
+    return StopReading(
+        reader, gzdirect(reader->file) ? "cannot read it: %s" : "broken gzip data: %s", reason);
   reader->atEnd = true;
   return false;
 }
@@ -682,8 +682,7 @@ void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report)
 // Every format is opened here, so that a font is read once, whatever it is:
 // FreeType is given the file's bytes where it could not read the file
 // again by its name (a pipe), or would have to undo gzip itself.
-bool Kanji_OpenFont(const char* path, BdfLineReader* reader, OpenedFont* opened,
-                    bool* openFailed) {
+bool Kanji_OpenFont(const char* path, BdfLineReader* reader, OpenedFont* opened, bool* openFailed) {
   *openFailed = false;
   Kanji_InitLineReader(reader, nullptr);
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -828,7 +827,8 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
   BdfLineReader* reader = nullptr;
   try {
     wasEmpty.resize(GlyphSlotCount);
-    for (int slot = 0; slot < GlyphSlotCount; ++slot) wasEmpty[slot] = font->glyphs[slot] == nullptr;
+    for (int slot = 0; slot < GlyphSlotCount; ++slot)
+      wasEmpty[slot] = font->glyphs[slot] == nullptr;
     reader = new BdfLineReader;
     Kanji_InitLineReader(reader, nullptr);
     result = LoadFont(font, path, reader, report);

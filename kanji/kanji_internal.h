@@ -26,9 +26,9 @@ struct BdfLineReader {
   size_t blockLength;
   size_t blockPos;
   bool atEnd;
-  size_t bytesRead;  // text taken from the file so far
+  size_t bytesRead;   // text taken from the file so far
   char failure[128];  // empty while reading has not stopped early
-  size_t heldPos;  // position of the byte overwritten by a piece's terminator
+  size_t heldPos;     // position of the byte overwritten by a piece's terminator
   char heldByte;
   const char* line;  // current piece, zero-terminated (at its first zero byte)
   char piece[256];   // a piece that spans two blocks
