@@ -1,6 +1,8 @@
 // The cell size a font names for itself, for runs that give none.
 #include "kanji_internal.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -59,6 +61,12 @@ int Kanji_FontPixelSize(const char* path) {
   if (path == nullptr) {
     Kanji_SetError("no path to read");
     return -1;
+  }
+  // Asking a pipe first would leave nothing for the load: it is not opened.
+  struct stat info;
+  if (stat(path, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    Kanji_SetError("%s is a pipe, which can be read only once", path);
+    return 0;
   }
   int size = -1;
   BdfLineReader* reader = nullptr;

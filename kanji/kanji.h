@@ -166,7 +166,8 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
 /* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
  * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
  * Kanji_GetError's reason when it names none, or is an outline font, which
- * can be drawn at any size, or names one larger than MaxCellSize; -1 (the
+ * can be drawn at any size, or names one larger than MaxCellSize, or is a
+ * pipe (not opened, since it can be read only once, by the load); -1 (the
  * reason recorded, nothing printed) when the file cannot be opened or read
  * as a font. */
 int Kanji_FontPixelSize(const char* path);
