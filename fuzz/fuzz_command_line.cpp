@@ -1,15 +1,13 @@
 // tavrest's command line and the settings file it reads: the input's pieces
 // up to a double zero byte are the arguments (one per zero-ended piece), the
 // rest is the settings file. Parsing and gathering the settings must end in
-// one of their results, the settings then within their bounds. Nothing is
-// read outside the scratch folder: an argument holding a '/' is replaced by
+// one of their results, the settings then within their bounds. Only names
+// in the working folder are read: an argument holding a '/' is replaced by
 // the settings file's path.
 #include "app.h"
 #include "fuzz_support.h"
 #include "kanji.h"
 #include "run_parts.h"
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -35,8 +33,6 @@ std::vector<std::string> Arguments(const std::string& pieces, const char* settin
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool inScratch = chdir(ScratchFolder()) == 0;  // ./tavrest.ini is never there
-  if (!inScratch) abort();
   const std::string input(reinterpret_cast<const char*>(data), size);
   const size_t split = input.find(std::string("\0\0", 2));
   const std::string settings = split == std::string::npos ? "" : input.substr(split + 2);

@@ -25,11 +25,6 @@ ScratchFiles& Scratch() {
 
 }  // namespace
 
-const char* ScratchFolder() {
-  mkdir(TAVREST_FUZZ_SCRATCH_DIR, 0777);
-  return TAVREST_FUZZ_SCRATCH_DIR;
-}
-
 const char* ScratchFile(const char* suffix) {
   auto& paths = Scratch().pathBySuffix;
   auto found = paths.find(suffix);

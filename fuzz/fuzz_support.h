@@ -4,9 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// The folder of the scratch files, made where it is missing.
-const char* ScratchFolder();
-
 // Path of this process's scratch file ending in `suffix`, in the build tree;
 // every such file is removed when the process exits.
 const char* ScratchFile(const char* suffix);
