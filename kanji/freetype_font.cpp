@@ -310,6 +310,8 @@ void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
     if (helper.started) pthread_join(helper.thread, nullptr);
+    if (helper.share.face != nullptr && helper.open.memory.ranOut)  // told by the load
+      static_cast<TrackedMemory*>(face->memory->user)->ranOut = true;
     Close(&helper.open);
     if (helper.share.face == nullptr) {  // no thread or no face: this one does it
       helper.share.face = face;
@@ -480,6 +482,11 @@ int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoad
       result = LoadPcf(font, open.face, report);
     } else {
       result = LoadSfnt(font, open.face, source, report);
+    }
+    // Glyphs FreeType had no memory for would be missing without a word.
+    if (result == 0 && open.memory.ranOut) {
+      Kanji_SetError("%s: not enough memory for FreeType to render it", source.path);
+      result = -1;
     }
   }
   Close(&open);
