@@ -65,7 +65,7 @@ int Kanji_FontPixelSize(const char* path) {
   // Asking a pipe first would leave nothing for the load: it is not opened.
   struct stat info;
   if (stat(path, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-    Kanji_SetError("%s is a pipe, which can be read only once", path);
+    Kanji_SetError("%s is not a plain file but a pipe or a device, read only once", path);
     return 0;
   }
   int size = -1;
