@@ -30,7 +30,14 @@ void ReportFontFindings(const FontLoad& load, int cellSize) {
          report.registry);
   if (report.glyphsCut > 0)
     Warn("warning: %s: %d glyphs cut by the %d-pixel cell", path, report.glyphsCut, cellSize);
-  if (report.glyphsLoaded == 0) Warn("warning: no glyph from %s", path);
+}
+
+// A font without glyphs is worth a warning only where the run goes on; where
+// it ends, its one line says so.
+void WarnOfEmptyFonts(const FontLoad (&loads)[2]) {
+  for (const FontLoad& load : loads)
+    if (load.opened && load.report.glyphsLoaded == 0 && load.report.charset != CharsetRefused)
+      Warn("warning: no glyph from %s", load.path.c_str());
 }
 
 bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
@@ -92,7 +99,10 @@ FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
     return nullptr;
   }
   if (!config.secondFont.empty()) LoadFont(font, loads[1], false);
-  if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) return font;
+  if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) {
+    WarnOfEmptyFonts(loads);
+    return font;
+  }
   if (config.secondFont.empty())
     Report("no glyph in %s; nothing written", config.mainFont.c_str());
   else

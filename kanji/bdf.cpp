@@ -14,20 +14,50 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace {
 
 constexpr size_t kMaxPiece = 255;
 constexpr size_t kNothingHeld = static_cast<size_t>(-1);
 
+// zlib's reason without the "<fd:4>: " it puts before it for a file opened
+// by its descriptor.
+const char* ZlibReason(gzFile file, int* code) {
+  const char* text = gzerror(file, code);
+  const char* after = strncmp(text, "<fd:", 4) == 0 ? strstr(text, ">: ") : nullptr;
+  return after != nullptr ? after + 3 : text;
+}
+
+// Ends reading before the end of the file, saying why.
+bool StopReading(BdfLineReader* reader, const char* format, const char* detail) {
+  snprintf(reader->failure, sizeof reader->failure, format, detail);
+  reader->atEnd = true;
+  reader->blockLength = 0;
+  return false;
+}
+
+// A damaged gzip stream or a failing read ends the file where the trouble
+// starts, and so does text past kMaxFontBytes; each is noted as a failure.
 bool RefillBlock(BdfLineReader* reader) {
-  if (reader->atEnd) return false;
-  // A damaged gzip stream ends the file where the damage starts.
-  const int got = gzread(reader->file, reader->block, sizeof reader->block - 1);
-  reader->blockLength = got > 0 ? static_cast<size_t>(got) : 0;
+  reader->blockLength = 0;
   reader->blockPos = 0;
-  if (reader->blockLength == 0) reader->atEnd = true;
-  return reader->blockLength != 0;
+  if (reader->atEnd) return false;
+  const int got = gzread(reader->file, reader->block, sizeof reader->block - 1);
+  if (got > 0) {
+    reader->blockLength = static_cast<size_t>(got);
+    reader->bytesRead += reader->blockLength;
+    if (reader->bytesRead <= kMaxFontBytes) return true;
+    return StopReading(reader, "more than %s of text; a font is not read past that", "256 MiB");
+  }
+  int code = Z_OK;
+  const char* reason = ZlibReason(reader->file, &code);
+  if (got < 0 || code != Z_OK)
+    return StopReading(
+        reader, gzdirect(reader->file) ? "cannot read it: %s" : "broken gzip data: %s", reason);
+  reader->atEnd = true;
+  return false;
 }
 
 // Length of the next piece within `available` bytes, or 0 when it may go on
@@ -225,40 +255,6 @@ GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
     glyph.top = cell->ascent - (box->height + box->y);
   }
   return ReadGlyphLines(&glyph, reader);
-}
-
-// Opens a font file for the line reader; null, with errno, when it cannot be.
-gzFile OpenFontFile(const char* path) {
-  const int fd = OpenForReading(path);
-  if (fd < 0) return nullptr;
-  FileFacts facts;
-  if (FactsOfDescriptor(fd, facts) && facts.kind == FileKind::Folder) {  // opens, but reads nothing
-    close(fd);
-    errno = EISDIR;
-    return nullptr;
-  }
-  gzFile file = gzdopen(fd, "rb");
-  if (file == nullptr) {
-    close(fd);
-    errno = ENOMEM;
-  }
-  return file;
-}
-
-// The kind of font the reader's first block shows; false, with the reason
-// recorded, when gzip data breaks off before giving anything.
-bool TakeFileKind(BdfLineReader* reader, const char* path, FontLoadReport* report) {
-  const bool any = RefillBlock(reader);
-  const bool gzip = gzdirect(reader->file) == 0;
-  int zlibError = Z_OK;
-  const char* reason = gzerror(reader->file, &zlibError);
-  if (!any && gzip && zlibError != Z_OK) {
-    Kanji_SetError("%s: broken gzip data: %s", path, reason);
-    return false;
-  }
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(reader->block);
-  report->fileKind = Kanji_FileKindOf(bytes, reader->blockLength, gzip);
-  return true;
 }
 
 // ---- Character sets ---------------------------------------------------------
@@ -611,6 +607,8 @@ void Kanji_InitLineReader(BdfLineReader* reader, gzFile file) {
   reader->blockLength = 0;
   reader->blockPos = 0;
   reader->atEnd = false;
+  reader->bytesRead = 0;
+  reader->failure[0] = '\0';
   reader->heldPos = kNothingHeld;
   reader->piece[0] = '\0';
   reader->line = reader->piece;
@@ -679,32 +677,165 @@ void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report)
     ScanGlyphs(font, reader, placed ? &cell : nullptr, report);
 }
 
-// BDF, plain or gzip, is read here; PCF and sfnt fonts go to FreeType.
+// Every format is opened here, so that a font is read once, whatever it is:
+// FreeType is given the file's bytes where it could not read the file
+// again by its name (a pipe), or would have to undo gzip itself.
+bool Kanji_OpenFont(const char* path, BdfLineReader* reader, OpenedFont* opened, bool* openFailed) {
+  *openFailed = false;
+  Kanji_InitLineReader(reader, nullptr);
+  const int fd = OpenForReading(path);
+  FileFacts info;
+  const bool looked = fd >= 0 && FactsOfDescriptor(fd, info);
+  if (!looked && errno != EISDIR) {  // Windows refuses to open a folder
+    const int openError = errno;
+    if (fd >= 0) close(fd);
+    Kanji_SetError("cannot open %s: %s", path, strerror(openError));
+    *openFailed = true;
+    errno = openError;
+    return false;
+  }
+  if (!looked || info.kind == FileKind::Folder) {  // Linux opens it, but reads nothing
+    if (fd >= 0) close(fd);
+    Kanji_SetError("%s: is a folder", path);
+    *openFailed = true;
+    errno = EISDIR;
+    return false;
+  }
+  reader->file = gzdopen(fd, "rb");
+  if (reader->file == nullptr) {
+    close(fd);
+    Kanji_SetError("%s: not enough memory to read it", path);
+    errno = ENOMEM;
+    return false;
+  }
+  opened->regular = info.kind == FileKind::Regular;
+  opened->descriptor = fd;
+  opened->size = static_cast<size_t>(info.size);
+  if (!RefillBlock(reader) && Kanji_ReadFailed(reader, path)) {
+    Kanji_CloseFont(reader);
+    return false;
+  }
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(reader->block);
+  opened->kind = Kanji_FileKindOf(bytes, reader->blockLength, gzdirect(reader->file) == 0);
+  return true;
+}
+
+void Kanji_CloseFont(BdfLineReader* reader) {
+  if (reader->file != nullptr) gzclose(reader->file);
+  reader->file = nullptr;
+}
+
+bool Kanji_ReadFailed(const BdfLineReader* reader, const char* path) {
+  if (reader->failure[0] == '\0') return false;
+  Kanji_SetError("%s: %s", path, reader->failure);
+  return true;
+}
+
+FontBytes::~FontBytes() { UnmapFile(mapped, mappedSize); }
+
+bool Kanji_TakeFontBytes(BdfLineReader* reader, const OpenedFont& opened, const char* path,
+                         FontBytes* bytes) {
+  if (opened.regular && opened.kind != FontFilePcfGzip) {
+    if (opened.size > kMaxFontBytes) {
+      Kanji_SetError("%s: more than 256 MiB; a font is not read past that", path);
+      return false;
+    }
+    void* mapped = MapFileForReading(opened.descriptor, opened.size);
+    if (mapped == nullptr) {
+      if (errno == ENOMEM) {
+        Kanji_SetError("%s: not enough memory to read it", path);
+      } else {
+        Kanji_SetError("%s: cannot read it: %s", path, strerror(errno));
+      }
+      return false;
+    }
+    bytes->mapped = mapped;
+    bytes->mappedSize = opened.size;
+    return true;
+  }
+  ReleaseHeldByte(reader);
+  do {
+    bytes->read.insert(bytes->read.end(), reader->block + reader->blockPos,
+                       reader->block + reader->blockLength);
+  } while (RefillBlock(reader));
+  return !Kanji_ReadFailed(reader, path);
+}
+
+FreeTypeSource Kanji_FreeTypeSourceOf(const FontBytes& bytes, const char* path) {
+  if (bytes.mapped != nullptr)
+    return FreeTypeSource{path, static_cast<const unsigned char*>(bytes.mapped), bytes.mappedSize};
+  return FreeTypeSource{path, bytes.read.data(), bytes.read.size()};
+}
+
+namespace {
+
+bool ReadByFreeType(int kind) {
+  return kind != FontFileBdf && kind != FontFileBdfGzip && kind != FontFileUnknown;
+}
+
+int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadReport* report) {
+  OpenedFont opened;
+  bool openFailed;
+  if (!Kanji_OpenFont(path, reader, &opened, &openFailed)) {
+    const int openError = errno;
+    if (openFailed) fprintf(stderr, "cant open [%s]\n", path);
+    errno = openError;
+    return -1;
+  }
+  report->fileKind = opened.kind;
+  int result = 0;
+  FontBytes bytes;
+  if (opened.kind == FontFileUnknown) {
+    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
+    result = -1;
+  } else if (!ReadByFreeType(opened.kind)) {
+    Kanji_ScanBdf(font, reader, report);
+    if (Kanji_ReadFailed(reader, path)) result = -1;
+  } else if (!Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
+    result = -1;
+  }
+  Kanji_CloseFont(reader);
+  if (result == 0 && ReadByFreeType(opened.kind))
+    result = Kanji_LoadFreeTypeFont(font, Kanji_FreeTypeSourceOf(bytes, path), report);
+  return result;
+}
+
+// A refused load leaves the font set as it found it.
+void EmptySlotsFilledSince(FontSet* font, const std::vector<bool>& wasEmpty,
+                           FontLoadReport* report) {
+  for (int slot = 0; slot < GlyphSlotCount; ++slot)
+    if (wasEmpty[slot]) font->glyphs[slot] = nullptr;
+  report->glyphsLoaded = report->glyphsCut = 0;
+}
+
+}  // namespace
+
+// No exception leaves here: running out of memory is a refusal like others.
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
   FontLoadReport ignored;
   if (report == nullptr) report = &ignored;
   StartReport(report);
-  gzFile file = OpenFontFile(path);
-  if (file == nullptr) {
-    const int openError = errno;
-    fprintf(stderr, "cant open [%s]\n", path);
-    Kanji_SetError("cannot open %s: %s", path, strerror(openError));
-    errno = openError;
+  if (font == nullptr || path == nullptr) {
+    Kanji_SetError("no font set or no path to load");
     return -1;
   }
-  BdfLineReader reader;
-  Kanji_InitLineReader(&reader, file);
-  int result = TakeFileKind(&reader, path, report) ? 0 : -1;
-  const int kind = report->fileKind;
-  if (result == 0 && (kind == FontFileBdf || kind == FontFileBdfGzip)) {
-    Kanji_ScanBdf(font, &reader, report);
-  } else if (result == 0 && kind == FontFileUnknown) {
-    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
-    result = -1;
+  int result = -1;
+  std::vector<bool> wasEmpty;
+  BdfLineReader* reader = nullptr;
+  try {
+    wasEmpty.resize(GlyphSlotCount);
+    for (int slot = 0; slot < GlyphSlotCount; ++slot)
+      wasEmpty[slot] = font->glyphs[slot] == nullptr;
+    reader = new BdfLineReader;
+    Kanji_InitLineReader(reader, nullptr);
+    result = LoadFont(font, path, reader, report);
+  } catch (const std::bad_alloc&) {
+    if (reader != nullptr) Kanji_CloseFont(reader);
+    Kanji_SetError("%s: not enough memory to read it", path);
+    errno = ENOMEM;
   }
-  gzclose(file);
-  if (result == 0 && kind != FontFileBdf && kind != FontFileBdfGzip)
-    result = Kanji_LoadFreeTypeFont(font, path, report);
+  delete reader;
+  if (result != 0 && !wasEmpty.empty()) EmptySlotsFilledSince(font, wasEmpty, report);
   return result;
 }
 

@@ -376,6 +376,7 @@ int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surfa
 }
 
 int Kanji_TextWidth(const FontSet* font, const char* text) {
+  if (font == nullptr) return 0;
   if (text == nullptr) return font->halfWidth;
   return static_cast<int>(std::min<long long>(TextExtent(*font, text), INT_MAX));
 }

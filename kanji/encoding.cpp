@@ -21,6 +21,7 @@ void Kanji_ConvertPair(const FontSet* font, unsigned char* first, unsigned char*
 // selects the even row. Arithmetic wraps modulo 256, so bytes outside the
 // Shift-JIS ranges still give some pair, which the slot range check rejects.
 void Kanji_SjisBytesToJis(unsigned char* first, unsigned char* second) {
+  if (first == nullptr || second == nullptr) return;
   const int lead = *first;
   const int trail = *second;
   const bool upperLead = lead >= 0xA0;
@@ -35,6 +36,7 @@ void Kanji_SjisBytesToJis(unsigned char* first, unsigned char* second) {
 }
 
 void Kanji_EucBytesToJis(unsigned char* first, unsigned char* second) {
+  if (first == nullptr || second == nullptr) return;
   *first &= 0x7F;
   *second &= 0x7F;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 FontSet* Kanji_CreateEmptyFontSet(int size) {
@@ -60,11 +62,18 @@ void Kanji_FillFallbackSlot(FontSet* font, int codePoint, int slot) {
   font->glyphs[fallback] = rows;
 }
 
-int Kanji_CellSize(const FontSet* font) { return font->size; }
+int Kanji_CellSize(const FontSet* font) { return font != nullptr ? font->size : 0; }
 
-void Kanji_SetEncoding(FontSet* font, int value) { font->encoding = value; }
+void Kanji_SetEncoding(FontSet* font, int value) {
+  if (font != nullptr) font->encoding = value;
+}
 
-int Kanji_TwoByteSlot(int first, int second) { return first * 96 + second - 2849; }
+// Wider than int, so that any pair of ints gives a slot (outside the table,
+// saturated) instead of overflowing.
+int Kanji_TwoByteSlot(int first, int second) {
+  const int64_t slot = int64_t{first} * 96 + second - 2849;
+  return static_cast<int>(std::clamp<int64_t>(slot, INT_MIN, INT_MAX));
+}
 
 int Kanji_SlotJisCode(int slot) {
   if (slot < 0 || slot >= GlyphSlotCount) return -1;
@@ -78,5 +87,5 @@ int Kanji_SlotJisCode(int slot) {
 }
 
 const int32_t* Kanji_GlyphRows(const FontSet* font, int slot) {
-  return slot >= 0 && slot < GlyphSlotCount ? font->glyphs[slot] : nullptr;
+  return font != nullptr && slot >= 0 && slot < GlyphSlotCount ? font->glyphs[slot] : nullptr;
 }

@@ -2,11 +2,10 @@
 #include "kanji_internal.h"
 #include "platform.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <memory>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -17,11 +16,9 @@ bool IsProperty(const char* line, const char* name) {
 
 // PIXEL_SIZE, else the FONTBOUNDINGBOX height, from the lines before the
 // first glyph.
-int BdfPixelSize(gzFile file, const char* path) {
-  auto reader = std::make_unique<BdfLineReader>();
-  Kanji_InitLineReader(reader.get(), file);
+int BdfPixelSize(BdfLineReader* reader, const char* path) {
   int pixelSize = 0, boxHeight = 0;
-  while (Kanji_NextLine(reader.get())) {
+  while (Kanji_NextLine(reader)) {
     const char* line = reader->line;
     if (IsProperty(line, "STARTCHAR") || IsProperty(line, "ENCODING")) break;
     if (IsProperty(line, "PIXEL_SIZE")) pixelSize = Kanji_ParseDecimal(line + 10);
@@ -31,50 +28,57 @@ int BdfPixelSize(gzFile file, const char* path) {
       boxHeight = Kanji_ParseDecimal(after);
     }
   }
+  if (Kanji_ReadFailed(reader, path)) return -1;
   if (pixelSize > 0) return pixelSize;
   if (boxHeight > 0) return boxHeight;
   Kanji_SetError("%s names no size (neither PIXEL_SIZE nor FONTBOUNDINGBOX)", path);
   return 0;
 }
 
-// The size the file names, or 0 or -1 as Kanji_FontPixelSize gives them.
-int NamedPixelSize(const char* path) {
-  const int fd = OpenForReading(path);
-  gzFile file = fd >= 0 ? gzdopen(fd, "rb") : nullptr;
-  if (fd >= 0 && file == nullptr) {
-    close(fd);
-    errno = ENOMEM;
-  }
-  if (file == nullptr) {
-    Kanji_SetError("cannot open %s: %s", path, strerror(errno != 0 ? errno : ENOMEM));
-    return -1;
-  }
-  unsigned char start[4096];
-  const int got = gzread(file, start, sizeof start);
-  const FontFileKind kind =
-      Kanji_FileKindOf(start, got > 0 ? static_cast<size_t>(got) : 0, gzdirect(file) == 0);
+// The size the font names, or 0 or -1 as Kanji_FontPixelSize gives them;
+// opened as a load opens it, so that a pipe is read once.
+int NamedPixelSize(const char* path, BdfLineReader* reader) {
+  OpenedFont opened;
+  bool openFailed;
+  if (!Kanji_OpenFont(path, reader, &opened, &openFailed)) return -1;
   int size = -1;
-  int zlibError = Z_OK;
-  const char* reason = gzerror(file, &zlibError);
-  if (got <= 0 && zlibError != Z_OK) {
-    Kanji_SetError("%s: broken gzip data: %s", path, reason);
-  } else if (kind == FontFileUnknown) {
+  FontBytes bytes;
+  if (opened.kind == FontFileUnknown) {
     Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
-  } else if (kind == FontFileBdf || kind == FontFileBdfGzip) {
-    size = gzrewind(file) == 0 ? BdfPixelSize(file, path) : -1;
-    if (size < 0) Kanji_SetError("cannot read %s again: it is a pipe", path);
-  } else {
-    gzclose(file);
-    return Kanji_FreeTypePixelSize(path);
+  } else if (opened.kind == FontFileBdf || opened.kind == FontFileBdfGzip) {
+    size = BdfPixelSize(reader, path);
+  } else if (Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
+    size = Kanji_FreeTypePixelSize(Kanji_FreeTypeSourceOf(bytes, path));
   }
-  gzclose(file);
+  Kanji_CloseFont(reader);
   return size;
 }
 
 }  // namespace
 
 int Kanji_FontPixelSize(const char* path) {
-  const int size = NamedPixelSize(path);
+  if (path == nullptr) {
+    Kanji_SetError("no path to read");
+    return -1;
+  }
+  // Asking a pipe first would leave nothing for the load: it is not opened.
+  FileFacts info;
+  if (FactsOfPath(path, info) && info.kind != FileKind::Missing && info.kind != FileKind::Regular &&
+      info.kind != FileKind::Folder) {
+    Kanji_SetError("%s is not a plain file but a pipe or a device, read only once", path);
+    return 0;
+  }
+  int size = -1;
+  BdfLineReader* reader = nullptr;
+  try {
+    reader = new BdfLineReader;
+    Kanji_InitLineReader(reader, nullptr);
+    size = NamedPixelSize(path, reader);
+  } catch (const std::bad_alloc&) {
+    if (reader != nullptr) Kanji_CloseFont(reader);
+    Kanji_SetError("%s: not enough memory to read it", path);
+  }
+  delete reader;
   if (size <= MaxCellSize) return size;
   Kanji_SetError("%s is %d pixels, more than the largest cell (%d)", path, size, MaxCellSize);
   return 0;

@@ -10,12 +10,14 @@
 #include FT_BDF_H
 #include FT_FONT_FORMATS_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_MODULE_H
 
 #include <pthread.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,24 +49,69 @@ void SetFreeTypeError(const char* path, FT_Error error) {
   Kanji_SetError("%s: FreeType cannot read it: %s", path, FreeTypeReason(error));
 }
 
-struct OpenFace {
-  FT_Library library = nullptr;
-  FT_Face face = nullptr;
+// FreeType's memory, so that running out of it can be told from a file
+// FreeType cannot read: it tries every driver and reports the last one's
+// complaint, which is then "unknown file format".
+struct TrackedMemory {
+  FT_MemoryRec_ memory;
+  bool ranOut;
 };
 
-// The first face of the file; false, with the reason recorded, when FreeType
+void* TrackedAlloc(FT_Memory memory, long size) {
+  void* block = malloc(static_cast<size_t>(size));
+  if (block == nullptr) static_cast<TrackedMemory*>(memory->user)->ranOut = true;
+  return block;
+}
+
+void TrackedFree(FT_Memory, void* block) { free(block); }
+
+void* TrackedRealloc(FT_Memory memory, long, long size, void* block) {
+  void* grown = realloc(block, static_cast<size_t>(size));
+  if (grown == nullptr) static_cast<TrackedMemory*>(memory->user)->ranOut = true;
+  return grown;
+}
+
+struct OpenFace;
+void Close(OpenFace* open);
+
+// Closed however the load ends.
+struct OpenFace {
+  TrackedMemory memory{};
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  ~OpenFace() { Close(this); }
+};
+
+FT_Error OpenLibrary(OpenFace* open) {
+  open->memory = TrackedMemory{{&open->memory, TrackedAlloc, TrackedFree, TrackedRealloc}, false};
+  const FT_Error error = FT_New_Library(&open->memory.memory, &open->library);
+  if (error != 0) return error;
+  FT_Add_Default_Modules(open->library);
+  FT_Set_Default_Properties(open->library);
+  return 0;
+}
+
+// The first face of the font; false, with the reason recorded, when FreeType
 // cannot read it.
-bool Open(const char* path, OpenFace* open) {
-  FT_Error error = FT_Init_FreeType(&open->library);
-  if (error == 0) error = FT_New_Face(open->library, path, 0, &open->face);
+bool Open(const FreeTypeSource& source, OpenFace* open) {
+  FT_Error error = OpenLibrary(open);
+  if (error == 0)
+    error = FT_New_Memory_Face(open->library, source.bytes, static_cast<FT_Long>(source.size), 0,
+                               &open->face);
   if (error == 0) return true;
-  SetFreeTypeError(path, error);
+  if (open->memory.ranOut || FT_ERROR_BASE(error) == FT_Err_Out_Of_Memory) {
+    Kanji_SetError("%s: not enough memory for FreeType to read it", source.path);
+  } else {
+    SetFreeTypeError(source.path, error);
+  }
   return false;
 }
 
 void Close(OpenFace* open) {
   if (open->face != nullptr) FT_Done_Face(open->face);
-  if (open->library != nullptr) FT_Done_FreeType(open->library);
+  if (open->library != nullptr) FT_Done_Library(open->library);
+  open->face = nullptr;
+  open->library = nullptr;
 }
 
 bool IsPcf(FT_Face face) {
@@ -166,6 +213,8 @@ struct GlyphJob {
   int codePoint;
 };
 
+constexpr FT_ULong kLastCodePoint = 0x10FFFF;
+
 // Every Unicode character with a slot, in code point order: the first one
 // for a slot wins, as in an ISO10646 BDF.
 std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadReport* report) {
@@ -173,9 +222,11 @@ std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadRep
   std::vector<bool> taken(GlyphSlotCount);
   for (int slot = 0; slot < GlyphSlotCount; ++slot) taken[slot] = font->glyphs[slot] != nullptr;
   FT_UInt index = 0;
-  for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0;
+  // A cmap may run on past Unicode's last character, up to 2^32 codes: it
+  // is left there.
+  for (FT_ULong code = FT_Get_First_Char(face, &index); index != 0 && code <= kLastCodePoint;
        code = FT_Get_Next_Char(face, code, &index)) {
-    const int jis = code > 0x10FFFF ? -1 : Kanji_UnicodeToJis(static_cast<int>(code));
+    const int jis = Kanji_UnicodeToJis(static_cast<int>(code));
     if (jis < 0) {
       ++report->codesSkipped;
       continue;
@@ -219,7 +270,7 @@ void RenderShare(JobShare* share) {
 
 struct ShareThread {
   JobShare share;
-  const char* path;
+  FreeTypeSource source;
   OpenFace open;
   pthread_t thread;
   bool started;
@@ -227,7 +278,7 @@ struct ShareThread {
 
 void* RunShareThread(void* argument) {
   auto* work = static_cast<ShareThread*>(argument);
-  if (Open(work->path, &work->open) &&
+  if (Open(work->source, &work->open) &&
       FT_Set_Pixel_Sizes(work->open.face, 0, static_cast<FT_UInt>(work->share.font->size)) == 0) {
     work->share.face = work->open.face;
     RenderShare(&work->share);
@@ -238,8 +289,8 @@ void* RunShareThread(void* argument) {
 // Rendering is most of the time an outline font takes, so the jobs are
 // shared among threads where there are cores for them. Each slot is written
 // by one thread only.
-void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector<GlyphJob>& jobs,
-                FontLoadReport* report) {
+void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
+                const std::vector<GlyphJob>& jobs, FontLoadReport* report) {
   constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
   const size_t count = std::clamp<size_t>(
       std::min<size_t>(static_cast<size_t>(ProcessorCount()), jobs.size() / kJobsPerThread), 1,
@@ -250,7 +301,7 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
     helper = ShareThread{
-        {font, nullptr, &jobs, i, count, baseline, outcomes.data()}, path, {}, {}, false};
+        {font, nullptr, &jobs, i, count, baseline, outcomes.data()}, source, {}, {}, false};
     helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
   }
   JobShare own{font, face, &jobs, 0, count, baseline, outcomes.data()};
@@ -258,6 +309,8 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
     if (helper.started) pthread_join(helper.thread, nullptr);
+    if (helper.share.face != nullptr && helper.open.memory.ranOut)  // told by the load
+      static_cast<TrackedMemory*>(face->memory->user)->ranOut = true;
     Close(&helper.open);
     if (helper.share.face == nullptr) {  // no thread or no face: this one does it
       helper.share.face = face;
@@ -272,13 +325,13 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
   }
 }
 
-int LoadSfnt(FontSet* font, FT_Face face, const char* path, FontLoadReport* report) {
+int LoadSfnt(FontSet* font, FT_Face face, const FreeTypeSource& source, FontLoadReport* report) {
   report->charset = CharsetUnicode;
   snprintf(report->registry, sizeof report->registry, "ISO10646-1");
-  if (!SizeSfnt(face, path, font->size)) return -1;
+  if (!SizeSfnt(face, source.path, font->size)) return -1;
   // A font without Unicode characters fills nothing; the caller says so.
   if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
-    RenderJobs(font, face, path, CollectJobs(font, face, report), report);
+    RenderJobs(font, face, source, CollectJobs(font, face, report), report);
   return 0;
 }
 
@@ -363,6 +416,7 @@ void BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* line
   lines->assign(static_cast<size_t>(bitmap.rows) * lineBytes, 0);
   const size_t pitch = static_cast<size_t>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
   const size_t taken = std::min(pitch, static_cast<size_t>(lineBytes));
+  if (taken == 0 || bitmap.buffer == nullptr) return;  // a glyph of no width has no buffer
   for (unsigned k = 0; k < bitmap.rows; ++k)
     memcpy(lines->data() + static_cast<size_t>(k) * lineBytes, bitmap.buffer + k * pitch, taken);
 }
@@ -419,24 +473,30 @@ int PcfPixelSize(FT_Face face, const char* path) {
 
 }  // namespace
 
-int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report) {
+int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report) {
   OpenFace open;
   int result = -1;
-  if (Open(path, &open)) {
+  if (Open(source, &open)) {
     if (IsPcf(open.face)) {
       result = LoadPcf(font, open.face, report);
     } else {
-      result = LoadSfnt(font, open.face, path, report);
+      result = LoadSfnt(font, open.face, source, report);
+    }
+    // Glyphs FreeType had no memory for would be missing without a word.
+    if (result == 0 && open.memory.ranOut) {
+      Kanji_SetError("%s: not enough memory for FreeType to render it", source.path);
+      result = -1;
     }
   }
   Close(&open);
   return result;
 }
 
-int Kanji_FreeTypePixelSize(const char* path) {
+int Kanji_FreeTypePixelSize(const FreeTypeSource& source) {
   OpenFace open;
   int size = -1;
-  if (Open(path, &open)) {
+  const char* path = source.path;
+  if (Open(source, &open)) {
     FT_Face face = open.face;
     if (IsPcf(face)) {
       size = PcfPixelSize(face, path);

@@ -5,6 +5,9 @@
  * return -1 for a file that cannot be opened or read as a font, drawing
  * always returns 0.
  * Every failure also records its reason for Kanji_GetError.
+ * A null pointer where a font set, path, stream, name or text is asked for
+ * gives that failure result (null, -1, 0, or nothing drawn or changed), and
+ * no call lets an exception out: running out of memory is a failure too.
  *
  * This header is C99 as well as C++: every Kanji_ operation has C linkage. */
 #ifndef TAVREST_KANJI_H
@@ -62,7 +65,8 @@ void Kanji_ClearError(void);
 FontSet* Kanji_CreateFontSet(const char* path, int size);
 /* A font set with every slot empty; null for a bad size or without memory. */
 FontSet* Kanji_CreateEmptyFontSet(int size);
-/* 0 when the file was opened and read to its end, -1 when it cannot be opened.
+/* 0 when the file was opened and read to its end, -1 when it cannot be opened
+ * or is refused (see Kanji_LoadBdfWithReport).
  * Fills only slots that are still empty: the first loaded glyph wins. */
 int Kanji_LoadBdf(FontSet* font, const char* path);
 void Kanji_DestroyFontSet(FontSet* font);
@@ -71,7 +75,8 @@ int Kanji_CellSize(const FontSet* font);
 /* UTF-8 texts count each character's advance instead (see below). */
 int Kanji_TextWidth(const FontSet* font, const char* text);
 void Kanji_SetEncoding(FontSet* font, int value);
-/* Slot of a two-byte JIS pair; the result may lie outside the table. */
+/* Slot of a two-byte JIS pair; the result may lie outside the table (any
+ * pair of ints gives one, saturated at the int range). */
 int Kanji_TwoByteSlot(int first, int second);
 /* The code of a slot, the inverse of the slot of a code: slots 0 to 255 give
  * their single-byte code, a two-byte slot its JIS code (both bytes 0x21 to
@@ -148,15 +153,21 @@ typedef struct FontLoadReport {
  * file's first bytes. PCF takes the placement of BDF; TrueType and OpenType
  * fonts are rendered at the cell size with their Unicode characters placed
  * as an ISO10646 BDF's. -1, with Kanji_GetError's reason, for a file that
- * cannot be opened (after "cant open"), is no font of these kinds, is one
- * FreeType cannot read, or is a bitmap-only font without a strike of the
- * cell's size. */
+ * cannot be opened or is a folder (after "cant open"), is no font of these
+ * kinds, is one FreeType cannot read, or is a bitmap-only font without a
+ * strike of the cell's size; also for gzip data that breaks off or is
+ * corrupt, a font of more than 256 MiB (after gzip), and when memory runs
+ * out. A refused load leaves the font set as it was.
+ *
+ * A font is read once, from the start: fonts in pipes (a FIFO, /dev/stdin)
+ * load in every format. */
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
 
 /* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
  * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
  * Kanji_GetError's reason when it names none, or is an outline font, which
- * can be drawn at any size, or names one larger than MaxCellSize; -1 (the
+ * can be drawn at any size, or names one larger than MaxCellSize, or is a
+ * pipe (not opened, since it can be read only once, by the load); -1 (the
  * reason recorded, nothing printed) when the file cannot be opened or read
  * as a font. */
 int Kanji_FontPixelSize(const char* path);

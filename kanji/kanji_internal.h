@@ -7,19 +7,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include <zlib.h>
+
+// No font is read past this much text (after gzip): more is a gzip bomb or
+// a file that is no font, and reading it on would take minutes.
+constexpr size_t kMaxFontBytes = size_t{256} << 20;
 
 // Hands out a BDF file as the pieces a 256-byte line buffer would see: at most
 // 255 characters, a piece ends after its line feed. Reads in large blocks and
 // hands out pieces in place where it can, copying only across block ends.
 // Blocks come through zlib, which reads gzip data and plain files alike.
+// Reading stops early at a gzip or read error and at kMaxFontBytes; `failure`
+// then says why (see Kanji_ReadFailed).
 struct BdfLineReader {
   gzFile file;
   size_t blockLength;
   size_t blockPos;
   bool atEnd;
-  size_t heldPos;  // position of the byte overwritten by a piece's terminator
+  size_t bytesRead;   // text taken from the file so far
+  char failure[128];  // empty while reading has not stopped early
+  size_t heldPos;     // position of the byte overwritten by a piece's terminator
   char heldByte;
   const char* line;  // current piece, zero-terminated (at its first zero byte)
   char piece[256];   // a piece that spans two blocks
@@ -32,6 +41,39 @@ void Kanji_SetError(const char* format, ...) __attribute__((format(printf, 1, 2)
 void Kanji_InitLineReader(BdfLineReader* reader, gzFile file);
 // False at end of file; otherwise the next piece is reader->line.
 bool Kanji_NextLine(BdfLineReader* reader);
+
+// A font file opened for reading, its first block read into the reader.
+struct OpenedFont {
+  FontFileKind kind;
+  bool regular;  // a plain file, which can be mapped
+  int descriptor;
+  size_t size;  // of a plain file
+};
+// Opens the font and reads its first block to tell its kind; false, with the
+// reason recorded and the reader closed, when it cannot be opened or is a
+// folder (errno set, *openFailed true), or breaks off before giving anything.
+bool Kanji_OpenFont(const char* path, BdfLineReader* reader, OpenedFont* opened, bool* openFailed);
+void Kanji_CloseFont(BdfLineReader* reader);
+// True, with the reason recorded, when reading stopped before the end of the
+// file: broken gzip data, a read error, or more than kMaxFontBytes.
+bool Kanji_ReadFailed(const BdfLineReader* reader, const char* path);
+
+// A font's bytes for FreeType, which reads every format from memory: a plain
+// file mapped (as FreeType would map it), anything else read once, whole,
+// with gzip undone. A pipe is not read twice and gzip data is inflated once.
+struct FontBytes {
+  std::vector<unsigned char> read;
+  void* mapped = nullptr;
+  size_t mappedSize = 0;
+  FontBytes() = default;
+  FontBytes(const FontBytes&) = delete;
+  FontBytes& operator=(const FontBytes&) = delete;
+  ~FontBytes();
+};
+// From where the reader stands (its current block included); false, with
+// the reason recorded, as Kanji_ReadFailed, or when memory runs out.
+bool Kanji_TakeFontBytes(BdfLineReader* reader, const OpenedFont& opened, const char* path,
+                         FontBytes* bytes);
 
 void Kanji_ClearGlyphs(FontSet* font);
 // Reads glyphs until the end of the file; `report` (never null) counts them.
@@ -57,12 +99,19 @@ void Kanji_NoteCut(FontLoadReport* report, int jis);
 
 // ---- Fonts read through FreeType (PCF, TrueType, OpenType) -------------------
 
+// A font for FreeType: its bytes, and the path that names it in reasons.
+struct FreeTypeSource {
+  const char* path;
+  const unsigned char* bytes;
+  size_t size;
+};
+FreeTypeSource Kanji_FreeTypeSourceOf(const FontBytes& bytes, const char* path);
 // Loads a font of a FreeType kind into the empty slots; -1, with the reason
 // recorded, when FreeType cannot read it or a bitmap-only font has no strike
 // of the cell's size.
-int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report);
+int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report);
 // The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize).
-int Kanji_FreeTypePixelSize(const char* path);
+int Kanji_FreeTypePixelSize(const FreeTypeSource& source);
 
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
 int Kanji_RowShift(int width);

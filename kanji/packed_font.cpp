@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 
 static_assert(PackedSlotCount == GlyphSlotCount && PackedMaxCellSize == MaxCellSize,
               "the packed file's table is the font set's table");
@@ -28,16 +29,35 @@ FontSet* FontSetFromDecoded(PackedRefusal reason, int32_t size, const std::vecto
 
 }  // namespace
 
+// No exception leaves the library: running out of memory is a refusal.
 FontSet* Kanji_CreateFontSetFromPacked(const char* path) {
-  int32_t size = 0;
-  std::vector<uint8_t> cells;
-  const PackedRefusal reason = DecodePackedGlyphPath(path, size, cells);
-  return FontSetFromDecoded(reason, size, cells, path);
+  if (path == nullptr) {
+    Kanji_SetError("no path to read");
+    return nullptr;
+  }
+  try {
+    int32_t size = 0;
+    std::vector<uint8_t> cells;
+    const PackedRefusal reason = DecodePackedGlyphPath(path, size, cells);
+    return FontSetFromDecoded(reason, size, cells, path);
+  } catch (const std::bad_alloc&) {
+    Kanji_SetError("%s: not enough memory to read it", path);  // no string made here
+    return nullptr;
+  }
 }
 
 FontSet* Kanji_CreateFontSetFromPackedStream(FILE* stream, const char* name) {
-  int32_t size = 0;
-  std::vector<uint8_t> cells;
-  const PackedRefusal reason = DecodePackedGlyphStream(stream, size, cells);
-  return FontSetFromDecoded(reason, size, cells, name);
+  if (stream == nullptr || name == nullptr) {
+    Kanji_SetError("no stream to read, or no name for it");
+    return nullptr;
+  }
+  try {
+    int32_t size = 0;
+    std::vector<uint8_t> cells;
+    const PackedRefusal reason = DecodePackedGlyphStream(stream, size, cells);
+    return FontSetFromDecoded(reason, size, cells, name);
+  } catch (const std::bad_alloc&) {
+    Kanji_SetError("%s: not enough memory to read it", name);
+    return nullptr;
+  }
 }

@@ -86,9 +86,9 @@ struct UninitializedAllocator : std::allocator<T> {
 };
 using TgaBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
 
-// Coded rows on their way to the file while WriteTga runs; empty and
-// without storage otherwise.
-extern TgaBuffer tgaBytes;
+// Coded rows on their way to the file while WriteTga runs on this thread
+// (each thread codes into its own); empty and without storage otherwise.
+extern thread_local TgaBuffer tgaBytes;
 
 // Pixels not yet coded: `count` pixels from `start`. A pending run holds
 // every pixel of the run but its last.

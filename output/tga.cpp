@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-TgaBuffer tgaBytes;
+thread_local TgaBuffer tgaBytes;
 
 static_assert(sizeof(SheetPixel) == 4, "pixels are copied as 4-byte blocks");
 

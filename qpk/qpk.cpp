@@ -123,7 +123,8 @@ const char* PackedRefusalText(PackedRefusal reason) {
 }
 
 std::string PackedRefusalMessage(const char* path, PackedRefusal reason, int error) {
-  std::string message = std::string(path) + ": " + PackedRefusalText(reason);
+  std::string message =
+      std::string(path != nullptr ? path : "(no name)") + ": " + PackedRefusalText(reason);
   if (reason == PackedRefusal::CannotOpen || reason == PackedRefusal::ReadFailed)
     message += std::string(": ") + strerror(error);
   return message;
@@ -146,6 +147,10 @@ bool PaddingClear(const uint8_t* stream, int32_t cellSize) {
 }
 
 PackedRefusal DecodePackedGlyphStream(FILE* file, int32_t& cellSize, std::vector<uint8_t>& stream) {
+  if (file == nullptr) {
+    errno = EINVAL;
+    return PackedRefusal::ReadFailed;
+  }
   BlockSource source;  // its block is filled before it is read
   source.file = file;
   source.length = 0;
@@ -172,7 +177,8 @@ PackedRefusal DecodePackedGlyphStream(FILE* file, int32_t& cellSize, std::vector
 
 PackedRefusal DecodePackedGlyphPath(const char* path, int32_t& cellSize,
                                     std::vector<uint8_t>& stream) {
-  FILE* file = OpenStream(path, "rb");
+  if (path == nullptr) errno = EINVAL;
+  FILE* file = path != nullptr ? OpenStream(path, "rb") : nullptr;
   if (file == nullptr) return PackedRefusal::CannotOpen;
   const PackedRefusal reason = DecodePackedGlyphStream(file, cellSize, stream);
   const int saved = errno;

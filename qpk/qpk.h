@@ -1,6 +1,7 @@
 // Packed glyph files (tavrest.qpk): the one writer of their stream and
 // packets, and their strict reader. Depends on nothing but the C++ library,
-// so the sheet, the font library and the output layer can all use it.
+// so the sheet, the font library and the output layer can all use it. A null
+// path or stream is refused (CannotOpen, ReadFailed) like one that fails.
 //
 // offset 0, 4 bytes: cell size, little-endian signed, 1 to 32
 // offset 4 .. end:   packets, until the decoded stream is complete

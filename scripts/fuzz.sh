@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 findings=${3:-$build/fuzz-findings}
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=(bdf config rle tga bmp draw qpk font)
+targets=(bdf config rle tga bmp draw qpk font command_line viewer)
 mkdir -p "$findings"
 "$root/tests/support/make_fonts.sh" "$build/fonts" > /dev/null
 

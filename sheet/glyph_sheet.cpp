@@ -224,9 +224,20 @@ void CopyRowAnyDepth(const uint8_t* line, int count, const SDL_PixelFormat* form
   }
 }
 
+// The sheet's cells are cellSize square, and the surface holds one at least.
+bool FitsSheetCell(const GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
+  return surface != nullptr && surface->pixels != nullptr && slot >= 0 &&
+         slot < SheetColumns * SheetRows && cellSize >= 1 &&
+         sheet.width == int64_t{SheetColumns} * cellSize &&
+         sheet.height == int64_t{SheetRows} * cellSize &&
+         sheet.pixels.size() == static_cast<size_t>(sheet.width) * sheet.height &&
+         surface->w >= cellSize && surface->h >= cellSize;
+}
+
 }  // namespace
 
-void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
+bool CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
+  if (!FitsSheetCell(sheet, surface, cellSize, slot)) return false;
   const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;
   const size_t y0 = static_cast<size_t>(slot / SheetColumns) * cellSize;
   const SDL_PixelFormat* format = surface->format;
@@ -241,4 +252,5 @@ void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize
       CopyRowAnyDepth(line, cellSize, format, out);
     }
   }
+  return true;
 }

@@ -76,8 +76,10 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize);
 // for an empty slot, or when SDL cannot create the surface.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot);
 // Copies a rendered glyph into the slot's cell, reading the surface's own
-// pixel format, of any depth from 1 to 32 bits; alpha is always 255.
-void CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot);
+// pixel format, of any depth from 1 to 32 bits; alpha is always 255. False,
+// with the sheet unchanged, for a null surface or one smaller than the cell,
+// a slot outside 0 to 9471, or a cell size the sheet was not made for.
+bool CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot);
 
 // Packs the sheet's 9472 cells into `packed`: its stream is replaced and its
 // cellSize set. False, with `packed` unchanged, for an empty sheet, a cell

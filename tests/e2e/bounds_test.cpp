@@ -7,7 +7,21 @@
 #include <cstdio>
 #include <fstream>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVREST_TEST_ASAN 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define TAVREST_TEST_ASAN 1
+#endif
+
 namespace {
+
+#if defined(TAVREST_TEST_ASAN)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 struct HugeFont {
   const char* name;
@@ -57,6 +71,29 @@ TEST(Bounds, HugeFontFilesUseBoundedMemory) {
     const long peak = PeakOfRun(fonts.File("huge.bdf"), fonts.File("huge.bdf"));
     EXPECT_LT(peak, baseline + 4 * 1024) << c.name << ": " << peak << " KiB against " << baseline;
     printf("%s: peak %ld KiB, tiny font %ld KiB\n", c.name, peak, baseline);
+  }
+}
+
+// Wherever memory runs out, the run ends with status 1 and its reason, never
+// by a signal: limits a quarter MiB apart, from where the program can start
+// up to the first that lets it convert, span FreeType's reading of the font,
+// the rendering and the sheet.
+TEST(Bounds, RunningOutOfMemoryIsAFailureNotACrash) {
+  if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves more than any limit here";
+  TempDir dir;
+  for (int limitKib = 24000; limitKib <= 60000; limitKib += 250) {
+    const std::string command = "ulimit -v " + std::to_string(limitKib) + "; " + TavrestBinary() +
+                                " -b -q -s 16 -f " + kIpaGothic + " -o " + dir.File("o.qpk") +
+                                " -i " + dir.File("o.tga") + " 2> " + dir.File("err") + "; echo $?";
+    std::vector<uint8_t> status;
+    ASSERT_TRUE(RunProgram({"/bin/sh", "-c", command}, status));
+    const std::string text(status.begin(), status.end());
+    const std::vector<uint8_t> error = ReadFileOrEmpty(dir.File("err"));
+    const std::string why(error.begin(), error.end());
+    if (text == "127\n") continue;  // too little to load the libraries
+    EXPECT_TRUE(text == "0\n" || (text == "1\n" && why.starts_with("tavrest: ")))
+        << limitKib << " KiB: status " << text << why;
+    if (text == "0\n") break;  // enough memory from here on
   }
 }
 

@@ -242,7 +242,33 @@ std::vector<Surrounding> Surroundings() {
        },
        1,
        {"no glyph in empty or empty"},
-       3,
+       1,
+       Outcome::Kept},
+      {"a text file as the main font",
+       [=](const TempDir& dir, TavrestCall& call) {
+         ini("notes.txt\n\n16\n")(dir, call);
+         WriteFileBytes(dir.File("notes.txt"), "to do: nothing\n");
+       },
+       1,
+       {"tavrest: no glyph in notes.txt; nothing written\n"},
+       1,
+       Outcome::Kept},
+      {"a folder as the main font",
+       ini("/tmp\n\n16\n"),
+       1,
+       {"tavrest: main font: /tmp: is a folder\n"},
+       2,  // after the library's "cant open"
+       Outcome::Kept},
+      {"a gzip font that breaks off",
+       [=](const TempDir& dir, TavrestCall& call) {
+         ini("cut.bdf.gz\n\n16\n")(dir, call);
+         Bytes whole;
+         RunProgram({"/bin/gzip", "-c", FontPath("jiskan16")}, whole);
+         WriteFileBytes(dir.File("cut.bdf.gz"), std::string(whole.begin(), whole.end() - 9000));
+       },
+       1,
+       {"tavrest: main font: cut.bdf.gz: broken gzip data: unexpected end of file\n"},
+       1,
        Outcome::Kept},
       {"an empty second font",
        [=](const TempDir& dir, TavrestCall&) {

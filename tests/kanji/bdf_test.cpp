@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -16,8 +18,10 @@ struct SlotCase {
 
 TEST(TwoByteSlot, JisRowsOwnBlocksOf96) {
   const SlotCase cases[] = {
-      {0x21, 0x21, 352}, {0x24, 0x22, 641},  {0x7E, 0x7E, 9373},  {0x21, 0x20, 351},
-      {0x22, 0x20, 447}, {0x7F, 0x7F, 9470}, {0x01, 0x00, -2753}, {0xFF, 0xFF, 21886},
+      {0x21, 0x21, 352},           {0x24, 0x22, 641},   {0x7E, 0x7E, 9373},
+      {0x21, 0x20, 351},           {0x22, 0x20, 447},   {0x7F, 0x7F, 9470},
+      {0x01, 0x00, -2753},         {0xFF, 0xFF, 21886}, {INT_MAX, INT_MAX, INT_MAX},
+      {INT_MIN, INT_MIN, INT_MIN},  // saturated, not wrapped
   };
   for (const auto& c : cases)
     EXPECT_EQ(Kanji_TwoByteSlot(c.first, c.second), c.slot) << c.first << "," << c.second;
@@ -437,9 +441,36 @@ TEST(LoadBdf, MissingFileIsReported) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(Kanji_LoadBdf(font, missing.c_str()), -1);
   EXPECT_EQ(Kanji_LoadBdf(font, dir.path.c_str()), -1);  // a folder is no font
-  EXPECT_EQ(Kanji_GetError(), "cannot open " + dir.path + ": Is a directory");
+  EXPECT_EQ(Kanji_GetError(), dir.path + ": is a folder");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "cant open [" + missing + "]\ncant open [" + dir.path + "]\n");
+  Kanji_DestroyFontSet(font);
+}
+
+// A null pointer gives each call's failure result, never a crash.
+TEST(FontSet, NullIsEveryCallsFailureResult) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.bdf"), Glyph(65, "80\n"));
+  FontSet* font = Kanji_CreateFontSet(dir.File("a.bdf").c_str(), 16);
+  FILE* stream = tmpfile();
+  EXPECT_EQ(Kanji_CreateFontSetFromPacked(nullptr), nullptr);
+  EXPECT_EQ(Kanji_CreateFontSetFromPackedStream(stream, nullptr), nullptr);
+  EXPECT_EQ(Kanji_CreateFontSetFromPackedStream(nullptr, "x"), nullptr);
+  EXPECT_EQ(Kanji_CreateFontSet(nullptr, 16), nullptr);
+  EXPECT_EQ(Kanji_LoadBdf(nullptr, dir.File("a.bdf").c_str()), -1);
+  EXPECT_EQ(Kanji_LoadBdfWithReport(font, nullptr, nullptr), -1);
+  EXPECT_EQ(Kanji_FontPixelSize(nullptr), -1);
+  EXPECT_EQ(Kanji_CellSize(nullptr), 0);
+  EXPECT_EQ(Kanji_TextWidth(nullptr, "A"), 0);
+  EXPECT_EQ(Kanji_GlyphRows(nullptr, 65), nullptr);
+  EXPECT_EQ(Kanji_MissingCharacters(nullptr, "A", nullptr, 0), 0);
+  Kanji_SetEncoding(nullptr, EncodingUtf8);
+  Kanji_ConvertPair(nullptr, nullptr, nullptr);
+  Kanji_SjisBytesToJis(nullptr, nullptr);
+  Kanji_EucBytesToJis(nullptr, nullptr);
+  Kanji_DestroyFontSet(nullptr);
+  EXPECT_NE(Kanji_GlyphRows(font, 65), nullptr);  // what a failed call left
+  fclose(stream);
   Kanji_DestroyFontSet(font);
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -163,6 +164,41 @@ TEST(UnicodeToJis, SingleByteCharactersAndCodePointsWithoutJisMeaning) {
   }
   for (int jis : {0x80, 0xA0, 0xE0, 0xFF}) EXPECT_EQ(Kanji_JisToUnicode(jis), -1) << jis;
   EXPECT_EQ(Kanji_JisToUnicode(0xA1), 0xFF61);
+}
+
+// Every length's shortest form decodes; overlong forms, surrogates and
+// values past U+10FFFF start no character (a length of 1, code point -1).
+TEST(DecodeUtf8, ShortestFormsOfUnicodeOnly) {
+  const struct {
+    const char* bytes;
+    int codePoint;
+  } cases[] = {
+      {"A", 'A'},
+      {"\xC2\x80", 0x80},
+      {"\xE0\xA0\x80", 0x800},
+      {"\xED\x9F\xBF", 0xD7FF},
+      {"\xEE\x80\x80", 0xE000},
+      {"\xF0\x90\x80\x80", 0x10000},
+      {"\xF4\x8F\xBF\xBF", 0x10FFFF},
+      {"\xC0\x80", -1},          // overlong U+0000
+      {"\xC1\xBF", -1},          // overlong U+007F
+      {"\xE0\x80\xAF", -1},      // overlong '/'
+      {"\xE0\x9F\xBF", -1},      // overlong U+07FF
+      {"\xF0\x83\x81\x82", -1},  // overlong あ
+      {"\xF0\x8F\xBF\xBF", -1},  // overlong U+FFFF
+      {"\xED\xA0\x80", -1},      // surrogates
+      {"\xED\xBF\xBF", -1},
+      {"\xF4\x90\x80\x80", -1},  // U+110000
+      {"\xF5\x80\x80\x80", -1},
+      {"\xF7\xBF\xBF\xBF", -1},
+      {"\xF8\x88\x80\x80\x80", -1},  // five and six bytes
+      {"\xFC\x84\x80\x80\x80\x80", -1},
+  };
+  for (const auto& c : cases) {
+    int length = 0;
+    EXPECT_EQ(Kanji_DecodeUtf8(c.bytes, &length), c.codePoint) << c.bytes;
+    EXPECT_EQ(length, c.codePoint < 0 ? 1 : static_cast<int>(strlen(c.bytes))) << c.bytes;
+  }
 }
 
 }  // namespace

@@ -10,9 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -178,6 +183,17 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
   WriteFileBytes(dir.File("image.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
   WriteFileBytes(dir.File("cut.gz"), std::string("\x1f\x8b\x08\0", 4));
   WriteFileBytes(dir.File("big.bdf"), "STARTFONT 2.1\nPIXEL_SIZE 40\nENDFONT\n");
+  std::vector<uint8_t> gzip;
+  ReadFileBytes(Gzipped(dir, FontPath("jiskan16")), gzip);
+  WriteFileBytes(dir.File("cut.bdf.gz"), std::string(gzip.begin(), gzip.end() - 9000));
+  gzip[gzip.size() - 8] ^= 1;  // the CRC
+  WriteFileBytes(dir.File("crc.bdf.gz"), std::string(gzip.begin(), gzip.end()));
+  gzFile bomb = gzopen(dir.File("bomb.bdf.gz").c_str(), "wb1");
+  const std::string text(1 << 20, 'A');
+  for (size_t written = 0; written <= kMaxFontBytes; written += text.size())
+    gzwrite(bomb, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(bomb);
+  mkfifo(dir.File("fifo").c_str(), 0600);
   const struct {
     std::string path;
     int size;         // the cell size of the load; 0 for none
@@ -193,6 +209,11 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
       {dir.File("cut.gz"), 16, ": broken gzip data: ", -1},
+      {dir.File("cut.bdf.gz"), 16, ": broken gzip data: unexpected end of file", 16},
+      {dir.File("crc.bdf.gz"), 16, ": broken gzip data: incorrect data check", 16},
+      {dir.File("bomb.bdf.gz"), 16, ": more than 256 MiB of text", -1},
+      {dir.path, 16, ": is a folder", -1},
+      {dir.File("fifo"), 0, nullptr, 0},     // not opened: it is read once, by the load
       {dir.File("big.bdf"), 0, nullptr, 0},  // larger than any cell
   };
   for (const auto& c : cases) {
@@ -206,6 +227,55 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       }
     }
     EXPECT_EQ(Kanji_FontPixelSize(c.path.c_str()), c.ownSize) << c.path << ": " << Kanji_GetError();
+  }
+}
+
+// Feeds `bytes` to a pipe from another thread, as `cat FILE |` would, and
+// reads it by the path `read` is given: /proc/self/fd/N of an anonymous pipe
+// (what <(...) and /dev/stdin are), or a FIFO at `fifo`.
+template <class Read>
+void ThroughPipe(const std::vector<uint8_t>& bytes, const std::string& fifo, Read read) {
+  int ends[2] = {-1, -1};
+  ASSERT_EQ(fifo.empty() ? pipe(ends) : mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    const int out = fifo.empty() ? ends[1] : open(fifo.c_str(), O_WRONLY);
+    for (size_t done = 0; done < bytes.size();) {
+      const ssize_t wrote = write(out, bytes.data() + done, bytes.size() - done);
+      if (wrote <= 0) break;  // the reader has had enough
+      done += static_cast<size_t>(wrote);
+    }
+    close(out);
+  });
+  read(fifo.empty() ? "/proc/self/fd/" + std::to_string(ends[0]) : fifo);
+  if (fifo.empty()) close(ends[0]);
+  writer.join();
+  if (!fifo.empty()) unlink(fifo.c_str());
+}
+
+// Every format reads from a pipe once, as from the file.
+TEST(FontFormats, EveryFormatThroughAPipe) {
+  TempDir dir;
+  std::vector<uint8_t> pcf;
+  ASSERT_TRUE(RunProgram({"/bin/gzip", "-dc", std::string(kPcfFolder) + "jiskan16.pcf.gz"}, pcf));
+  WriteFileBytes(dir.File("jiskan16.pcf"), std::string(pcf.begin(), pcf.end()));
+  const std::string fonts[] = {std::string(kPcfFolder) + "jiskan16.pcf.gz",
+                               dir.File("jiskan16.pcf"), kIpaGothic, FontPath("jiskan16"),
+                               Gzipped(dir, FontPath("jiskan16"))};
+  for (const std::string& path : fonts) {
+    std::vector<uint8_t> bytes;
+    ReadFileBytes(path, bytes);
+    FontLoadReport expected;
+    const Font fromFile = Load({path}, 16, &expected);
+    for (const std::string& fifo : {std::string(), dir.File("fifo")}) {
+      const std::string what = path + (fifo.empty() ? " through a pipe" : " through a FIFO");
+      ThroughPipe(bytes, fifo, [&](const std::string& pipePath) {
+        FontLoadReport actual;
+        const Font font = Load({pipePath}, 16, &actual);
+        ASSERT_TRUE(font) << what << ": " << Kanji_GetError();
+        ExpectSameGlyphs(*font, *fromFile, what);
+        EXPECT_EQ(actual.fileKind, expected.fileKind) << what;
+      });
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <random>
 
 namespace {
@@ -56,6 +57,24 @@ TEST(GlyphSheet, CreateSizesAndRefuses) {
     EXPECT_FALSE(CreateGlyphSheet(sheet, bad));
     EXPECT_EQ(sheet.width, 1024);
   }
+  // A copy that does not fit the sheet's cells writes nothing.
+  HandFont hand16(16), hand8(8);
+  hand16.Set(65, {-1});
+  hand8.Set(65, {-1});
+  SDL_Surface* glyph16 = RenderGlyphSlot(hand16.font, 65);
+  SDL_Surface* glyph8 = RenderGlyphSlot(hand8.font, 65);
+  const struct {
+    SDL_Surface* surface;
+    int cellSize, slot;
+  } copies[] = {{glyph16, 16, -1}, {glyph16, 16, 9472}, {glyph16, 16, INT_MAX}, {glyph8, 8, 0},
+                {glyph16, 32, 0},  {glyph8, 16, 0},     {nullptr, 16, 0}};
+  for (const auto& c : copies) {
+    EXPECT_FALSE(CopyToSheetCell(sheet, c.surface, c.cellSize, c.slot)) << c.cellSize << c.slot;
+    EXPECT_TRUE(std::all_of(sheet.pixels.begin(), sheet.pixels.end(),
+                            [](SheetPixel p) { return p == kEmpty; }));
+  }
+  SDL_FreeSurface(glyph16);
+  SDL_FreeSurface(glyph8);
 }
 
 // Every way a sheet's pixels are sized gives zeros, also over old pixels
