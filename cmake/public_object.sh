@@ -6,7 +6,8 @@
 # programs that link it. Inline functions and template instances become the
 # object's own too: their section groups go, since a program's copy of the
 # same group would otherwise replace the object's, whose calls then point
-# into a discarded section. Only unique objects (an inline function's static
+# into a discarded section. The compilers' notes (.comment) go as well, as
+# Debian strips them. Only unique objects (an inline function's static
 # variables) stay global, as the one copy the whole program must share.
 #   public_object.sh OUTPUT HEADER LD OBJCOPY NM OBJECT...
 set -euo pipefail
@@ -40,5 +41,6 @@ awk '$1 == "u" {print $2}' "$keep.all" > "$keep"
 awk '$1 != "u" {print $2}' "$keep.all" > "$keep.other"
 c++filt < "$keep.other" | plain_name | paste -d' ' - "$keep.other" |
   awk 'NR == FNR {declared[$1] = 1; next} $1 in declared {print $2}' <(echo "$names") - >> "$keep"
-"$objcopy" --keep-global-symbols="$keep" --remove-section=.group "$combined" "$output"
+"$objcopy" --keep-global-symbols="$keep" --remove-section=.group --remove-section=.comment \
+  "$combined" "$output"
 rm -f "$combined" "$keep" "$keep.all" "$keep.other"
