@@ -11,7 +11,7 @@ test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus pcf2b
                otf2bdf fonts-ipafont-gothic fonts-misaki fonts-vlgothic
                xfonts-unifont xfonts-efont-unicode xfonts-jisx0213 python3
                xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0
-               lintian clang-format)
+               lintian clang-format bash-completion)
 
 case "${1:-}" in
   build) packages=("${build_packages[@]}") ;;
