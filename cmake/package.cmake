@@ -96,8 +96,17 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtavrest-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 # What building against the archives needs: the headers include SDL's, and
-# the archives call SDL, FreeType and zlib.
+# the archives call SDL, FreeType and zlib. A C program also links the C++
+# runtime, whose link library comes with g++ but not with gcc: the package
+# of the one the archives were built against.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libsdl1.2-dev, libfreetype-dev, zlib1g-dev")
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.so
+                OUTPUT_VARIABLE cxx_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND dpkg-query -S ${cxx_runtime} OUTPUT_VARIABLE cxx_runtime_package
+                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(cxx_runtime_package MATCHES "^(libstdc\\+\\+-[0-9]+-dev)[:,]")
+  string(APPEND CPACK_DEBIAN_DEV_PACKAGE_DEPENDS ", ${CMAKE_MATCH_1} | libstdc++-dev")
+endif()
 set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS "pkg-config")
 set(CPACK_DEBIAN_DEV_DESCRIPTION
     "Japanese text for SDL 1.2 programs - static libraries and headers

@@ -49,7 +49,9 @@ for deb in "$programs" "$dev"; do
 done
 expect_field "$programs" Section graphics
 expect_field "$dev" Section libdevel
-expect_field "$dev" Depends "libsdl1.2-dev, libfreetype-dev, zlib1g-dev"
+# The C++ runtime's link library comes after, for programs linked as C.
+[[ $(field "$dev" Depends) =~ ^"libsdl1.2-dev, libfreetype-dev, zlib1g-dev, libstdc++-"[0-9]+"-dev | libstdc++-dev"$ ]] ||
+  fail "libtavrest-dev's Depends is '$(field "$dev" Depends)'"
 expect_field "$dev" Recommends pkg-config
 # dpkg-shlibdeps' names for what the programs link: SDL, libpng, FreeType,
 # zlib, the C and C++ runtimes.
