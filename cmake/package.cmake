@@ -102,8 +102,11 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libsdl1.2-dev, libfreetype-dev, zlib1g-dev")
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.so
                 OUTPUT_VARIABLE cxx_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND dpkg-query -S ${cxx_runtime} OUTPUT_VARIABLE cxx_runtime_package
-                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+set(cxx_runtime_package "")
+if(IS_ABSOLUTE "${cxx_runtime}")
+  execute_process(COMMAND dpkg-query -S ${cxx_runtime} OUTPUT_VARIABLE cxx_runtime_package
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
 if(cxx_runtime_package MATCHES "^(libstdc\\+\\+-[0-9]+-dev)[:,]")
   string(APPEND CPACK_DEBIAN_DEV_PACKAGE_DEPENDS ", ${CMAKE_MATCH_1} | libstdc++-dev")
 endif()
