@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test:
+#   0. the sources' house rules: licence line and clang-format
+#      (scripts/check_sources.sh);
 #   1. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer of
 #      the libraries, the tests and the fuzz targets; its tests, then every
 #      fuzz target for a short while;
@@ -37,6 +39,9 @@ if [ "${1:-}" = "--fuzz-long" ]; then
   exec ./scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-600}" fuzz-out
 fi
 
+echo "== sources: licence lines, clang-format =="
+./scripts/check_sources.sh
+
 echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) =="
 sanitizer_build
 ctest --test-dir build-asan -j"$jobs" --output-on-failure
@@ -53,6 +58,9 @@ cmake --build build-plain -j"$jobs"
 ctest --test-dir build-plain -j"$jobs" --output-on-failure -E '^(Bounds|Run|RunImage|Window)[./]'
 
 echo "== release build =="
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTAVREST_SIMD=ON -DTAVREST_COMPAT_TESTS=ON > /dev/null
+# For /usr, as a package is built: check_deb lints the very packages the
+# README's build makes.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTAVREST_SIMD=ON -DTAVREST_COMPAT_TESTS=ON \
+  -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr char kVersion[] = "tavrest 1.0\n";
+constexpr char kVersion[] = "tavrest " TAVREST_VERSION "\n";
 constexpr char kUsageLine[] =
     "Usage: tavrest [OPTION]... [FONT [SECOND]]  (tavrest --help lists the options)";
 constexpr char kHelp[] =

@@ -6,7 +6,7 @@ FontCoverage CountCoverage(const FontSet& font) {
   FontCoverage coverage;
   for (int first = 0x21; first <= 0x7E; ++first) {
     for (int second = 0x21; second <= 0x7E; ++second) {
-      if (font.glyphs[Kanji_TwoByteSlot(first, second)] == nullptr) continue;
+      if (Kanji_GlyphRows(&font, Kanji_TwoByteSlot(first, second)) == nullptr) continue;
       const int kind = Kanji_JisCodeKind(first << 8 | second);
       coverage.jisX0208 += kind == JisCodeX0208;
       coverage.jisX0213 += kind == JisCodeX0213;

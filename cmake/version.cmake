@@ -1,2 +1,2 @@
-# One version for the programs and the installed package.
-set(TAVREST_VERSION 1.0.0)
+# project()'s version under the name the build files use.
+set(TAVREST_VERSION ${tavrest_VERSION})

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix inside it, builds the example against
 # the installed package both ways (pkg-config with gcc -std=c99, CMake's
-# find_package), and checks that both copies draw exactly what the in-tree
-# build of the same example draws, with a font the installed converter made.
-#   scripts/check_install.sh BUILD_DIR IN_TREE_EXAMPLE
+# find_package in a C-only project), and checks that both copies draw exactly
+# what the in-tree build of the same example draws, with a font the installed
+# converter made. Then checks the archives' symbols against the headers
+# (check_symbols.sh) and the installed bash completion.
+#   scripts/check_install.sh BUILD_DIR LIBDIR IN_TREE_EXAMPLE
 set -euo pipefail
 build=$(cd "$1" && pwd)
-in_tree=$2
+libdir=$2
+in_tree=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$build/install-check
 prefix=$work/prefix
@@ -21,7 +24,8 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" > "$work/install.log"
 for file in bin/tavrest bin/tavrest-view include/tavrest/kanji.h include/tavrest/output.h \
-            lib/pkgconfig/tavrest.pc lib/cmake/tavrest/tavrestConfig.cmake; do
+            "$libdir"/pkgconfig/tavrest.pc "$libdir"/cmake/tavrest/tavrestConfig.cmake \
+            share/man/man1/tavrest.1.gz share/bash-completion/completions/tavrest-view; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 
@@ -35,7 +39,7 @@ qpk=$work/run/tavrest.qpk
 
 # shellcheck disable=SC2046  # pkg-config's words are meant to split
 gcc -std=c99 -Wall -Wextra -pedantic -Werror "$root/examples/qpk_text.c" -o "$work/qpk_text_pkg_config" \
-  $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs tavrest)
+  $(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config --cflags --libs tavrest)
 cmake -S "$root/examples" -B "$work/example-build" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_BUILD_TYPE=Release > "$work/example-cmake.log"
 cmake --build "$work/example-build" > "$work/example-build.log"
@@ -48,4 +52,36 @@ cmp "$work/in_tree.bmp" "$work/find_package.bmp" || fail "the find_package build
 # Not a blank window: black text on white.
 colours=$(/usr/bin/convert "$work/in_tree.bmp" -format '%k' info:)
 [ "$colours" = 2 ] || fail "the example drew $colours colours, not black on white"
-echo "check_install: installed into $prefix; both example builds draw as the in-tree one"
+
+"$root/scripts/check_symbols.sh" "$prefix" "$libdir" > /dev/null
+
+# The completion, as bash-completion runs it: the words typed, then what the
+# last one completes to, in a folder of a font, a packed file and others.
+mkdir -p "$work/complete/folder"
+touch "$work/complete/"{a.bdf,b.txt,c.qpk,d.pcf.gz}
+complete_words() {
+  (cd "$work/complete" && PATH=$prefix/bin:$PATH bash -c '
+    source /usr/share/bash-completion/bash_completion
+    source "$0"
+    COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMP_POINT=${#COMP_LINE}
+    _tavrest "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' \
+    "$prefix/share/bash-completion/completions/$1" "$@")
+}
+while IFS='|' read -r words expected; do
+  read -ra typed <<< "$words"
+  [[ $words == *' ' ]] && typed+=("")
+  got=$(complete_words "${typed[@]}")
+  [ "$got" = "$expected" ] || fail "completing '$words' gives '$got', not '$expected'"
+done <<'CASES'
+tavrest --fo|--font
+tavrest -f |a.bdf d.pcf.gz folder
+tavrest |a.bdf d.pcf.gz folder
+tavrest -o |a.bdf b.txt c.qpk d.pcf.gz folder
+tavrest -s |
+tavrest-view |a.bdf c.qpk d.pcf.gz folder
+tavrest-view c.qpk --back|--background
+tavrest-view c.qpk --background |transparent white
+CASES
+echo "check_install: installed into $prefix; both example builds draw as the in-tree one;" \
+     "only the API is global in the archives; completion works"

@@ -267,7 +267,7 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{"--help"},
        0,
        "usage: tavrest-view FILE [-o SHEET.png] [--scale N] [--background white|transparent]"},
-      {{"--version"}, 0, "tavrest-view 1.0.0"},
+      {{"--version"}, 0, "tavrest-view " TAVREST_VERSION},
       {{}, 2, "tavrest-view: give one file: a .qpk file or a font"},
       {{Qpk(), Qpk()}, 2, "tavrest-view: give one file: a .qpk file or a font"},
       {{Qpk(), "-o", "sheet.jpg"},
