@@ -22,7 +22,7 @@ fail() {
 # "KIND MANGLED inline|-" for every declaration made in an installed header.
 # clang names a location's file only when it changes, and the file a header
 # was included from inside "includedFrom", which is not the declaration's.
-printf '#include "%s"\n' qpk.h kanji.h sheet.h output.h > "$work/all.cpp"
+printf '#include "%s"\n' platform.h qpk.h kanji.h sheet.h output.h > "$work/all.cpp"
 # shellcheck disable=SC2046  # pkg-config's words are meant to split
 clang++ -std=c++20 -fsyntax-only -Xclang -ast-dump=json -I"$include" $(pkg-config --cflags sdl) \
   "$work/all.cpp" | grep -E '"(kind|file|includedFrom|mangledName|inline)":' |
