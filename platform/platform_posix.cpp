@@ -118,7 +118,11 @@ namespace {
 
 constexpr int kMaxLinkDepth = 40;  // the kernel's own limit
 
-std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+std::string ProcFdPath(int fd) {
+  char path[32];
+  snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  return path;
+}
 
 }  // namespace
 
