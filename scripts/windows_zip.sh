@@ -8,7 +8,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
-version=$(sed -n 's/^set(TAVREST_VERSION \(.*\))$/\1/p' "$root/cmake/version.cmake")
+# The version the build was configured with, else the one the sources set.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] ||
+  version=$(sed -n 's/^set(TAVREST_VERSION \([0-9][0-9.]*\))$/\1/p' "$root/cmake/version.cmake")
 name=tavrest-$version-win64
 stage=$build/zip/$name
 host=x86_64-w64-mingw32
