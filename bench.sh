@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Measures the conversion on two real font pairs: the time of each stage
 # (Google Benchmark), then for a whole run of tavrest its instruction count
 # (callgrind), peak resident memory (/usr/bin/time) and wall time (median of

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up the machine for building, builds tavrest in build-demo/ (no tests,
 # so no test packages), converts jiskan16 + 8x16rk at size 16 in
 # build-demo/demo/ straight from their PCF files, and previews the result with

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up the machine, builds, and runs every test:
 #   0. the sources' house rules: licence line and clang-format
 #      (scripts/check_sources.sh);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run driver: reads "tavrest.ini" (or takes its settings from the command
 // line), converts the fonts it names into "tavrest.qpk" and "tavrest.tga",
 // and shows the progress in a small window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: getopt_long over the options below, then the checks of
 // how they go together.
 #include "app.h"

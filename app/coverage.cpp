@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How much of Japanese text a font covers: the JIS X 0208 characters and the
 // other characters of JIS X 0213 plane 1 it filled, for -v.
 #include "run_parts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading the run's fonts, and telling the user what they gave.
 #include "platform.h"
 #include "run_parts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run's outputs looked at before anything is read: what they are, and
 // whether they would overwrite an input or each other.
 #include "output.h"

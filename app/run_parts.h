@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pieces of the run shared between its files.
 #pragma once
 

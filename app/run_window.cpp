@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run's window: a progress bar, then three messages in the font being
 // converted.
 #include "platform.h"

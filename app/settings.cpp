@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three settings of a run: from the command line, from the settings
 // file, or both.
 #include "app.h"

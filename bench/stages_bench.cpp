@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stages of a conversion on real fonts, each timed on its own:
 // loading both BDF files, filling the sheet, packing, and writing each file.
 #include "kanji.h"

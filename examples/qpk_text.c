@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Draws a line of text across and the same line down a window, with a font
  * read from a packed glyph file (tavrest.qpk).
  *

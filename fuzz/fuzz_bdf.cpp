@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A BDF file of any content, at each cell size the program takes: loading
 // must stay in bounds, every filled slot must hold rows of the set, and the
 // load report must agree with what was placed, the cut glyphs it names too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any file given to the BMP reader.
 #include "fuzz_image.h"
 #include "fuzz_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavrest's command line and the settings file it reads: the input's pieces
 // up to a double zero byte are the arguments (one per zero-ended piece), the
 // rest is the settings file. Parsing and gathering the settings must end in

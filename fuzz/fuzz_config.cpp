@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any "tavrest.ini": every value is one line, within the length limit.
 #include "app.h"
 #include "fuzz_support.h"

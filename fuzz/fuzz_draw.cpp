@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any text drawn with a real font, in each encoding (UTF-8 too), horizontally
 // and vertically, at any pen, on small surfaces of each depth (1- and 4-bit
 // ones pack their rows); a rendered text is as long as its width, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A font file of any content down FreeType's paths: the first byte picks the
 // cell size and the format the rest is given as (PCF, TrueType, OpenType, a
 // collection, or gzip of any of them), so that mutations stay on those paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared check of the image readers: a refused file leaves the sheet as it
 // was; an accepted one gives a consistent sheet that writes and reads back
 // to the same pixels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any file given to the packed glyph file decoder: it takes exactly the files
 // a literal in-memory reading of the format takes, with the same reason for
 // each refusal and the same stream for each acceptance; a refusal leaves the

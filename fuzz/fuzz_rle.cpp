@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Both run-length coders, the packed file's (bytes) and the TGA writer's
 // (pixels of a row): decoding what they code gives the input back, and every
 // packet keeps the count limits without equal neighbours in raw packets, and

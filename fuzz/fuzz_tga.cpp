@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any file given to the TGA reader.
 #include "fuzz_image.h"
 #include "fuzz_support.h"

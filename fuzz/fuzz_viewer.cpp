@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What tavrest-view is given: a file (a .qpk, or a font of any format) at a
 // cell size, a --glyph argument and a --text drawn with what it opened. Byte
 // 0 picks the size (0: the font's own) and the text's direction; the glyph

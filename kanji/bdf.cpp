@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BDF loading: the lines before the first glyph give the character set and
 // where boxes sit in the cell; each glyph gives its ENCODING, BBX and the rows
 // after its BITMAP line. The cell size comes from the caller, never from the

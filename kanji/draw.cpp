@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text drawing onto SDL surfaces: inked glyph pixels in one colour over
 // whatever the surface holds, clipped at every edge, one pixel at a time.
 #include "kanji_internal.h"

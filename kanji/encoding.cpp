@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two-byte characters of Shift-JIS and EUC-JP texts turned into JIS X 0208
 // pairs, whose slot Kanji_TwoByteSlot gives. JIS pairs need no conversion.
 #include "kanji.h"

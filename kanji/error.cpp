@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reason for the library's last failure, kept for the caller to read.
 #include "kanji_internal.h"
 

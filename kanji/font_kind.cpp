@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Telling font formats apart by their first bytes, never by the file's name.
 #include "kanji_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "kanji_internal.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cell size a font names for itself, for runs that give none.
 #include "kanji_internal.h"
 #include "platform.h"

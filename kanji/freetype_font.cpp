@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fonts read through FreeType: PCF (plain or gzip), TrueType, OpenType,
 // collections and bitmap-only sfnt. PCF glyphs go through the placement of
 // BDF glyphs, so a PCF gives what its BDF gives; sfnt glyphs are rendered at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Bitmap font library: a fixed table of glyph slots filled from BDF files,
  * Japanese text encodings, and text drawing onto SDL 1.2 surfaces.
  *
@@ -215,8 +216,8 @@ enum { JisX0208CharacterCount = 6879, JisX0213OtherCharacterCount = 1918 };
 /* The JisCodeKind of a two-byte JIS code (first byte << 8 | second byte). */
 int Kanji_JisCodeKind(int jis);
 /* The code point of the character at a JIS code: ASCII and half-width
- * katakana for codes below 256, EUC-JP's for JIS X 0208; -1 where there is none, or where JIS X 0213 has a letter with a
- * combining mark (two code points), which no single code point reaches. */
+ * katakana for codes below 256, EUC-JP's for JIS X 0208; -1 where there is none, or where JIS X
+ * 0213 has a letter with a combining mark (two code points), which no single code point reaches. */
 int Kanji_JisToUnicode(int jis);
 /* The JIS code a Unicode character stands for: 0 to 0x7F for ASCII, 0xA1 to
  * 0xDF for half-width katakana, a two-byte JIS code for a character of JIS X

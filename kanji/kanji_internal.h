@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font library's own helpers: the BDF loader's pieces and number
 // parsers. Exposed to the library's files and its tests, not installed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes kanji/unicode_table.cpp, the Unicode code points of the characters
 // the two-byte slots hold, from glibc's iconv tables rather than typed in.
 // The table is checked in; a test runs this again and compares the bytes.
@@ -172,6 +173,7 @@ void WritePairs(const char* name, const std::vector<Pair>& pairs, FILE* out) {
 
 bool WriteTable(const Collected& collected, const std::vector<Pair>& fallbacks, FILE* out) {
   fputs(
+      "// SPDX-License-Identifier: MIT\n"
       "// Made by kanji/make_unicode_table.cpp from glibc's iconv tables of EUC-JP, CP932\n"
       "// and EUC-JISX0213; a test checks it against them. Do not edit.\n"
       "// clang-format off\n"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A font set filled from a packed glyph file instead of BDF fonts.
 #include "kanji_internal.h"
 #include "qpk.h"

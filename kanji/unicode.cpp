@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unicode characters placed by their JIS meaning, and what each two-byte
 // JIS code holds, both from the generated table (unicode_table.cpp).
 #include "kanji_internal.h"

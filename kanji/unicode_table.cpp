@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Made by kanji/make_unicode_table.cpp from glibc's iconv tables of EUC-JP, CP932
 // and EUC-JISX0213; a test checks it against them. Do not edit.
 // clang-format off

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file-or-nothing writing: a temporary file beside the target is
 // renamed over it only once every byte is written, synced and closed; the
 // files of a batch are all complete before the first is renamed. Streams

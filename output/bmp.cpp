@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BMP image of the glyph sheet: uncompressed 24-bit, and its reader
 // (layout in output.h).
 #include "output_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the file formats share: header fields, the first checks of a sheet
 // to write, and opening a file to read.
 #include "output_internal.h"

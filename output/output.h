@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output files: the packed glyph file, the sheet images (TGA, BMP) and their
 // readers. None of it needs the font library or SDL.
 //

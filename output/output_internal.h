@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output layer's own pieces: whole-file writing, header fields, the
 // image readers' shared steps and the TGA coder's parts. Exposed to the
 // layer's files and its tests, not installed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed glyph file: qpk codes it, this writes it whole.
 #include "output_internal.h"
 

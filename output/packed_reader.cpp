@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed glyph file reading: the shared decoder, into the output layer's record.
 #include "output.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TGA image of the glyph sheet: run-length coded 32-bit true colour, and its
 // reader (layout in output.h).
 #include "output_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed glyph file writing: cells into the one-bit stream, the stream into
 // run and raw packets behind the 4-byte header.
 #include "qpk_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed glyph file decoding: header, packets, the one length a stream may
 // have, and rows clear past their last pixel.
 #include "platform.h"

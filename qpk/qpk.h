@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed glyph files (tavrest.qpk): the one writer of their stream and
 // packets, and their strict reader. Depends on nothing but the C++ library,
 // so the sheet, the font library and the output layer can all use it. A null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packed glyph file's packet coder in its pieces, and the padding rule
 // both directions share. Exposed to the library's files and its tests, not
 // installed.

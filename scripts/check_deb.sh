@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Makes a build's two Debian packages with cpack, checks their files and
 # control fields with dpkg-deb and both with lintian, unpacks them (no
 # installing) and checks that the unpacked programs convert and read a font

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs a build into a scratch prefix inside it, builds the example against
 # the installed package both ways (pkg-config with gcc -std=c99, CMake's
 # find_package in a C-only project), and checks that both copies draw exactly

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every fuzz target for SECONDS each, two at a time.
 #   scripts/fuzz.sh BUILD_DIR SECONDS [FINDINGS_DIR]
 # BUILD_DIR must be a clang build with TAVREST_FUZZ=ON (test.sh makes one).

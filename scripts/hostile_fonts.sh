@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Holds fonts made to cost time to a generous bound of CPU time: a font
 # converts in time proportional to its glyphs times the cell's pixels, so
 # each of these, at most a few thousand glyphs, takes a small part of a

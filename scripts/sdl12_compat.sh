@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Unpacks Debian's sdl12-compat (SDL 1.2's interface on top of SDL 2) into
 # DIR without installing it, so the machine's SDL 1.2 stays the one programs
 # load; those run with LD_LIBRARY_PATH=DIR/lib use sdl12-compat instead. The

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs Debian's packages for a profile; does nothing when all are there.
 #   scripts/setup.sh build   building, installing and packaging tavrest, and the demo
 #   scripts/setup.sh test    that, and what the tests and benchmarks need

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sheet's cells into the packed glyph file's one-bit stream; the stream's
 // layout belongs to qpk.
 #include "qpk.h"

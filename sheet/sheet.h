@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Glyph sheet: one RGBA image with a square cell for every glyph slot, and
 // its packing into one-bit rows.
 #pragma once

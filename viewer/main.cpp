@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavrest-view: command line, loading, and what goes where.
 #include "kanji.h"
 #include "output.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ink masks as PNG through libpng, a row at a time so that an enlarged
 // picture costs one enlarged row of memory, into a temporary file that
 // replaces the target only when complete.

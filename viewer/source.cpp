@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the viewer looks at: a packed glyph file as it is, or a font as its
 // conversion would pack it, through the converter's own library calls.
 #include "kanji.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the viewer shows of a font set: counts per range, ink masks of the
 // sheet, of a glyph and of a text, and text art.
 #include "kanji.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavrest-view: looks into a packed glyph file, or into a font as tavrest
 // would convert it: counts, the sheet or a text as PNG, one glyph as text art.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run's interrupt handling: a write in progress leaves no temporary file
 // and the previous file as it was, and the run ends by the signal.
 #include "../output/ended_write.h"

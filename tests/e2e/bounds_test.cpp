@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Huge and hostile font files finish with bounded memory: the loader keeps
 // one 64 KiB block and the glyph rows, whatever the file's size.
 #include "run_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: each option and each usage error, run through the built
 // program, against the plain conversion through tavrest.ini.
 #include "font_sheet.h"

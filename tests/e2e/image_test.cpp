@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sheet image of a whole run, runs whose image cannot be written, and
 // the image files of real-font sheets read back.
 #include "font_sheet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real font pairs: BDF -> .qpk -> font set -> .qpk gives the same file, and
 // the font read from the .qpk draws text exactly as the BDF font does.
 #include "kanji.h"

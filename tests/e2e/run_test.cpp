@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program, run in temporary folders on real Debian fonts.
 #include "run_support.h"
 

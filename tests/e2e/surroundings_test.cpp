@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program where people run it and with the mistakes they make: no
 // display or terminal, interrupts, links and permissions at the output names,
 // files that are no BDF font, odd settings files.

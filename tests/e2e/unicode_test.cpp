@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unicode fonts through the built program: a JIS font pair re-encoded to
 // Unicode by iconv converts to the same files as the original, and Debian's
 // own Unicode fonts convert with every JIS X 0208 glyph in its cell.

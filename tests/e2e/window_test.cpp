@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program in a real window on a virtual X server: while "完了" is
 // shown, the window must hold exactly its two glyphs from the font being
 // converted, black on white, titled "tavrest", and "失敗" when a file could

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text drawing on real SDL software surfaces. The probe font gives every slot
 // its own random rows, bits above the glyph width included, so a wrong slot,
 // width or position shows up as a different ink pattern.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pair conversion of Shift-JIS and EUC-JP two-byte characters to JIS pairs,
 // and Unicode characters to JIS codes.
 #include "iconv_text.h"

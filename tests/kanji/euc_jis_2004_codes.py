@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Prints JIS X 0213 plane 1 by Python's own euc_jis_2004 codec, a second
 source beside glibc's iconv: one line "JIS CODEPOINT" (hex) for each
 two-byte code that decodes to one code point."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fonts in every format: PCF against the BDF pcf2bdf makes of it, gzip BDF
 // against plain BDF, outline fonts against FreeType itself, and refusals.
 #include "kanji.h"

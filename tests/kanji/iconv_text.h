@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's iconv, for checking the library's Unicode handling against an
 // independent source.
 #pragma once

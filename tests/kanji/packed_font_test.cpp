@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font library's reader of packed glyph files: nothing printed and the
 // reason, naming the file, for each file the decoder refuses; for an accepted
 // one, a glyph in every slot whose cell has ink.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checked-in Unicode table against its sources: regenerated from glibc's
 // iconv it is the same file, and Debian's fonts fill the slots of JIS X 0213
 // plane 1 that glibc and Python's euc_jis_2004 codec give their characters.

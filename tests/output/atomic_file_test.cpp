@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file writes where the process ends part way: killed outright, or
 // interrupted with a named temporary file on disk.
 #include "ended_write.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The BMP writer: header field by field, pixel order and padding.
 #include "output.h"
 #include "test_support.h"

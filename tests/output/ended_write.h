@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes ended part way by a signal, shared by the output tests and the
 // run's own interrupt handling in the app tests.
 #pragma once

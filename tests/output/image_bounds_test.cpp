@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Image headers that claim huge sizes cost no memory: the readers refuse
 // them from the header alone.
 #include "output.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output_internal.h"
 #include "qpk_internal.h"
 #include "reference_coders.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output layer's reader of packed glyph files gives the decoder's
 // verdict on every case and keeps the record as it was when it refuses.
 #include "../qpk/packed_cases.h"

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 // The image readers: files of another tool in both directions, malformed
 // files with the reason for each refusal, and files that come through pipes.
 // Round trips on real-font sheets are in tests/e2e/image_test.cpp.
 #include "output.h"
-#include "test_support.h"
 #include "sheet_bytes.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TGA writer: row coding, header and row order.
 #include "output_internal.h"
 #include "test_support.h"

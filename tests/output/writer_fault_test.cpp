@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every writer where it cannot write, and the image writers refusing sheets
 // they cannot store: false, errno saying why, no partial or temporary file,
 // the old file intact.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packed glyph file decoder: each refusal rule shown by a file only that
 // rule refuses, read from a file and through a pipe. The font library reads
 // the same cases in tests/kanji.

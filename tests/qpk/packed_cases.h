@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed glyph files that each refusal rule of the decoder refuses alone,
 // and ones it accepts, for every reader of the format.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test-only, preloaded into the program: records calls so that a test can
 // tell what a run did without timing it. Each SDL_Delay goes to the file
 // named by TAVREST_DELAY_LOG, its milliseconds on a line, before it is made;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "font_sheet.h"
 
 #include "kanji.h"

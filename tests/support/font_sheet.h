@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sheets made from fonts the way a run makes them, for the tests that may
 // use the font library and the sheet together.
 #pragma once

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Converts the Debian fonts the tests use into BDF files in $1: bitmap fonts
 # by pcf2bdf, outline fonts drawn at one size by otf2bdf.
 set -eu

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes fonts made to cost time into OUT_DIR: a TrueType font whose cmap
 runs to code 0xFFFFFFFF, and BDF text in gzip that inflates to 16 GiB.
     make_hostile_fonts.py OUT_DIR"""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two run-length coders written the slow, literal way, one item at a
 // time with pending lists, as the file formats define them. The fast coders
 // must produce exactly the same bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the built programs from tests: tavrest with its surroundings
 // chosen, and the call recorder preloaded into it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A sheet's pixels as the plain byte stream an independent decoder gives
 // (ImageMagick's rgb: and rgba: formats), top row first.
 #pragma once

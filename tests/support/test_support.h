@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of every test program, which link none of the modules:
 // temporary folders, files, child processes, and reference readers written
 // independently of the code under test. Running the built programs is in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavrest-view, run as a program on the converter's own output for
 // jiskan16 + 8x16rk; pictures decoded by ImageMagick.
 #include "kanji.h"
