@@ -63,6 +63,13 @@ void FillTgaHeader(uint8_t (&header)[tga::kHeaderSize], int32_t width, int32_t h
 
 // ---- Writer ---------------------------------------------------------------
 
+// r, g, b, a in memory becomes b, g, r, a: the red and blue bytes swap.
+uint32_t FileWord(uint32_t bits) {
+  constexpr uint32_t kGreenAlpha = 0xFF00FF00u;
+  const uint32_t redBlue = bits & ~kGreenAlpha;
+  return (bits & kGreenAlpha) | (redBlue >> 16) | (redBlue << 16);
+}
+
 // Packet emitters writing straight into room the caller has made.
 uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
   out[0] = static_cast<uint8_t>(0x80 + pending);  // the run's last pixel is not pending
@@ -70,7 +77,6 @@ uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
   return out + 5;
 }
 
-// r, g, b, a in memory becomes b, g, r, a: the red and blue bytes swap.
 uint8_t* EmitRawPixels(uint8_t* out, const SheetPixel* pixels, int count) {
   int k = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
@@ -84,7 +90,10 @@ uint8_t* EmitRawPixels(uint8_t* out, const SheetPixel* pixels, int count) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), swapped);
   }
 #endif
-  for (; k < count; ++k) PutFilePixel(out + 4 * k, pixels[k]);
+  for (; k < count; ++k) {
+    const uint32_t word = FileWord(PixelBits(pixels[k]));
+    memcpy(out + 4 * k, &word, sizeof word);
+  }
   return out + 4 * count;
 }
 
@@ -100,22 +109,19 @@ uint8_t* EmitRawPackets(uint8_t* out, PendingPixels& literals) {
 }
 
 // Bit k of `bits` is set when pixel k equals pixel k + 1: the pixels that
-// continue a run. Pixels are compared whole, four at a time.
+// continue a run. Pixels are compared whole, four at a time; the row's last
+// pixel has no right neighbour and stays clear.
 void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
   const size_t words = static_cast<size_t>(count + 63) / 64;
   memset(bits, 0, words * sizeof *bits);
   int k = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  for (; k + 65 <= count; k += 64) {  // a whole word while pixel k + 64 exists to compare with
-    uint64_t word = 0;
-    for (int j = 0; j < 64; j += 4) {
-      __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j));
-      __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j + 1));
-      const unsigned equal =
-          static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
-      word |= static_cast<uint64_t>(equal) << j;
-    }
-    bits[k >> 6] = word;
+  for (; k + 5 <= count; k += 4) {  // while pixel k + 4 exists to compare with
+    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k));
+    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + 1));
+    const unsigned equal =
+        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
+    bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
   }
 #endif
   for (; k + 1 < count; ++k)
@@ -143,40 +149,34 @@ int NextUnmarked(const uint64_t* bits, int from) {
   return static_cast<int>(word * 64) + __builtin_ctzll(w);
 }
 
-// Adds pixels to the pending literals, sending out each full raw packet.
-uint8_t* AddLiterals(uint8_t* out, PendingPixels& literals, const SheetPixel* first, int count) {
-  if (literals.count == 0) literals.start = first;
-  literals.count += count;
-  while (literals.count >= kMaxRawPixels) {
-    PendingPixels full{literals.start, kMaxRawPixels};
-    out = EmitRawPackets(out, full);
-    literals.start += kMaxRawPixels;
-    literals.count -= kMaxRawPixels;
-  }
-  return out;
+// Sends out pixels [first, end) as raw packets of 121, the last one shorter.
+uint8_t* EmitLiterals(uint8_t* out, const SheetPixel* row, int first, int end) {
+  PendingPixels literals{row + first, end - first};
+  return EmitRawPackets(out, literals);
 }
 
-// Codes a row given its run marks.
+// Codes a row given its run marks. The literals are always the pixels from
+// `literalStart` to the next run, so they are sent out as one stretch.
 uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uint64_t* bits) {
-  PendingPixels literals{row, 0};
+  int literalStart = 0;
   int i = 0;
   while (i < count) {
     const int runStart = NextMarked(bits, i, count);
-    if (runStart > i) out = AddLiterals(out, literals, row + i, runStart - i);
     if (runStart >= count) break;
-    const int last = NextUnmarked(bits, runStart);                 // the run's last pixel
-    if (literals.count != 0) out = EmitRawPackets(out, literals);  // literals go ahead of the run
+    const int last = NextUnmarked(bits, runStart);  // the run's last pixel
+    if (runStart > literalStart) out = EmitLiterals(out, row, literalStart, runStart);
     int length = last - runStart + 1;
-    for (; length > kMaxRunPixels; length -= kMaxRunPixels)
-      out = EmitRunPacket(out, row[runStart], kMaxRunPixels - 1);
-    if (length >= 2) {
-      out = EmitRunPacket(out, row[runStart], length - 1);
-    } else {
-      out = AddLiterals(out, literals, row + last, 1);  // left alone by a cut
+    const uint32_t word = FileWord(PixelBits(row[runStart]));
+    for (; length >= 2; length -= kMaxRunPixels) {
+      const int n = std::min(length, kMaxRunPixels);
+      out[0] = static_cast<uint8_t>(0x80 + n - 1);
+      memcpy(out + 1, &word, sizeof word);
+      out += 5;
     }
+    literalStart = length == 1 ? last : last + 1;  // a pixel left alone by a cut joins them
     i = last + 1;
   }
-  return EmitRawPackets(out, literals);
+  return literalStart < count ? EmitLiterals(out, row, literalStart, count) : out;
 }
 
 // Room a row's packets can take at most: no packet takes more than 5 bytes
