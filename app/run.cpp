@@ -122,7 +122,7 @@ int RunConversion(const RunOptions& options) {
 
   RunWindow window = options.batch ? NoWindow() : OpenWindow();
   FontLoad loads[2];
-  FontSet* font = LoadFonts(config, loads);
+  FontSet* font = LoadFonts(config, loads, options.verbose);
   if (font == nullptr) {
     CloseWindow(window);
     return 1;

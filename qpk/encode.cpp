@@ -84,37 +84,59 @@ bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize,
   return true;
 }
 
-void WriteRunPacket(PendingBytes& pending, std::vector<uint8_t>& out) {
-  if (pending.count == 0) return;
-  out.push_back(static_cast<uint8_t>(0x80 + pending.count));
-  out.push_back(pending.start[0]);
-  pending.count = 0;
-}
+namespace {
 
-void WriteRawPacket(PendingBytes& pending, std::vector<uint8_t>& out) {
-  if (pending.count == 0) return;
-  out.push_back(static_cast<uint8_t>(pending.count - 1));
-  out.insert(out.end(), pending.start, pending.start + pending.count);
-  pending.count = 0;
-}
+constexpr size_t kMaxRunBytes = kMaxPendingRun + 1;
+constexpr size_t kCodedBlock = 4096;
 
-void EncodePackedStream(const uint8_t* data, size_t length, std::vector<uint8_t>& out) {
-  PendingBytes run{data, 0};
-  PendingBytes raw{data, 0};
-  for (size_t p = 0; p < length; ++p) {
-    bool continuesRun = p + 1 < length && data[p] == data[p + 1] && run.count < kMaxPendingRun;
-    if (continuesRun) {
-      if (run.count == 0) run.start = data + p;
-      ++run.count;
-      WriteRawPacket(raw, out);
-    } else if (run.count != 0) {
-      WriteRunPacket(run, out);  // data[p] is the run's last byte
-    } else {
-      if (raw.count == 0) raw.start = data + p;
-      ++raw.count;
-      if (raw.count == kMaxRawCount || p + 1 == length) WriteRawPacket(raw, out);
-    }
+// Where a run of data[p] ends: up to `limit`, eight bytes at a time while
+// they all match, so long empty stretches cost little.
+size_t RunEnd(const uint8_t* data, size_t p, size_t limit) {
+  const uint64_t pattern = data[p] * uint64_t{0x0101010101010101};
+  size_t end = p + 1;
+  for (uint64_t word; end + 8 <= limit; end += 8) {
+    memcpy(&word, data + end, sizeof word);
+    if (word != pattern) break;
   }
+  while (end < limit && data[end] == data[p]) ++end;
+  return end;
+}
+
+// Where raw bytes from p end: before the next pair of equal bytes, at most
+// kMaxRawCount on.
+size_t RawEnd(const uint8_t* data, size_t p, size_t length) {
+  const size_t limit = std::min(length, p + kMaxRawCount);
+  size_t end = p + 1;
+  while (end < limit && !(end + 1 < length && data[end] == data[end + 1])) ++end;
+  return end;
+}
+
+}  // namespace
+
+// Packets are coded into a small block, which is appended to `out` whenever
+// it may not hold the next one.
+void EncodePackedStream(const uint8_t* data, size_t length, std::vector<uint8_t>& out) {
+  uint8_t block[kCodedBlock + 1 + kMaxRawCount];
+  uint8_t* coded = block;
+  for (size_t p = 0; p < length;) {
+    if (coded > block + kCodedBlock) {
+      out.insert(out.end(), block, coded);
+      coded = block;
+    }
+    if (p + 1 < length && data[p] == data[p + 1]) {
+      const size_t end = RunEnd(data, p, std::min(length, p + kMaxRunBytes));
+      *coded++ = static_cast<uint8_t>(0x80 + end - p - 1);
+      *coded++ = data[p];
+      p = end;
+      continue;
+    }
+    const size_t end = RawEnd(data, p, length);
+    *coded++ = static_cast<uint8_t>(end - p - 1);
+    memcpy(coded, data + p, end - p);
+    coded += end - p;
+    p = end;
+  }
+  out.insert(out.end(), block, coded);
 }
 
 bool EncodePackedFile(int32_t cellSize, const std::vector<uint8_t>& stream,
@@ -127,6 +149,7 @@ bool EncodePackedFile(int32_t cellSize, const std::vector<uint8_t>& stream,
   const uint32_t size = static_cast<uint32_t>(cellSize);  // little-endian
   std::vector<uint8_t> coded;
   try {
+    coded.reserve(4 + stream.size());  // most streams code shorter: no copy as it grows
     coded = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
              static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
     EncodePackedStream(stream.data(), stream.size(), coded);
