@@ -77,18 +77,23 @@ uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
   return out + 5;
 }
 
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
+// FileWord of four pixels.
+__m128i FileWords(const SheetPixel* pixels) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+  constexpr int kSwapHalves = 0xB1;  // 16-bit halves of each lane
+  const __m128i redBlue = _mm_and_si128(v, _mm_set1_epi32(0xFF00FF));
+  const __m128i swapped =
+      _mm_shufflehi_epi16(_mm_shufflelo_epi16(redBlue, kSwapHalves), kSwapHalves);
+  return _mm_or_si128(_mm_andnot_si128(_mm_set1_epi32(0xFF00FF), v), swapped);
+}
+#endif
+
 uint8_t* EmitRawPixels(uint8_t* out, const SheetPixel* pixels, int count) {
   int k = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
-  const __m128i redOrBlue = _mm_set1_epi32(0xFF);
-  for (; k + 4 <= count; k += 4) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k));
-    __m128i swapped = _mm_or_si128(_mm_and_si128(v, greenAlpha),
-                                   _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), redOrBlue),
-                                                _mm_slli_epi32(_mm_and_si128(v, redOrBlue), 16)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), swapped);
-  }
+  for (; k + 4 <= count; k += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), FileWords(pixels + k));
 #endif
   for (; k < count; ++k) {
     const uint32_t word = FileWord(PixelBits(pixels[k]));
@@ -109,18 +114,25 @@ uint8_t* EmitRawPackets(uint8_t* out, PendingPixels& literals) {
 }
 
 // Bit k of `bits` is set when pixel k equals pixel k + 1: the pixels that
-// continue a run. Pixels are compared whole, four at a time; the row's last
-// pixel has no right neighbour and stays clear.
+// continue a run. Pixels are compared whole, sixteen and then four at a time;
+// the row's last pixel has no right neighbour and stays clear.
 void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
   const size_t words = static_cast<size_t>(count + 63) / 64;
   memset(bits, 0, words * sizeof *bits);
   int k = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  for (; k + 5 <= count; k += 4) {  // while pixel k + 4 exists to compare with
-    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k));
-    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + 1));
-    const unsigned equal =
-        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
+  const auto equalFour = [row](int at) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at + 1)));
+  };
+  for (; k + 17 <= count; k += 16) {  // while pixel k + 16 exists to compare with
+    const __m128i low = _mm_packs_epi32(equalFour(k), equalFour(k + 4));
+    const __m128i high = _mm_packs_epi32(equalFour(k + 8), equalFour(k + 12));
+    const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
+  }
+  for (; k + 5 <= count; k += 4) {
+    const auto equal = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(equalFour(k))));
     bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
   }
 #endif
@@ -149,10 +161,29 @@ int NextUnmarked(const uint64_t* bits, int from) {
   return static_cast<int>(word * 64) + __builtin_ctzll(w);
 }
 
-// Sends out pixels [first, end) as raw packets of 121, the last one shorter.
-uint8_t* EmitLiterals(uint8_t* out, const SheetPixel* row, int first, int end) {
-  PendingPixels literals{row + first, end - first};
-  return EmitRawPackets(out, literals);
+// Sends out pixels [first, end) of a row of `count` as raw packets of 121,
+// the last one shorter. Pixels go four at a time, the last four reaching
+// past the packet where the row still has pixels there to read; what they
+// write past it is room the next packets overwrite (kWriteSlack).
+uint8_t* EmitLiterals(uint8_t* out, const SheetPixel* row, int first, int end, int count) {
+  while (first < end) {
+    const int n = std::min(end - first, kMaxRawPixels);
+    *out++ = static_cast<uint8_t>(n - 1);
+    const int whole = first + ((n + 3) & ~3) <= count ? (n + 3) & ~3 : n & ~3;
+    const SheetPixel* pixels = row + first;
+    int k = 0;
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
+    for (; k < whole; k += 4)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), FileWords(pixels + k));
+#endif
+    for (; k < n; ++k) {
+      const uint32_t word = FileWord(PixelBits(pixels[k]));
+      memcpy(out + 4 * k, &word, sizeof word);
+    }
+    out += 4 * n;
+    first += n;
+  }
+  return out;
 }
 
 // Codes a row given its run marks. The literals are always the pixels from
@@ -164,7 +195,7 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
     const int runStart = NextMarked(bits, i, count);
     if (runStart >= count) break;
     const int last = NextUnmarked(bits, runStart);  // the run's last pixel
-    if (runStart > literalStart) out = EmitLiterals(out, row, literalStart, runStart);
+    if (runStart > literalStart) out = EmitLiterals(out, row, literalStart, runStart, count);
     int length = last - runStart + 1;
     const uint32_t word = FileWord(PixelBits(row[runStart]));
     for (; length >= 2; length -= kMaxRunPixels) {
@@ -176,12 +207,14 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
     literalStart = length == 1 ? last : last + 1;  // a pixel left alone by a cut joins them
     i = last + 1;
   }
-  return literalStart < count ? EmitLiterals(out, row, literalStart, count) : out;
+  return EmitLiterals(out, row, literalStart, count, count);
 }
 
 // Room a row's packets can take at most: no packet takes more than 5 bytes
-// per pixel it covers (a raw packet 1 + 4n, a run packet 5 for n >= 2).
-size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count); }
+// per pixel it covers (a raw packet 1 + 4n, a run packet 5 for n >= 2), and
+// the last raw pixels may write up to 12 bytes past their packet.
+constexpr size_t kWriteSlack = 12;
+size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count) + kWriteSlack; }
 
 // Codes one row into room for MaxRowBytes(count) bytes; returns its end.
 // Two or more equal pixels always form run packets, cut at 122; a pixel left
