@@ -15,41 +15,28 @@
 static_assert(SheetColumns * SheetRows == GlyphSlotCount, "a cell for every glyph slot");
 
 namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kMappedFrom = kHugePage;  // smaller blocks come from calloc
-
-size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+constexpr size_t kMappedFrom = size_t{1} << 20;  // smaller blocks come from calloc
 
 // Zeroed storage; throws std::bad_alloc when there is none. Large blocks are
-// mapped in huge pages where the system offers them, which saves thousands
-// of page faults on a sheet.
+// mapped afresh, in ordinary pages: the pages of cells nobody writes (whole
+// rows of them in most fonts) then never take memory. Huge pages would save
+// page faults but hold every empty stretch of 2 MiB as well.
 void* AllocateZeroed(size_t bytes) {
   if (bytes < kMappedFrom) {
     void* storage = calloc(bytes, 1);
     if (storage == nullptr && bytes != 0) throw std::bad_alloc();
     return storage;
   }
-  // Map one huge page more than needed, then trim, so the block starts on a
-  // huge-page boundary.
-  const size_t length = MappedLength(bytes);
-  void* mapped =
-      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
-  const uintptr_t address = reinterpret_cast<uintptr_t>(mapped);
-  const uintptr_t aligned = (address + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > address) munmap(mapped, aligned - address);
-  const uintptr_t end = address + length + kHugePage;
-  if (end > aligned + length)
-    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
-  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(aligned);
+  return mapped;
 }
 
 void FreeZeroed(void* storage, size_t bytes) {
   if (bytes < kMappedFrom) {
     free(storage);
   } else if (storage != nullptr) {
-    munmap(storage, MappedLength(bytes));
+    munmap(storage, bytes);
   }
 }
 
