@@ -31,6 +31,18 @@ void PackRow(const uint8_t* row, int count, uint32_t ink, uint8_t* out) {
   int x = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
   const __m128i inkLanes = _mm_set1_epi32(static_cast<int>(ink));
+  const auto inkFour = [&](int at) {
+    const auto* four =
+        reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) * kPixelBytes);
+    return _mm_cmpeq_epi32(_mm_loadu_si128(four), inkLanes);
+  };
+  for (; x + 16 <= count; x += 16) {  // sixteen pixels narrowed to one bit each
+    const __m128i low = _mm_packs_epi32(inkFour(x), inkFour(x + 4));
+    const __m128i high = _mm_packs_epi32(inkFour(x + 8), inkFour(x + 12));
+    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    *out++ = kReversed[bits & 0xFF];  // pixel x to the top bit
+    *out++ = kReversed[bits >> 8];
+  }
   for (; x + 8 <= count; x += 8) {
     __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x * kPixelBytes));
     __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + (x + 4) * kPixelBytes));
@@ -55,6 +67,45 @@ bool CellSizeValid(int32_t cellSize) { return cellSize >= 1 && cellSize <= Packe
 
 }  // namespace
 
+namespace {
+
+// `size` bits (at most 32) of a packed row from bit `first` on, the first of
+// them on top; the row has 8 readable bytes past its last bit.
+uint32_t BitsAt(const uint8_t* bits, size_t first, size_t size) {
+  uint64_t window;
+  memcpy(&window, bits + first / 8, sizeof window);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  window = __builtin_bswap64(window);
+#endif
+  return static_cast<uint32_t>(window << (first % 8) >> (64 - size));
+}
+
+// Writes a cell row's bits into the stream's `rowBytes`, first pixel on top.
+void PutCellRow(uint32_t value, size_t size, size_t rowBytes, uint8_t* out) {
+  const uint32_t aligned = value << (32 - size);
+  out[0] = static_cast<uint8_t>(aligned >> 24);
+  if (rowBytes > 1) out[1] = static_cast<uint8_t>(aligned >> 16);
+  if (rowBytes > 2) out[2] = static_cast<uint8_t>(aligned >> 8);
+  if (rowBytes > 3) out[3] = static_cast<uint8_t>(aligned);
+}
+
+bool IsBlank(const uint8_t* bits, size_t length) {
+  uint64_t any = 0;
+  size_t b = 0;
+  for (uint64_t word; b + 8 <= length; b += 8) {
+    memcpy(&word, bits + b, sizeof word);
+    any |= word;
+  }
+  for (; b < length; ++b) any |= bits[b];
+  return any == 0;
+}
+
+}  // namespace
+
+// A picture row at a time: its pixels packed to bits in one pass, then each
+// cell's part written to where that cell row lies in the stream. A row
+// without ink, and a cell row without ink, write nothing: the stream starts
+// zeroed.
 bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize,
                      std::vector<uint8_t>& stream) {
   if (!CellSizeValid(cellSize) || picture.columns < 1) return false;
@@ -62,22 +113,29 @@ bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize,
   const size_t columns = static_cast<size_t>(picture.columns);
   const size_t cellRows = (PackedSlotCount + columns - 1) / columns;
   if (columns * size > picture.width || cellRows * size > picture.height) return false;
+  const size_t rowPixels = columns * size;
+  const size_t rowBitBytes = (rowPixels + 7) / 8;
   std::vector<uint8_t> packed;
+  std::vector<uint8_t> rowBits;
   try {
     packed.resize(PackedStreamLength(cellSize));
-  } catch (const std::bad_alloc&) {  // the stream's one allocation
+    rowBits.resize(rowBitBytes + 8);
+  } catch (const std::bad_alloc&) {  // the stream's one allocation, and a row's
     return false;
   }
   const size_t rowBytes = (size + 7) / 8;
   const auto* pixels = static_cast<const uint8_t*>(picture.pixels);
-  uint8_t* out = packed.data();
-  for (size_t slot = 0; slot < static_cast<size_t>(PackedSlotCount); ++slot) {
-    const size_t x0 = slot % columns * size;
-    const size_t bottom = slot / columns * size + size - 1;
-    for (size_t k = 0; k < size; ++k) {  // the cell's bottom row first
-      PackRow(pixels + ((bottom - k) * picture.width + x0) * kPixelBytes, cellSize, picture.ink,
-              out);
-      out += rowBytes;
+  for (size_t y = 0; y < cellRows * size; ++y) {
+    PackRow(pixels + y * picture.width * kPixelBytes, static_cast<int>(rowPixels), picture.ink,
+            rowBits.data());
+    if (IsBlank(rowBits.data(), rowBitBytes)) continue;
+    const size_t firstSlot = y / size * columns;
+    const size_t fromBottom = size - 1 - y % size;
+    for (size_t c = 0; c < columns && firstSlot + c < static_cast<size_t>(PackedSlotCount); ++c) {
+      const uint32_t value = BitsAt(rowBits.data(), c * size, size);
+      if (value != 0)
+        PutCellRow(value, size, rowBytes,
+                   &packed[((firstSlot + c) * size + fromBottom) * rowBytes]);
     }
   }
   stream.swap(packed);
