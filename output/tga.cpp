@@ -165,7 +165,8 @@ int NextUnmarked(const uint64_t* bits, int from) {
 // the last one shorter. Pixels go four at a time, the last four reaching
 // past the packet where the row still has pixels there to read; what they
 // write past it is room the next packets overwrite (kWriteSlack).
-uint8_t* EmitLiterals(uint8_t* out, const SheetPixel* row, int first, int end, int count) {
+[[gnu::always_inline]] inline uint8_t* EmitLiterals(uint8_t* out, const SheetPixel* row, int first,
+                                                    int end, int count) {
   while (first < end) {
     const int n = std::min(end - first, kMaxRawPixels);
     *out++ = static_cast<uint8_t>(n - 1);
