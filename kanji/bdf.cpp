@@ -101,7 +101,7 @@ bool IsEncodingLine(const char* line) {
 // where a 'B' stands is the rest compared.
 bool HasBitmapWord(const char* line) {
   for (const char* p = strchr(line, 'B'); p != nullptr; p = strchr(p + 1, 'B'))
-    if (strncmp(p + 1, "ITMAP", 5) == 0) return true;
+    if (p[1] == 'I' && p[2] == 'T' && p[3] == 'M' && p[4] == 'A' && p[5] == 'P') return true;
   return false;
 }
 
