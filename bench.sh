@@ -3,38 +3,77 @@
 # Measures the conversion on two real font pairs: the time of each stage
 # (Google Benchmark), then for a whole run of tavrest its instruction count
 # (callgrind), peak resident memory (/usr/bin/time) and wall time (median of
-# RUNS runs, default 15). Without a display the run shows no window and so
-# does not wait. Old output files are present in every measured run, as on
-# every rerun.
+# RUNS runs, default 15), each beside the same figures of the tight bound
+# (bench/tight_conversion.cpp), which writes the same two files. Text drawing
+# is timed and counted beside a direct store of the same glyphs
+# (bench/draw_bench.cpp). Runs are measured with -b, without a window, like
+# the bound. Old output files are present in every measured run, as on every
+# rerun.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTAVREST_BENCH=ON > /dev/null
-cmake --build build -j"$(nproc)" --target tavrest tavrest_bench > /dev/null
+cmake --build build -j"$(nproc)" --target tavrest tavrest_bench tavrest_draw_bench \
+    tight_conversion > /dev/null
 tests/support/make_fonts.sh build/fonts > /dev/null
 export SDL_VIDEODRIVER=dummy
 runs=${RUNS:-15}
+
+# Instructions of a whole command (callgrind), peak resident KiB, median wall ms.
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 | awk '/Collected/ {print $4}'
+}
+peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk '/Maximum resident/ {print $6}'; }
+median_ms() {
+  for _ in $(seq "$runs"); do
+    start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
+    echo $(( (end - start) / 1000 ))
+  done | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]/1000}'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2fx", a / b}'; }
 
 echo "== stages =="
 build/bench/tavrest_bench --benchmark_min_time=0.2
 
 echo
-echo "== whole runs =="
-printf '%-22s %14s %12s %22s\n' "pair" "instructions" "peak RSS" "wall time"
+echo "== whole runs, against the tight bound =="
+printf '%-24s %-8s %14s %12s %10s\n' "pair" "program" "instructions" "peak RSS" "wall"
 for pair in "jiskan16 8x16rk 16" "jiskan24 12x24rk 24"; do
   set -- $pair
+  main=$PWD/build/fonts/$1.bdf second=$PWD/build/fonts/$2.bdf
   dir=build/bench-run-$3
-  mkdir -p "$dir"
-  printf '%s\n%s\n%s\n' "$PWD/build/fonts/$1.bdf" "$PWD/build/fonts/$2.bdf" "$3" > "$dir/tavrest.ini"
-  (cd "$dir" && ../app/tavrest)  # leaves the old files every measured run replaces
-  instructions=$(cd "$dir" && valgrind --tool=callgrind --callgrind-out-file=/dev/null \
-      ../app/tavrest 2>&1 | awk '/Collected/ {print $4}')
-  peak=$(cd "$dir" && /usr/bin/time -v ../app/tavrest 2>&1 | awk '/Maximum resident/ {print $6}')
-  wall=$(cd "$dir" && for _ in $(seq "$runs"); do
-      start=$(date +%s%N); ../app/tavrest; end=$(date +%s%N)
-      echo $(( (end - start) / 1000 ))
-    done | sort -n | awk '{a[NR]=$1} END {m=a[int((NR+1)/2)]; printf "%.1f ms", m/1000}')
-  printf '%-22s %14s %9s KiB %22s\n' "$1 + $2" "$(printf "%'d" "$instructions")" "$peak" "$wall"
+  mkdir -p "$dir/bound"
+  printf '%s\n%s\n%s\n' "$main" "$second" "$3" > "$dir/tavrest.ini"
+  ours=(../app/tavrest -b)  # the conversion alone, as the bound: no window
+  bound=(../../bench/tight_conversion "$main" "$second" "$3")
+  (cd "$dir" && "${ours[@]}")  # leaves the old files every measured run replaces
+  (cd "$dir/bound" && "${bound[@]}")
+  cmp -s "$dir/tavrest.qpk" "$dir/bound/tavrest.qpk" && cmp -s "$dir/tavrest.tga" "$dir/bound/tavrest.tga" \
+    || echo "the bound wrote other files than tavrest"
+  ins_ours=$(cd "$dir" && instructions "${ours[@]}")
+  ins_bound=$(cd "$dir/bound" && instructions "${bound[@]}")
+  rss_ours=$(cd "$dir" && peak_kib "${ours[@]}")
+  rss_bound=$(cd "$dir/bound" && peak_kib "${bound[@]}")
+  ms_ours=$(cd "$dir" && median_ms "${ours[@]}")
+  ms_bound=$(cd "$dir/bound" && median_ms "${bound[@]}")
+  printf '%-24s %-8s %14s %8s KiB %7s ms\n' "$1 + $2" tavrest "$(printf "%'d" "$ins_ours")" \
+    "$rss_ours" "$ms_ours" "" bound "$(printf "%'d" "$ins_bound")" "$rss_bound" "$ms_bound"
+  printf '%-24s %-8s %14s %12s %10s\n' "" ratio "$(ratio "$ins_ours" "$ins_bound")" \
+    "$(ratio "$rss_ours" "$rss_bound")" "$(ratio "$ms_ours" "$ms_bound")"
+done
+
+echo
+echo "== text drawing: 1000 kanji of jiskan16 =="
+build/bench/tavrest_draw_bench --benchmark_min_time=0.2
+printf '%-6s %14s %14s %8s\n' "bits" "Kanji_DrawText" "direct store" "ratio"
+for depth in 32 16 8; do
+  counted=(valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='*MeasuredDrawing*')
+  library=$("${counted[@]}" build/bench/tavrest_draw_bench --once library "$depth" 2>&1 |
+      awk '/Collected/ {print $4}')
+  direct=$("${counted[@]}" build/bench/tavrest_draw_bench --once direct "$depth" 2>&1 |
+      awk '/Collected/ {print $4}')
+  printf '%-6s %14s %14s %8s\n' "$depth" "$(printf "%'d" "$library")" "$(printf "%'d" "$direct")" \
+    "$(ratio "$library" "$direct")"
 done
 
 # An outline font at 16, beside the step a user takes without tavrest's
@@ -45,12 +84,6 @@ echo "== IPA Gothic at 16 from ipag.ttf (median of $runs) =="
 ipag=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
 dir=build/bench-run-ipag
 mkdir -p "$dir"
-median_ms() {
-  for _ in $(seq "$runs"); do
-    start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
-    echo $(( (end - start) / 1000 ))
-  done | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]/1000}'
-}
 (cd "$dir" && ../app/tavrest -b -q -f "$ipag" -s 16)
 ours=$(cd "$dir" && median_ms ../app/tavrest -b -q -f "$ipag" -s 16)
 theirs=$(cd "$dir" && median_ms otf2bdf -p 16 -o ipag16.bdf "$ipag")

@@ -41,10 +41,11 @@ void WarnOfEmptyFonts(const FontLoad (&loads)[2]) {
       Warn("warning: no glyph from %s", load.path.c_str());
 }
 
-bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
-  const FontCoverage before = CountCoverage(*font);
+// The coverage takes two passes over the slots; only -v prints it.
+bool LoadFont(FontSet* font, FontLoad& load, bool fatal, bool countCoverage) {
+  const FontCoverage before = countCoverage ? CountCoverage(*font) : FontCoverage{};
   load.opened = Kanji_LoadBdfWithReport(font, load.path.c_str(), &load.report) == 0;
-  load.coverage = CoverageGained(before, CountCoverage(*font));
+  if (countCoverage) load.coverage = CoverageGained(before, CountCoverage(*font));
   if (load.opened) {
     ReportFontFindings(load, font->size);
   } else {
@@ -87,7 +88,7 @@ std::string NameCutGlyphs(const FontLoadReport& report) {
   return names;
 }
 
-FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
+FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2], bool countCoverage) {
   loads[0] = FontLoad{"main font", config.mainFont, false, {}};
   loads[1] = FontLoad{"second font", config.secondFont, false, {}};
   FontSet* font = Kanji_CreateEmptyFontSet(config.cellSize);
@@ -95,11 +96,11 @@ FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
     Report("not enough memory for the font set");
     return nullptr;
   }
-  if (!LoadFont(font, loads[0], true)) {
+  if (!LoadFont(font, loads[0], true, countCoverage)) {
     Kanji_DestroyFontSet(font);
     return nullptr;
   }
-  if (!config.secondFont.empty()) LoadFont(font, loads[1], false);
+  if (!config.secondFont.empty()) LoadFont(font, loads[1], false, countCoverage);
   if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) {
     WarnOfEmptyFonts(loads);
     return font;

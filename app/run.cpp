@@ -22,21 +22,20 @@ constexpr char kMessageWritingImage[] =  // "ついでに画像ファイルも�
 constexpr char kMessageDone[] = "\x8a\xae\x97\xb9";    // "完了"
 constexpr char kMessageFailed[] = "\x8e\xb8\x94\x73";  // "失敗"
 
-// Draws every slot into its cell; false when a glyph surface cannot be made,
-// since a sheet with glyphs silently missing must not be written.
+// Draws every slot into its cell, each glyph through one reused surface;
+// false when that surface cannot be made, since a sheet with glyphs silently
+// missing must not be written.
 bool FillSheet(GlyphSheet& sheet, const FontSet& font, RunWindow& window) {
+  SDL_Surface* surface = CreateGlyphSurface(font);
+  if (surface == nullptr) {
+    Report("cannot create a surface for the glyphs (%s)", SDL_GetError());
+    return false;
+  }
   for (int slot = 0; slot < GlyphSlotCount; ++slot) {
-    if (Kanji_GlyphRows(&font, slot) != nullptr) {
-      SDL_Surface* surface = RenderGlyphSlot(font, slot);
-      if (surface == nullptr) {
-        Report("cannot create a surface for glyph slot %d (%s)", slot, SDL_GetError());
-        return false;
-      }
-      CopyToSheetCell(sheet, surface, font.size, slot);
-      SDL_FreeSurface(surface);
-    }
+    if (RenderGlyphInto(font, slot, surface)) CopyToSheetCell(sheet, surface, font.size, slot);
     if (slot % kSlotsPerStep == 0) AdvanceProgress(window, slot / kSlotsPerStep);
   }
+  SDL_FreeSurface(surface);
   return true;
 }
 
@@ -143,7 +142,7 @@ int RunConversion(const RunOptions& options) {
 
   RunWindow window = options.batch ? NoWindow() : OpenWindow();
   FontLoad loads[2];
-  FontSet* font = LoadFonts(config, loads);
+  FontSet* font = LoadFonts(config, loads, options.verbose);
   if (font == nullptr) {
     CloseWindow(window);
     return 1;

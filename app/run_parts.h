@@ -80,7 +80,8 @@ void ReportCoverage(const FontLoad& load);
 
 // The main font, then the second where one is named, each with a line for
 // what the user should know; null when the run must end, after saying why.
-FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]);
+// Each load's coverage is counted only when asked for.
+FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2], bool countCoverage);
 
 // ---- The window ----------------------------------------------------------------
 

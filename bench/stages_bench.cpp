@@ -36,14 +36,13 @@ FontSet* LoadPair(const FontPair& pair) {
   return font;
 }
 
+// As the run fills it: every glyph through one reused surface.
 void FillSheet(GlyphSheet& sheet, const FontSet& font) {
   CreateGlyphSheet(sheet, font.size);
-  for (int slot = 0; slot < GlyphSlotCount; ++slot) {
-    SDL_Surface* surface = RenderGlyphSlot(font, slot);
-    if (surface == nullptr) continue;
-    CopyToSheetCell(sheet, surface, font.size, slot);
-    SDL_FreeSurface(surface);
-  }
+  SDL_Surface* surface = CreateGlyphSurface(font);
+  for (int slot = 0; slot < GlyphSlotCount; ++slot)
+    if (RenderGlyphInto(font, slot, surface)) CopyToSheetCell(sheet, surface, font.size, slot);
+  SDL_FreeSurface(surface);
 }
 
 // The sheet and packed stream of each pair, made once.

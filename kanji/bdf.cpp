@@ -127,6 +127,14 @@ bool IsEncodingLine(const char* line) {
   return line[0] == 'E' && strncmp(line, "ENCODING", 8) == 0 && (line[8] == ' ' || line[8] == '\t');
 }
 
+// BITMAP anywhere in the line starts the bitmap, as it always has. Only
+// where a 'B' stands is the rest compared.
+bool HasBitmapWord(const char* line) {
+  for (const char* p = strchr(line, 'B'); p != nullptr; p = strchr(p + 1, 'B'))
+    if (p[1] == 'I' && p[2] == 'T' && p[3] == 'M' && p[4] == 'A' && p[5] == 'P') return true;
+  return false;
+}
+
 bool IsEndcharLine(const char* line) { return line[0] == 'E' && strncmp(line, "ENDCHAR", 7) == 0; }
 
 // Most bitmap lines are up to eight hexadecimal digits and a line feed: such
@@ -485,7 +493,7 @@ bool ReadHeader(BdfLineReader* reader, FontHeader* header) {
 // From a glyph's ENCODING line to its BITMAP line, taking its BBX on the way;
 // false at the end of the file.
 bool ReachBitmap(BdfLineReader* reader, GlyphBox* box, bool* boxed) {
-  while (strstr(reader->line, "BITMAP") == nullptr) {
+  while (!HasBitmapWord(reader->line)) {
     if (!Kanji_NextLine(reader)) return false;
     if (IsPropertyLine(reader->line, "BBX")) {
       *box = ReadBox(reader->line + 3);

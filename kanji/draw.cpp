@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Text drawing onto SDL surfaces: inked glyph pixels in one colour over
-// whatever the surface holds, clipped at every edge, one pixel at a time.
+// whatever the surface holds, clipped to the clip rectangle, a run of ink at
+// a time.
 #include "kanji_internal.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -203,29 +205,105 @@ struct Span {
 };
 
 // The part [first, end) of a glyph extent of `length` pixels starting at
-// `pen` that falls on 0 to limit - 1. 64-bit, so no pen can overflow.
-Span VisibleSpan(long long pen, int length, int limit) {
-  const long long first = pen < 0 ? -pen : 0;
-  const long long end = pen + length > limit ? limit - pen : length;
+// `pen` that falls on low to high - 1. 64-bit, so no pen can overflow.
+Span VisibleSpan(long long pen, int length, int low, int high) {
+  const long long first = std::max<long long>(low - pen, 0);
+  const long long end = std::min<long long>(high - pen, length);
   return Span{static_cast<int>(std::min<long long>(first, length)),
               static_cast<int>(std::clamp<long long>(end, 0, length))};
 }
 
-bool IsInked(int32_t row, int width, int column) {
-  const int bit = width - 1 - column;
-  return bit < kRowBits && ((static_cast<uint32_t>(row) >> bit) & 1u) != 0;
+// Where a text may write, taken once per text: the clip rectangle, within the
+// surface and within what its pitch holds, so that no row is written past.
+struct DrawTarget {
+  Uint8* pixels;
+  int pitch;
+  int bytesPerPixel;  // 0: several pixels to a byte
+  int pixelsPerByte;
+  Uint32 pixel;
+  int left, top, right, bottom;  // right and bottom exclusive
+};
+
+DrawTarget TargetOf(SDL_Surface* surface, Uint32 pixel) {
+  const SDL_PixelFormat* format = surface->format;
+  const int pixelsPerByte = PixelsPerByte(format);
+  const int bytesPerPixel = pixelsPerByte > 1 ? 0 : format->BytesPerPixel;
+  const long long pitchPixels = bytesPerPixel == 0
+                                    ? static_cast<long long>(surface->pitch) * pixelsPerByte
+                                    : surface->pitch / std::max(bytesPerPixel, 1);
+  const SDL_Rect& clip = surface->clip_rect;
+  const long long right = std::min<long long>({clip.x + clip.w, surface->w, pitchPixels});
+  const long long bottom = std::min<long long>(clip.y + clip.h, surface->h);
+  return DrawTarget{static_cast<Uint8*>(surface->pixels),
+                    surface->pitch,
+                    bytesPerPixel,
+                    pixelsPerByte,
+                    pixel,
+                    std::max<int>(clip.x, 0),
+                    std::max<int>(clip.y, 0),
+                    static_cast<int>(right),
+                    static_cast<int>(bottom)};
 }
 
-void DrawGlyph(SDL_Surface* surface, const int32_t* rows, int width, int height, long long px,
-               long long py, Uint32 pixel) {
-  const Span columns = VisibleSpan(px, width, surface->w);
-  const Span visibleRows = VisibleSpan(py, height, surface->h);
-  for (int i = visibleRows.first; i < visibleRows.end; ++i) {
-    for (int j = columns.first; j < columns.end; ++j) {
-      if (IsInked(rows[i], width, j)) {
-        Kanji_PlotPixel(surface, static_cast<int>(px + j), static_cast<int>(py + i), pixel);
-      }
+// Writes `count` pixels from column x of a row, at a depth of kBytes bytes a
+// pixel (0: packed rows).
+template <int kBytes>
+void FillRun(const DrawTarget& target, Uint8* row, int x, int count) {
+  if constexpr (kBytes == 1) {
+    memset(row + x, static_cast<int>(target.pixel & 0xFF), static_cast<size_t>(count));
+  } else if constexpr (kBytes == 0) {
+    for (int k = x; k < x + count; ++k)
+      StorePackedPixel(row, k, target.pixelsPerByte, target.pixel);
+  } else {
+    Uint8* address = row + static_cast<size_t>(x) * kBytes;
+    for (int k = 0; k < count; ++k, address += kBytes) StorePixel(address, kBytes, target.pixel);
+  }
+}
+
+// A glyph's visible rows, each a run of set bits at a time: column j of the
+// glyph is bit 31 - j of `bits`, whose clipped columns are already cleared.
+template <int kBytes>
+void DrawInkRuns(const DrawTarget& target, const int32_t* rows, Span visibleRows, int shift,
+                 uint32_t keep, int x, int y) {
+  Uint8* row = target.pixels + static_cast<ptrdiff_t>(y + visibleRows.first) * target.pitch;
+  for (int i = visibleRows.first; i < visibleRows.end; ++i, row += target.pitch) {
+    uint32_t bits = (static_cast<uint32_t>(rows[i]) << shift) & keep;
+    while (bits != 0) {
+      const int start = std::countl_zero(bits);
+      const int end = start + std::countl_one(bits << start);
+      FillRun<kBytes>(target, row, x + start, end - start);
+      bits = end < kRowBits ? bits & (~0u >> end) : 0;
     }
+  }
+}
+
+// Only the row's low 32 bits hold ink: a wider glyph's first columns have none.
+void DrawGlyph(const DrawTarget& target, const int32_t* rows, int width, int height, long long px,
+               long long py) {
+  const int blank = std::max(width - kRowBits, 0);
+  width -= blank;
+  px += blank;
+  const Span columns = VisibleSpan(px, width, target.left, target.right);
+  const Span visibleRows = VisibleSpan(py, height, target.top, target.bottom);
+  if (columns.first >= columns.end || visibleRows.first >= visibleRows.end) return;
+  const uint32_t keep =
+      (~0u >> columns.first) & ~(columns.end < kRowBits ? ~0u >> columns.end : 0u);
+  const int shift = kRowBits - width;
+  const int x = static_cast<int>(px);  // visible, so within int
+  const int y = static_cast<int>(py);
+  switch (target.bytesPerPixel) {
+    case 0:
+      return DrawInkRuns<0>(target, rows, visibleRows, shift, keep, x, y);
+    case 1:
+      return DrawInkRuns<1>(target, rows, visibleRows, shift, keep, x, y);
+    case 2:
+      return DrawInkRuns<2>(target, rows, visibleRows, shift, keep, x, y);
+    case 3:
+      return DrawInkRuns<3>(target, rows, visibleRows, shift, keep, x, y);
+    case 4:
+      return DrawInkRuns<4>(target, rows, visibleRows, shift, keep, x, y);
+    default:
+      return;
   }
 }
 
@@ -335,44 +413,69 @@ void Kanji_PlotPixel(SDL_Surface* surface, int x, int y, Uint32 pixel) {
   if (mustLock) SDL_UnlockSurface(surface);
 }
 
-int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface, const char* text,
-                   SDL_Color colour) {
-  if (!CanDraw(font, surface, text)) return 0;
-  const Uint32 pixel = SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
+namespace {
+
+void DrawHorizontal(const FontSet& font, long long x, long long y, const DrawTarget& target,
+                    const char* text) {
   TextReader reader = StartText(text);
   long long penX = x;
-  for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
-       item = ReadTextItem(*font, reader)) {
+  for (TextItem item = ReadTextItem(font, reader); item.kind != TextItemKind::End;
+       item = ReadTextItem(font, reader)) {
     if (item.kind == TextItemKind::Escape) continue;
-    const int width = Advance(*font, item);
-    const int32_t* rows = GlyphRows(*font, item.slot);
-    if (rows != nullptr) DrawGlyph(surface, rows, width, font->size, penX, y, pixel);
+    const int width = Advance(font, item);
+    const int32_t* rows = GlyphRows(font, item.slot);
+    if (rows != nullptr) DrawGlyph(target, rows, width, font.size, penX, y);
     penX += width;
   }
-  return 0;
 }
 
 // Only two-byte characters take part: single-byte ones are skipped without
 // moving the pen.
-int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surface,
-                           const char* text, SDL_Color colour) {
-  if (!CanDraw(font, surface, text)) return 0;
-  const Uint32 pixel = SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
-  const double shift = kPunctuationShift * font->size;
+void DrawVertical(const FontSet& font, long long x, long long y, const DrawTarget& target,
+                  const char* text) {
+  const double shift = kPunctuationShift * font.size;
   TextReader reader = StartText(text);
   long long penY = y;
-  for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
-       item = ReadTextItem(*font, reader)) {
+  for (TextItem item = ReadTextItem(font, reader); item.kind != TextItemKind::End;
+       item = ReadTextItem(font, reader)) {
     if (item.kind != TextItemKind::TwoByte) continue;
-    const int32_t* rows = GlyphRows(*font, item.slot);
+    const int32_t* rows = GlyphRows(font, item.slot);
     if (rows != nullptr) {
       const bool raised = IsRaisedPunctuation(item);
       const long long px = raised ? ShiftedPosition(x, shift) : x;
       const long long py = raised ? ShiftedPosition(penY, -shift) : penY;
-      DrawGlyph(surface, rows, font->size, font->size, px, py, pixel);
+      DrawGlyph(target, rows, font.size, font.size, px, py);
     }
-    penY += font->size;
+    penY += font.size;
   }
+}
+
+using DrawDirection = void (*)(const FontSet&, long long, long long, const DrawTarget&,
+                               const char*);
+
+// The surface is locked once for the whole text where SDL wants it locked
+// (a run-length coded surface is decoded by every lock).
+void DrawLocked(const FontSet* font, int x, int y, SDL_Surface* surface, const char* text,
+                SDL_Color colour, DrawDirection draw) {
+  if (!CanDraw(font, surface, text)) return;
+  const Uint32 pixel = SDL_MapRGB(surface->format, colour.r, colour.g, colour.b);
+  const bool mustLock = SDL_MUSTLOCK(surface);
+  if (mustLock && SDL_LockSurface(surface) < 0) return;
+  if (surface->pixels != nullptr) draw(*font, x, y, TargetOf(surface, pixel), text);
+  if (mustLock) SDL_UnlockSurface(surface);
+}
+
+}  // namespace
+
+int Kanji_DrawText(const FontSet* font, int x, int y, SDL_Surface* surface, const char* text,
+                   SDL_Color colour) {
+  DrawLocked(font, x, y, surface, text, colour, DrawHorizontal);
+  return 0;
+}
+
+int Kanji_DrawTextVertical(const FontSet* font, int x, int y, SDL_Surface* surface,
+                           const char* text, SDL_Color colour) {
+  DrawLocked(font, x, y, surface, text, colour, DrawVertical);
   return 0;
 }
 

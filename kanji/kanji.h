@@ -231,11 +231,13 @@ int Kanji_DecodeUtf8(const char* text, int* length);
 
 /* ---- Text drawing ---------------------------------------------------------
  *
- * Only inked pixels are written, clipped to the surface; surfaces that SDL
- * wants locked are locked around each pixel. Drawing always returns 0 and
- * a null text draws nothing. */
+ * Only inked pixels are written, and only inside the surface's clip
+ * rectangle (SDL_SetClipRect), as SDL's blits do; surfaces that SDL wants
+ * locked are locked once per text. Drawing always returns 0 and a null text
+ * draws nothing. */
 
-/* Writes one mapped pixel value; positions outside the surface are ignored. */
+/* Writes one mapped pixel value; positions outside the surface are ignored
+ * (the clip rectangle is not consulted). */
 void Kanji_PlotPixel(SDL_Surface* surface, int x, int y, Uint32 pixel);
 /* Left to right from the pen at (x, y): halfWidth per single-byte character,
  * size per two-byte character, drawn or not. */

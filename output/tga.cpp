@@ -64,6 +64,13 @@ void FillTgaHeader(uint8_t (&header)[tga::kHeaderSize], int32_t width, int32_t h
 
 // ---- Writer ---------------------------------------------------------------
 
+// r, g, b, a in memory becomes b, g, r, a: the red and blue bytes swap.
+uint32_t FileWord(uint32_t bits) {
+  constexpr uint32_t kGreenAlpha = 0xFF00FF00u;
+  const uint32_t redBlue = bits & ~kGreenAlpha;
+  return (bits & kGreenAlpha) | (redBlue >> 16) | (redBlue << 16);
+}
+
 // Packet emitters writing straight into room the caller has made.
 uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
   out[0] = static_cast<uint8_t>(0x80 + pending);  // the run's last pixel is not pending
@@ -71,21 +78,28 @@ uint8_t* EmitRunPacket(uint8_t* out, const SheetPixel& pixel, int pending) {
   return out + 5;
 }
 
-// r, g, b, a in memory becomes b, g, r, a: the red and blue bytes swap.
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
+// FileWord of four pixels.
+__m128i FileWords(const SheetPixel* pixels) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+  constexpr int kSwapHalves = 0xB1;  // 16-bit halves of each lane
+  const __m128i redBlue = _mm_and_si128(v, _mm_set1_epi32(0xFF00FF));
+  const __m128i swapped =
+      _mm_shufflehi_epi16(_mm_shufflelo_epi16(redBlue, kSwapHalves), kSwapHalves);
+  return _mm_or_si128(_mm_andnot_si128(_mm_set1_epi32(0xFF00FF), v), swapped);
+}
+#endif
+
 uint8_t* EmitRawPixels(uint8_t* out, const SheetPixel* pixels, int count) {
   int k = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
-  const __m128i redOrBlue = _mm_set1_epi32(0xFF);
-  for (; k + 4 <= count; k += 4) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k));
-    __m128i swapped = _mm_or_si128(_mm_and_si128(v, greenAlpha),
-                                   _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), redOrBlue),
-                                                _mm_slli_epi32(_mm_and_si128(v, redOrBlue), 16)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), swapped);
-  }
+  for (; k + 4 <= count; k += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), FileWords(pixels + k));
 #endif
-  for (; k < count; ++k) PutFilePixel(out + 4 * k, pixels[k]);
+  for (; k < count; ++k) {
+    const uint32_t word = FileWord(PixelBits(pixels[k]));
+    memcpy(out + 4 * k, &word, sizeof word);
+  }
   return out + 4 * count;
 }
 
@@ -101,22 +115,26 @@ uint8_t* EmitRawPackets(uint8_t* out, PendingPixels& literals) {
 }
 
 // Bit k of `bits` is set when pixel k equals pixel k + 1: the pixels that
-// continue a run. Pixels are compared whole, four at a time.
+// continue a run. Pixels are compared whole, sixteen and then four at a time;
+// the row's last pixel has no right neighbour and stays clear.
 void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
   const size_t words = static_cast<size_t>(count + 63) / 64;
   memset(bits, 0, words * sizeof *bits);
   int k = 0;
 #if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  for (; k + 65 <= count; k += 64) {  // a whole word while pixel k + 64 exists to compare with
-    uint64_t word = 0;
-    for (int j = 0; j < 64; j += 4) {
-      __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j));
-      __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k + j + 1));
-      const unsigned equal =
-          static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, next))));
-      word |= static_cast<uint64_t>(equal) << j;
-    }
-    bits[k >> 6] = word;
+  const auto equalFour = [row](int at) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at + 1)));
+  };
+  for (; k + 17 <= count; k += 16) {  // while pixel k + 16 exists to compare with
+    const __m128i low = _mm_packs_epi32(equalFour(k), equalFour(k + 4));
+    const __m128i high = _mm_packs_epi32(equalFour(k + 8), equalFour(k + 12));
+    const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
+  }
+  for (; k + 5 <= count; k += 4) {
+    const auto equal = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(equalFour(k))));
+    bits[k >> 6] |= static_cast<uint64_t>(equal) << (k & 63);
   }
 #endif
   for (; k + 1 < count; ++k)
@@ -144,45 +162,100 @@ int NextUnmarked(const uint64_t* bits, int from) {
   return static_cast<int>(word * 64) + __builtin_ctzll(w);
 }
 
-// Adds pixels to the pending literals, sending out each full raw packet.
-uint8_t* AddLiterals(uint8_t* out, PendingPixels& literals, const SheetPixel* first, int count) {
-  if (literals.count == 0) literals.start = first;
-  literals.count += count;
-  while (literals.count >= kMaxRawPixels) {
-    PendingPixels full{literals.start, kMaxRawPixels};
-    out = EmitRawPackets(out, full);
-    literals.start += kMaxRawPixels;
-    literals.count -= kMaxRawPixels;
+// Sends out pixels [first, end) of a row of `count` as raw packets of 121,
+// the last one shorter. Pixels go four at a time, the last four reaching
+// past the packet where the row still has pixels there to read; what they
+// write past it is room the next packets overwrite (kWriteSlack).
+[[gnu::always_inline]] inline uint8_t* EmitLiterals(uint8_t* out, const SheetPixel* row, int first,
+                                                    int end, int count) {
+  while (first < end) {
+    const int n = std::min(end - first, kMaxRawPixels);
+    *out++ = static_cast<uint8_t>(n - 1);
+    const int whole = first + ((n + 3) & ~3) <= count ? (n + 3) & ~3 : n & ~3;
+    const SheetPixel* pixels = row + first;
+    int k = 0;
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
+    for (; k < whole; k += 4)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k), FileWords(pixels + k));
+#endif
+    for (; k < n; ++k) {
+      const uint32_t word = FileWord(PixelBits(pixels[k]));
+      memcpy(out + 4 * k, &word, sizeof word);
+    }
+    out += 4 * n;
+    first += n;
   }
   return out;
 }
 
-// Codes a row given its run marks.
+// Codes a row given its run marks. The literals are always the pixels from
+// `literalStart` to the next run, so they are sent out as one stretch.
 uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uint64_t* bits) {
-  PendingPixels literals{row, 0};
+  int literalStart = 0;
   int i = 0;
   while (i < count) {
     const int runStart = NextMarked(bits, i, count);
-    if (runStart > i) out = AddLiterals(out, literals, row + i, runStart - i);
     if (runStart >= count) break;
-    const int last = NextUnmarked(bits, runStart);                 // the run's last pixel
-    if (literals.count != 0) out = EmitRawPackets(out, literals);  // literals go ahead of the run
+    const int last = NextUnmarked(bits, runStart);  // the run's last pixel
+    if (runStart > literalStart) out = EmitLiterals(out, row, literalStart, runStart, count);
     int length = last - runStart + 1;
-    for (; length > kMaxRunPixels; length -= kMaxRunPixels)
-      out = EmitRunPacket(out, row[runStart], kMaxRunPixels - 1);
-    if (length >= 2) {
-      out = EmitRunPacket(out, row[runStart], length - 1);
-    } else {
-      out = AddLiterals(out, literals, row + last, 1);  // left alone by a cut
+    const uint32_t word = FileWord(PixelBits(row[runStart]));
+    for (; length >= 2; length -= kMaxRunPixels) {
+      const int n = std::min(length, kMaxRunPixels);
+      out[0] = static_cast<uint8_t>(0x80 + n - 1);
+      memcpy(out + 1, &word, sizeof word);
+      out += 5;
     }
+    literalStart = length == 1 ? last : last + 1;  // a pixel left alone by a cut joins them
     i = last + 1;
   }
-  return EmitRawPackets(out, literals);
+  return EmitLiterals(out, row, literalStart, count, count);
+}
+
+// True when every pixel of the row equals the first: rows through empty
+// cells, which are then coded without looking at their pixels again.
+bool IsUniform(const SheetPixel* row, int count) {
+  const uint32_t first = PixelBits(row[0]);
+  int k = 0;
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
+  const __m128i lanes = _mm_set1_epi32(static_cast<int>(first));
+  const auto equalFour = [&](int at) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at)), lanes);
+  };
+  for (; k + 16 <= count; k += 16) {  // most rows differ early: sixteen pixels a check
+    const __m128i equal = _mm_and_si128(_mm_and_si128(equalFour(k), equalFour(k + 4)),
+                                        _mm_and_si128(equalFour(k + 8), equalFour(k + 12)));
+    if (_mm_movemask_epi8(equal) != 0xFFFF) return false;
+  }
+#endif
+  for (; k < count; ++k)
+    if (PixelBits(row[k]) != first) return false;
+  return true;
+}
+
+// A row of `count` (at least 2) equal pixels: runs of 122, and a pixel the
+// cut leaves alone as a raw packet of its own, as CodeMarkedRow codes it.
+uint8_t* CodeUniformRow(const SheetPixel& pixel, int count, uint8_t* out) {
+  const uint32_t word = FileWord(PixelBits(pixel));
+  int length = count;
+  for (; length >= 2; length -= kMaxRunPixels) {
+    out[0] = static_cast<uint8_t>(0x80 + std::min(length, kMaxRunPixels) - 1);
+    memcpy(out + 1, &word, sizeof word);
+    out += 5;
+  }
+  if (length == 1) {
+    out[0] = 0;
+    memcpy(out + 1, &word, sizeof word);
+    out += 5;
+  }
+  return out;
 }
 
 // Room a row's packets can take at most: no packet takes more than 5 bytes
-// per pixel it covers (a raw packet 1 + 4n, a run packet 5 for n >= 2).
-size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count); }
+// per pixel it covers (a raw packet 1 + 4n, a run packet 5 for n >= 2), and
+// the last raw pixels may write up to 12 bytes past their packet.
+constexpr size_t kWriteSlack = 12;
+size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count) + kWriteSlack; }
 
 // Codes one row into room for MaxRowBytes(count) bytes; returns its end.
 // Two or more equal pixels always form run packets, cut at 122; a pixel left
@@ -190,6 +263,7 @@ size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count); }
 // literals, which go out 121 at a time and ahead of the next run.
 uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out) {
   if (count <= 0) return out;
+  if (count >= 2 && IsUniform(row, count)) return CodeUniformRow(row[0], count, out);
   constexpr int kStackWords = 1024;  // rows up to 65536 pixels, every sheet TGA holds
   uint64_t stackBits[kStackWords];
   std::vector<uint64_t> heapBits;

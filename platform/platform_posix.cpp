@@ -130,24 +130,11 @@ bool ReplaceWith(const char* from, const char* to) { return rename(from, to) == 
 
 int ProcessId() { return static_cast<int>(getpid()); }
 
-namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
-}
-
-// Maps one huge page more than needed, then trims, so the block starts on a
-// huge-page boundary; that saves thousands of page faults on a glyph sheet.
+// Ordinary pages: the pages of a sheet's cells that nobody writes then never
+// take memory, where huge pages would hold every empty stretch of 2 MiB.
 void* MapZeroed(size_t length) {
-  void* mapped =
-      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) return nullptr;
-  const uintptr_t address = reinterpret_cast<uintptr_t>(mapped);
-  const uintptr_t aligned = (address + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > address) munmap(mapped, aligned - address);
-  const uintptr_t end = address + length + kHugePage;
-  if (end > aligned + length)
-    munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
-  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(aligned);
+  void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return mapped == MAP_FAILED ? nullptr : mapped;
 }
 
 void* MapFileForReading(int fd, size_t length) {

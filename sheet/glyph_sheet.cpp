@@ -15,13 +15,11 @@
 static_assert(SheetColumns * SheetRows == GlyphSlotCount, "a cell for every glyph slot");
 
 namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kMappedFrom = kHugePage;  // smaller blocks come from calloc
-
-size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+constexpr size_t kMappedFrom = size_t{1} << 20;  // smaller blocks come from calloc
 
 // Zeroed storage; throws std::bad_alloc when there is none. Large blocks are
-// mapped straight from the system, in huge pages where it offers them.
+// mapped afresh, in ordinary pages: the pages of cells nobody writes (whole
+// rows of them in most fonts) then never take memory.
 void* AllocateZeroed(size_t bytes) {
   void* storage = bytes < kMappedFrom ? calloc(bytes, 1) : MapZeroed(MappedLength(bytes));
   if (storage == nullptr && bytes != 0) throw std::bad_alloc();
@@ -72,42 +70,61 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize) {
 
 namespace {
 
+// Four pixels for every four bits of a row, first pixel in the top bit.
+struct FourPixelTable {
+  Uint32 white;
+  Uint32 black;
+  Uint32 pixels[16][4];
+};
+
+// Made again only when the colours change, which in a run they never do.
+const FourPixelTable& FourPixelsOf(Uint32 white, Uint32 black) {
+  thread_local FourPixelTable table{1, 1, {}};  // white == black: never asked for
+  if (table.white == white && table.black == black) return table;
+  table.white = white;
+  table.black = black;
+  for (int bits = 0; bits < 16; ++bits)
+    for (int k = 0; k < 4; ++k) table.pixels[bits][k] = bits >> (3 - k) & 1 ? black : white;
+  return table;
+}
+
 // Writes one row of a glyph: column j is black when bit (s - 1 - j) is set.
-void RenderRow(uint32_t row, int s, Uint32 white, Uint32 black, Uint32* line) {
-  uint32_t bits = row << (32 - s);  // column j is now bit 31 - j; bits past s fall off
+void RenderRow(uint32_t row, int s, const FourPixelTable& table, Uint32* line) {
+  const uint32_t bits = row << (32 - s);  // column j is now bit 31 - j; bits past s fall off
   int j = 0;
-#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  const __m128i columnBits = _mm_set_epi32(1 << 28, 1 << 29, 1 << 30, INT32_MIN);
-  const __m128i whiteLanes = _mm_set1_epi32(static_cast<int>(white));
-  const __m128i blackLanes = _mm_set1_epi32(static_cast<int>(black));
-  for (; j + 4 <= s; j += 4) {
-    __m128i ink = _mm_and_si128(_mm_set1_epi32(static_cast<int>(bits << j)), columnBits);
-    ink = _mm_cmpeq_epi32(ink, columnBits);
-    __m128i pixels =
-        _mm_or_si128(_mm_and_si128(ink, blackLanes), _mm_andnot_si128(ink, whiteLanes));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + j), pixels);
-  }
-#endif
-  for (; j < s; ++j) line[j] = (bits << j) & 0x80000000u ? black : white;
+  for (; j + 4 <= s; j += 4) memcpy(line + j, table.pixels[bits >> (28 - j) & 15], 16);
+  for (; j < s; ++j) line[j] = table.pixels[bits >> (31 - j) & 1][3];
+}
+
+bool IsGlyphSurface(const SDL_Surface* surface, int s) {
+  return surface != nullptr && surface->w == s && surface->h == s &&
+         surface->format->BytesPerPixel == 4 && surface->pixels != nullptr;
 }
 
 }  // namespace
 
+SDL_Surface* CreateGlyphSurface(const FontSet& font) {
+  return SDL_CreateRGBSurface(SDL_SWSURFACE, font.size, font.size, 32, 0, 0, 0, 0);
+}
+
 // Every pixel is written once, white or black, which gives the same surface
 // as a white fill followed by the black pixels.
-SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
+bool RenderGlyphInto(const FontSet& font, int slot, SDL_Surface* surface) {
   const int32_t* rows = Kanji_GlyphRows(&font, slot);
-  if (rows == nullptr) return nullptr;
   const int s = font.size;
-  SDL_Surface* surface = SDL_CreateRGBSurface(SDL_SWSURFACE, s, s, 32, 0, 0, 0, 0);
-  if (surface == nullptr) return nullptr;
-  const Uint32 white = SDL_MapRGB(surface->format, 255, 255, 255);
-  const Uint32 black = SDL_MapRGB(surface->format, 0, 0, 0);
-  for (int i = 0; i < s; ++i) {
-    Uint32* line =
-        reinterpret_cast<Uint32*>(static_cast<uint8_t*>(surface->pixels) + i * surface->pitch);
-    RenderRow(static_cast<uint32_t>(rows[i]), s, white, black, line);
-  }
+  if (rows == nullptr || !IsGlyphSurface(surface, s)) return false;
+  const FourPixelTable& table = FourPixelsOf(SDL_MapRGB(surface->format, 255, 255, 255),
+                                             SDL_MapRGB(surface->format, 0, 0, 0));
+  auto* line = static_cast<uint8_t*>(surface->pixels);
+  for (int i = 0; i < s; ++i, line += surface->pitch)
+    RenderRow(static_cast<uint32_t>(rows[i]), s, table, reinterpret_cast<Uint32*>(line));
+  return true;
+}
+
+SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot) {
+  if (Kanji_GlyphRows(&font, slot) == nullptr) return nullptr;
+  SDL_Surface* surface = CreateGlyphSurface(font);
+  if (surface != nullptr) RenderGlyphInto(font, slot, surface);
   return surface;
 }
 
@@ -237,11 +254,48 @@ bool FitsSheetCell(const GlyphSheet& sheet, const SDL_Surface* surface, int cell
 
 }  // namespace
 
+namespace {
+
+// SDL's usual 32-bit layout, the one glyphs are rendered in: red and blue
+// swap places, alpha becomes 255.
+void CopySwappedRow(const Uint32* line, int count, SheetPixel* out) {
+  int x = 0;
+#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
+  const __m128i greenByte = _mm_set1_epi32(0xFF00);
+  const __m128i redBlue = _mm_set1_epi32(0xFF00FF);
+  const __m128i opaque = _mm_set1_epi32(INT32_MIN >> 7);  // 0xFF000000: alpha 255
+  constexpr int kSwapHalves = 0xB1;                       // 16-bit halves of each lane
+  for (; x + 4 <= count; x += 4) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
+    __m128i swapped = _mm_and_si128(values, redBlue);
+    swapped = _mm_shufflehi_epi16(_mm_shufflelo_epi16(swapped, kSwapHalves), kSwapHalves);
+    const __m128i word =
+        _mm_or_si128(_mm_or_si128(_mm_and_si128(values, greenByte), opaque), swapped);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), word);
+  }
+#endif
+  for (; x < count; ++x) {
+    const uint32_t value = line[x];
+    const uint32_t word =
+        (value & 0xFF00) | 0xFF000000u | (value >> 16 & 0xFF) | (value & 0xFF) << 16;
+    memcpy(out + x, &word, sizeof word);
+  }
+}
+
+}  // namespace
+
 bool CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
   if (!FitsSheetCell(sheet, surface, cellSize, slot)) return false;
   const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;
   const size_t y0 = static_cast<size_t>(slot / SheetColumns) * cellSize;
   const SDL_PixelFormat* format = surface->format;
+  if (format->BytesPerPixel == 4 && IsRedBlueSwap(format)) {
+    const auto* line = static_cast<const uint8_t*>(surface->pixels);
+    SheetPixel* out = &sheet.pixels[y0 * static_cast<size_t>(sheet.width) + x0];
+    for (int y = 0; y < cellSize; ++y, line += surface->pitch, out += sheet.width)
+      CopySwappedRow(reinterpret_cast<const Uint32*>(line), cellSize, out);
+    return true;
+  }
   const bool wholeWords = format->BytesPerPixel == 4;  // four at a time, as glyphs are rendered
   const SurfaceLayout layout = LayoutOf(format);
   for (int y = 0; y < cellSize; ++y) {

@@ -76,6 +76,13 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize);
 // Black-on-white size x size surface of the slot, owned by the caller; null
 // for an empty slot, or when SDL cannot create the surface.
 SDL_Surface* RenderGlyphSlot(const FontSet& font, int slot);
+// The same in steps, for a caller that draws every glyph into one surface:
+// a size x size 32-bit surface, owned by the caller (null when SDL cannot
+// make one), and the slot's glyph drawn into it, every pixel written. False,
+// with the surface untouched, for an empty slot or a surface of another
+// size or depth.
+SDL_Surface* CreateGlyphSurface(const FontSet& font);
+bool RenderGlyphInto(const FontSet& font, int slot, SDL_Surface* surface);
 // Copies a rendered glyph into the slot's cell, reading the surface's own
 // pixel format, of any depth from 1 to 32 bits; alpha is always 255. False,
 // with the sheet unchanged, for a null surface or one smaller than the cell,
