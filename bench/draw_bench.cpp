@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text drawing against its floor: 1000 kanji of jiskan16 (20 lines of 50, in
 // EUC-JP) drawn with Kanji_DrawText, and the same glyphs stored straight into
 // the surface's pixels, a bit test and a store per pixel, on 32-, 16- and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bound a conversion is measured against: the same work as a run of
 // tavrest on a main BDF font and a second one whose boxes fill their cells
 // (jiskan16 + 8x16rk, jiskan24 + 12x24rk), written as plainly and tightly as
