@@ -21,7 +21,7 @@ constexpr size_t kMappedFrom = size_t{1} << 20;  // smaller blocks come from cal
 // mapped afresh, in ordinary pages: the pages of cells nobody writes (whole
 // rows of them in most fonts) then never take memory.
 void* AllocateZeroed(size_t bytes) {
-  void* storage = bytes < kMappedFrom ? calloc(bytes, 1) : MapZeroed(MappedLength(bytes));
+  void* storage = bytes < kMappedFrom ? calloc(bytes, 1) : MapZeroed(bytes);
   if (storage == nullptr && bytes != 0) throw std::bad_alloc();
   return storage;
 }
@@ -30,7 +30,7 @@ void FreeZeroed(void* storage, size_t bytes) {
   if (bytes < kMappedFrom) {
     free(storage);
   } else {
-    UnmapZeroed(storage, MappedLength(bytes));
+    UnmapZeroed(storage, bytes);
   }
 }
 
