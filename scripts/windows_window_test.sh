@@ -17,17 +17,17 @@ fail() {
   exit 1
 }
 
-# A display number no other server holds; Xvfb names it once it is ready.
+# Xvfb picks a display number no other server holds, and names it once it
+# is ready to take clients.
 start_server() {
-  local number
-  for number in $(shuf -i 100-199 -n 20); do
-    [ -e "/tmp/.X$number-lock" ] && continue
+  local attempt
+  for attempt in 1 2 3; do
     rm -f "$ready"
-    Xvfb ":$number" -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$ready" > "$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$ready" > "$work/xvfb.log" 2>&1 &
     server=$!
     for _ in $(seq 1 300); do
-      if [ -s "$ready" ]; then
-        export DISPLAY=:$number
+      if [ -s "$ready" ] && grep -q '^[0-9]' "$ready"; then
+        export DISPLAY=:$(head -n 1 "$ready")
         return 0
       fi
       kill -0 $server 2> /dev/null || break
