@@ -1,9 +1,11 @@
 // The cell size a font names for itself, for runs that give none.
 #include "kanji_internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -12,15 +14,20 @@ bool IsProperty(const char* line, const char* name) {
   return strncmp(line, name, length) == 0 && (line[length] == ' ' || line[length] == '\t');
 }
 
-// PIXEL_SIZE, else the FONTBOUNDINGBOX height, from the lines before the
-// first glyph.
-int BdfPixelSize(gzFile file, const char* path) {
+// The pixel size of the XLFD FONT name, else PIXEL_SIZE, else the
+// FONTBOUNDINGBOX height, from the lines before the first glyph.
+int BdfPixelSize(gzFile file, const char* path, FontSizeSource* source) {
   auto reader = std::make_unique<BdfLineReader>();
   Kanji_InitLineReader(reader.get(), file);
-  int pixelSize = 0, boxHeight = 0;
+  int nameSize = 0, pixelSize = 0, boxHeight = 0;
   while (Kanji_NextLine(reader.get())) {
     const char* line = reader->line;
     if (IsProperty(line, "STARTCHAR") || IsProperty(line, "ENCODING")) break;
+    if (IsProperty(line, "FONT")) {
+      const char* name = line + 5;
+      while (*name == ' ' || *name == '\t') ++name;
+      nameSize = Kanji_XlfdPixelSize(name);
+    }
     if (IsProperty(line, "PIXEL_SIZE")) pixelSize = Kanji_ParseDecimal(line + 10);
     if (IsProperty(line, "FONTBOUNDINGBOX")) {
       char* after = nullptr;
@@ -28,14 +35,18 @@ int BdfPixelSize(gzFile file, const char* path) {
       boxHeight = Kanji_ParseDecimal(after);
     }
   }
-  if (pixelSize > 0) return pixelSize;
-  if (boxHeight > 0) return boxHeight;
+  const int sizes[] = {nameSize, pixelSize, boxHeight};
+  const FontSizeSource sources[] = {SizeFromFontName, SizeFromPixelSize, SizeFromBox};
+  for (int i = 0; i < 3; ++i) {
+    *source = sources[i];
+    if (sizes[i] > 0) return sizes[i];
+  }
   Kanji_SetError("%s names no size (neither PIXEL_SIZE nor FONTBOUNDINGBOX)", path);
   return 0;
 }
 
 // The size the file names, or 0 or -1 as Kanji_FontPixelSize gives them.
-int NamedPixelSize(const char* path) {
+int NamedPixelSize(const char* path, FontSizeSource* source) {
   gzFile file = gzopen(path, "rb");
   if (file == nullptr) {
     Kanji_SetError("cannot open %s: %s", path, strerror(errno != 0 ? errno : ENOMEM));
@@ -53,21 +64,61 @@ int NamedPixelSize(const char* path) {
   } else if (kind == FontFileUnknown) {
     Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
   } else if (kind == FontFileBdf || kind == FontFileBdfGzip) {
-    size = gzrewind(file) == 0 ? BdfPixelSize(file, path) : -1;
+    size = gzrewind(file) == 0 ? BdfPixelSize(file, path, source) : -1;
     if (size < 0) Kanji_SetError("cannot read %s again: it is a pipe", path);
   } else {
     gzclose(file);
-    return Kanji_FreeTypePixelSize(path);
+    return Kanji_FreeTypePixelSize(path, source);
   }
   gzclose(file);
   return size;
 }
 
+// A bitmap font at its named size: where too many of its glyphs lose ink at
+// the top or bottom even after the fit, the smallest larger size up to its
+// extent at which few enough do. Glyphs keep their rows whatever the cell's
+// height, so one load tells every size.
+void RaiseToFit(const char* path, FontSizeReport* report) {
+  FontSet* font = Kanji_CreateEmptyFontSet(report->named);
+  if (font == nullptr) return;
+  GlyphStage stage;
+  FontLoadReport load;
+  if (Kanji_LoadStaged(font, path, -1, &load, &stage) == 0) {
+    report->cutAtNamed = Kanji_LeastVerticalCut(stage, report->named, &report->considered);
+    const bool anyTwoByte = std::any_of(stage.glyphs.begin(), stage.glyphs.end(),
+                                        [](const StagedGlyph& glyph) { return glyph.jis > 255; });
+    int cut = report->cutAtNamed, considered = report->considered;
+    for (int size = report->named + 1;
+         anyTwoByte && int64_t{cut} * 50 > considered && size <= stage.sizeLimit; ++size) {
+      cut = Kanji_LeastVerticalCut(stage, size, &considered);
+      if (int64_t{cut} * 50 <= considered) report->size = size;
+    }
+  }
+  Kanji_DestroyFontSet(font);
+}
+
 }  // namespace
 
-int Kanji_FontPixelSize(const char* path) {
-  const int size = NamedPixelSize(path);
-  if (size <= MaxCellSize) return size;
-  Kanji_SetError("%s is %d pixels, more than the largest cell (%d)", path, size, MaxCellSize);
-  return 0;
+int Kanji_FontPixelSizeWithReport(const char* path, FontSizeReport* report) {
+  FontSizeReport ignored;
+  if (report == nullptr) report = &ignored;
+  *report = FontSizeReport{};
+  FontSizeSource source = SizeFromBox;
+  const int named = NamedPixelSize(path, &source);
+  report->size = report->named = named;
+  report->source = source;
+  if (named > MaxCellSize) {
+    Kanji_SetError("%s is %d pixels, more than the largest cell (%d)", path, named, MaxCellSize);
+    report->size = 0;
+    return 0;
+  }
+  if (named > 0 && source != SizeFromStrike) {
+    const std::string error = Kanji_GetError();  // a success leaves the last reason alone
+    RaiseToFit(path, report);
+    Kanji_SetError("%s", error.c_str());
+  }
+  report->raised = report->size > named;
+  return report->size;
 }
+
+int Kanji_FontPixelSize(const char* path) { return Kanji_FontPixelSizeWithReport(path, nullptr); }

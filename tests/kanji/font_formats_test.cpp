@@ -188,7 +188,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {otb, 8, nullptr, 8},
       {kIpaGothic, 16, nullptr, 0},
       {FontPath("jiskan16"), 0, nullptr, 16},
-      {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 24},  // as its PIXEL_SIZE says
+      {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 16},  // its name (PIXEL_SIZE: 24)
       {dir.File("truncated.ttf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
