@@ -13,8 +13,10 @@ struct RunConfig {
   std::string mainFont;
   std::string secondFont;
   std::string sizeLine;
-  int cellSize;  // the size line read by Kanji_ParseDecimal
-  int longLine;  // the first line longer than ConfigLineMax (1 to 3), 0 when none
+  int cellSize;                 // the size line read by Kanji_ParseDecimal
+  int longLine;                 // the first line longer than ConfigLineMax (1 to 3), 0 when none
+  int baselines[2] = {-1, -1};  // each font's baseline row; -1: placed and fitted by its rule
+  std::string sizeNote;         // for -v: why a size taken from the main font is what it is
 };
 
 // False, with errno, when the file cannot be opened. A UTF-8 byte order mark
@@ -27,10 +29,12 @@ enum class ImageKind { Tga, Bmp, None };
 
 // What the command line asks for; the defaults are the run without arguments.
 struct RunOptions {
-  std::string configPath;  // -c; empty for ./tavrest.ini
-  std::string mainFont;    // -f; the settings file is then not read
-  std::string secondFont;  // -F
-  int cellSize = 0;        // -s; 0 when not given
+  std::string configPath;   // -c; empty for ./tavrest.ini
+  std::string mainFont;     // -f; the settings file is then not read
+  std::string secondFont;   // -F
+  int cellSize = 0;         // -s; 0 when not given
+  int baseline = -1;        // --baseline; -1 when not given
+  int secondBaseline = -1;  // --second-baseline
   std::string packedName = "tavrest.qpk";
   std::string imageName = "tavrest.tga";
   ImageKind image = ImageKind::Tga;

@@ -30,13 +30,14 @@ void ReportFontFindings(const FontLoad& load, int cellSize) {
     Warn("warning: %s: codes 128-255 were skipped; the font's character set is %s", path,
          report.registry);
   if (report.glyphsCut > 0)
-    Warn("warning: %s: %d glyphs cut by the %d-pixel cell", path, report.glyphsCut, cellSize);
+    Warn("warning: %s: %s by the %d-pixel cell (%s)", path,
+         GlyphCount(report.glyphsCut, "cut").c_str(), cellSize, CutSides(report).c_str());
   if (report.glyphsLoaded == 0) Warn("warning: no glyph from %s", path);
 }
 
-bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
+bool LoadFont(FontSet* font, FontLoad& load, int baseline, bool fatal) {
   const FontCoverage before = CountCoverage(*font);
-  load.opened = Kanji_LoadBdfWithReport(font, load.path.c_str(), &load.report) == 0;
+  load.opened = Kanji_LoadBdfAtBaseline(font, load.path.c_str(), baseline, &load.report) == 0;
   load.coverage = CoverageGained(before, CountCoverage(*font));
   if (load.opened) {
     ReportFontFindings(load, font->size);
@@ -66,6 +67,30 @@ std::string FontLookedUpIn(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? "" : LookedUpIn(path);
 }
 
+std::string GlyphCount(int count, const char* what) {
+  return std::to_string(count) + (count == 1 ? " glyph " : " glyphs ") + what;
+}
+
+std::string CutSides(const FontLoadReport& report) {
+  const int counts[] = {report.cutTop, report.cutBottom, report.cutLeft, report.cutRight};
+  const char* sides[] = {"at the top", "at the bottom", "on the left", "on the right"};
+  std::string text;
+  for (int i = 0; i < 4; ++i)
+    if (counts[i] > 0)
+      text += (text.empty() ? "" : ", ") + std::to_string(counts[i]) + " " + sides[i];
+  return text;
+}
+
+std::string BaselineNote(const FontLoadReport& report) {
+  if (report.baseline < 0) return "";
+  std::string note = "baseline at row " + std::to_string(report.baseline);
+  if (report.baselineGiven) return note + ", as given";
+  if (!report.fitted) return note + ", not fitted";
+  const int rows = report.fitShift < 0 ? -report.fitShift : report.fitShift;
+  return note + ", fitted " + std::to_string(rows) + (rows == 1 ? " row " : " rows ") +
+         (report.fitShift < 0 ? "up" : "down");
+}
+
 std::string NameCutGlyphs(const FontLoadReport& report) {
   std::string names;
   const int named = std::min(report.glyphsCut, static_cast<int>(ReportedCutGlyphs));
@@ -87,11 +112,11 @@ FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
     Report("not enough memory for the font set");
     return nullptr;
   }
-  if (!LoadFont(font, loads[0], true)) {
+  if (!LoadFont(font, loads[0], config.baselines[0], true)) {
     Kanji_DestroyFontSet(font);
     return nullptr;
   }
-  if (!config.secondFont.empty()) LoadFont(font, loads[1], false);
+  if (!config.secondFont.empty()) LoadFont(font, loads[1], config.baselines[1], false);
   if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) return font;
   if (config.secondFont.empty())
     Report("no glyph in %s; nothing written", config.mainFont.c_str());

@@ -19,7 +19,8 @@ constexpr char kUsage[] =
     "       tavrest-view FILE --text TEXT [--vertical] [--strict] [-o TEXT.png] [--scale N]\n"
     "       tavrest-view FILE --glyph CODE|CHARACTER [-o GLYPH.png] [--scale N]\n"
     "       tavrest-view FILE --missing\n"
-    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT]\n";
+    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT] [--baseline N]\n"
+    "  [--second-baseline N]\n";
 constexpr char kHelp[] =
     "FILE is a .qpk file, or a font tavrest reads (BDF, PCF, TrueType, OpenType,\n"
     "gzip-compressed BDF or PCF) converted in memory exactly as tavrest converts it.\n"
@@ -29,6 +30,9 @@ constexpr char kHelp[] =
     "  -s, --size N         a font's cell size, 1 to 32; without it the font's own\n"
     "                       (an outline font has none and needs -s)\n"
     "  -F, --second FONT    a second font, filling the slots the first leaves empty\n"
+    "      --baseline N     the font's baseline at row N of the cell (0 to the size)\n"
+    "                       instead of where its metrics and the fit put it\n"
+    "      --second-baseline N  the same for the second font\n"
     "  -o, --output FILE    write the picture as PNG; the name ends in .png\n"
     "      --scale N        enlarge the picture and text art N times, 1 to 16\n"
     "      --background B   the PNG's paper: white or transparent (the default)\n"
@@ -46,7 +50,17 @@ constexpr char kHelp[] =
     "A .qpk FILE may be a pipe, such as /dev/stdin; a font must be a file.\n"
     "Exit status: 0 shown, 1 the file or the PNG failed, 2 a usage error.\n";
 
-enum LongOnly { kText = 256, kVertical, kGlyph, kBackground, kMissing, kStrict, kScale };
+enum LongOnly {
+  kText = 256,
+  kVertical,
+  kGlyph,
+  kBackground,
+  kMissing,
+  kStrict,
+  kScale,
+  kBaseline,
+  kSecondBaseline
+};
 
 struct ViewOptions {
   ViewSource source;
@@ -110,6 +124,15 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
     case 'F':
       options.source.second = optarg;
       return 0;
+    case kBaseline:
+    case kSecondBaseline: {
+      int& baseline = options.source.baselines[c == kBaseline ? 0 : 1];
+      baseline = WholeNumber(optarg, 0, MaxCellSize);
+      if (baseline < 0)
+        return UsageError("%s is a row from 0 to %d, not %s",
+                          c == kBaseline ? "--baseline" : "--second-baseline", MaxCellSize, optarg);
+      return 0;
+    }
     case 'o':
       if (!EndsWithPng(optarg))
         return UsageError("the picture is a PNG: its name ends in .png, not %s", optarg);
@@ -173,6 +196,8 @@ int CheckTogether(const ViewOptions& options) {
 int ParseOptions(int argc, char** argv, ViewOptions& options) {
   static const option kOptions[] = {{"size", required_argument, nullptr, 's'},
                                     {"second", required_argument, nullptr, 'F'},
+                                    {"baseline", required_argument, nullptr, kBaseline},
+                                    {"second-baseline", required_argument, nullptr, kSecondBaseline},
                                     {"output", required_argument, nullptr, 'o'},
                                     {"scale", required_argument, nullptr, kScale},
                                     {"text", required_argument, nullptr, kText},

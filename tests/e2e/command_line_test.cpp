@@ -84,7 +84,8 @@ std::vector<CommandCase> CommandCases() {
        true,
        0,
        both,
-       "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell\ntavrest: " + j16 +
+       "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell; baseline at row 14, not "
+           "fitted\ntavrest: " + j16 +
            ": 6877 of the 6879 JIS X 0208 characters, 0 of the 1918 other characters of JIS X "
            "0213 plane 1\n"},
       {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
@@ -261,7 +262,7 @@ TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
   call.args = {"--help"};
   const CallResult run = CallTavrest(call);
   ASSERT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 23);
+  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 25);
 }
 
 }  // namespace

@@ -273,7 +273,7 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{Qpk(), "--scale", "2"},
        2,
        "tavrest-view: --scale goes with a picture: -o, --text or --glyph"},
-      {{Qpk(), "-s", "16"}, 2, "tavrest-view: -s and --second go with a font, not a .qpk file"},
+      {{Qpk(), "-s", "16"}, 2, "tavrest-view: -s, --second and the baselines go with a font, not a .qpk file"},
       {{FontPath("jiskan16"), "-s", "33"},
        2,
        "tavrest-view: the size is a whole number from 1 to 32, not 33"},
@@ -369,7 +369,7 @@ TEST_F(Viewer, MissingCharacters) {
 TEST_F(Viewer, ManPageHasEveryOptionOfTheHelp) {
   const ViewRun run = RunViewer(dir, {"--help"});
   ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 17);
+  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 19);
 }
 
 }  // namespace
