@@ -412,7 +412,7 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
       std::min<size_t>(cores > 0 ? static_cast<size_t>(cores) : 1, jobs.size() / kJobsPerThread), 1,
       kMaxThreads);
   const Baselines baselines = BaselinesOf(face, font->size, stage->givenBaseline);
-  stage->baseline = FT_IS_SCALABLE(face) ? baselines.outline : baselines.strike;
+  stage->baseline = HasStrike(face, font->size) ? baselines.strike : baselines.outline;
   std::vector<int16_t> outcomes(jobs.size(), kJobFailed);
   ShareThread helpers[kMaxThreads - 1];
   for (size_t i = 1; i < count; ++i) {

@@ -194,21 +194,22 @@ int CheckTogether(const ViewOptions& options) {
 }
 
 int ParseOptions(int argc, char** argv, ViewOptions& options) {
-  static const option kOptions[] = {{"size", required_argument, nullptr, 's'},
-                                    {"second", required_argument, nullptr, 'F'},
-                                    {"baseline", required_argument, nullptr, kBaseline},
-                                    {"second-baseline", required_argument, nullptr, kSecondBaseline},
-                                    {"output", required_argument, nullptr, 'o'},
-                                    {"scale", required_argument, nullptr, kScale},
-                                    {"text", required_argument, nullptr, kText},
-                                    {"vertical", no_argument, nullptr, kVertical},
-                                    {"glyph", required_argument, nullptr, kGlyph},
-                                    {"background", required_argument, nullptr, kBackground},
-                                    {"missing", no_argument, nullptr, kMissing},
-                                    {"strict", no_argument, nullptr, kStrict},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {"version", no_argument, nullptr, 'V'},
-                                    {nullptr, 0, nullptr, 0}};
+  static const option kOptions[] = {
+      {"size", required_argument, nullptr, 's'},
+      {"second", required_argument, nullptr, 'F'},
+      {"baseline", required_argument, nullptr, kBaseline},
+      {"second-baseline", required_argument, nullptr, kSecondBaseline},
+      {"output", required_argument, nullptr, 'o'},
+      {"scale", required_argument, nullptr, kScale},
+      {"text", required_argument, nullptr, kText},
+      {"vertical", no_argument, nullptr, kVertical},
+      {"glyph", required_argument, nullptr, kGlyph},
+      {"background", required_argument, nullptr, kBackground},
+      {"missing", no_argument, nullptr, kMissing},
+      {"strict", no_argument, nullptr, kStrict},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},
+      {nullptr, 0, nullptr, 0}};
   opterr = 0;  // our own messages, one line each
   for (int c; (c = getopt_long(argc, argv, ":s:F:o:hV", kOptions, nullptr)) != -1;)
     if (const int status = TakeOption(c, argv, options); status != 0) return status;

@@ -172,9 +172,9 @@ Viewed OpenViewed(const ViewSource& source) {
   if (IsPackedHeader(peeked.head, got)) {
     const bool fontOptions = source.size != 0 || source.second != nullptr ||
                              source.baselines[0] >= 0 || source.baselines[1] >= 0;
-    Viewed viewed = fontOptions
-                        ? Refused(2, "-s, --second and the baselines go with a font, not a .qpk file")
-                        : DecodePeeked(peeked, source.file);
+    Viewed viewed =
+        fontOptions ? Refused(2, "-s, --second and the baselines go with a font, not a .qpk file")
+                    : DecodePeeked(peeked, source.file);
     fclose(peeked.file);
     return viewed;
   }
