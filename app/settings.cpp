@@ -59,7 +59,7 @@ bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& co
 const char* SizeSourceName(int source) {
   switch (source) {
     case SizeFromFontName:
-      return "the pixel size of its name";
+      return "the pixel size in its name";
     case SizeFromPixelSize:
       return "its PIXEL_SIZE";
     case SizeFromStrike:

@@ -150,10 +150,11 @@ typedef struct FontLoadReport {
  * (FontCharset); a refused set fills no slot. A glyph with a BBX line, in a
  * font with FONT_ASCENT or FONTBOUNDINGBOX before its first glyph, is placed
  * by its box: its top at ascent - (height + y offset), its left edge at its x
- * offset less the FONTBOUNDINGBOX one; ink outside the cell is cut. Where the
- * box puts a glyph at row 0 and column 0 with lines of at least the cell's
+ * offset from the cell's left edge; ink outside the cell is cut. Where the
+ * box puts a glyph at row 0 and column 0 with lines of exactly the glyph's
  * whole bytes, it is read as a glyph without a box: rows top-aligned, each
- * line right-shifted to the glyph's width.
+ * line right-shifted to the glyph's width. The load's glyphs are then fitted
+ * (see Kanji_LoadBdfAtBaseline).
  *
  * Despite its name it loads every format of FontFileKind, recognised by the
  * file's first bytes. PCF takes the placement of BDF; TrueType and OpenType
@@ -177,8 +178,10 @@ int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontL
  * ink (of equals the smallest move, of two the upward one): outline fonts
  * always, bitmap fonts at their own size or larger. */
 
-/* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
- * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
+/* The cell size a font names: the pixel size of the XLFD FONT name of a BDF
+ * or PCF, else PIXEL_SIZE, else the height of its FONTBOUNDINGBOX, raised
+ * where its glyphs need it (Kanji_FontPixelSizeWithReport); or the single
+ * strike of a bitmap-only sfnt. 0 with
  * Kanji_GetError's reason when it names none, or is an outline font, which
  * can be drawn at any size, or names one larger than MaxCellSize; -1 (the
  * reason recorded, nothing printed) when the file cannot be opened or read
