@@ -677,7 +677,7 @@ int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadRepo
   if (result == 0 && (kind == FontFileBdf || kind == FontFileBdfGzip)) {
     if (Kanji_StartStage(stage, font->size, baseline)) {
       Kanji_ScanBdf(font, &reader, report, stage);
-      Kanji_CommitStage(stage, font, report);
+      if (!Kanji_CommitStage(stage, font, report)) result = -1;
     } else {
       result = -1;
     }

@@ -84,13 +84,13 @@ void RaiseToFit(const char* path, FontSizeReport* report) {
   GlyphStage stage;
   FontLoadReport load;
   if (Kanji_LoadStaged(font, path, -1, &load, &stage) == 0) {
-    report->cutAtNamed = Kanji_LeastVerticalCut(stage, report->named, &report->considered);
+    report->cutAtNamed = Kanji_LeastVerticalCut(&stage, report->named, &report->considered);
     const bool anyTwoByte = std::any_of(stage.glyphs.begin(), stage.glyphs.end(),
                                         [](const StagedGlyph& glyph) { return glyph.jis > 255; });
     int cut = report->cutAtNamed, considered = report->considered;
     for (int size = report->named + 1;
          anyTwoByte && int64_t{cut} * 50 > considered && size <= stage.sizeLimit; ++size) {
-      cut = Kanji_LeastVerticalCut(stage, size, &considered);
+      cut = Kanji_LeastVerticalCut(&stage, size, &considered);
       if (int64_t{cut} * 50 <= considered) report->size = size;
     }
   }

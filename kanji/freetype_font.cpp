@@ -343,6 +343,7 @@ Baselines BaselinesOf(FT_Face face, int size, int given) {
 // glyph FreeType cannot load or render.
 bool LoadJob(FT_Face face, GlyphStage* stage, FontSet* font, const GlyphJob& job,
              const Baselines& baselines, uint8_t* sides) {
+  if (stage->slotRows[job.slot] == nullptr) return false;  // no memory was reserved for it
   if (FT_Load_Glyph(face, job.index, FT_LOAD_TARGET_MONO) != 0) return false;
   const FT_GlyphSlot glyph = face->glyph;
   const GlyphTarget target = Kanji_StageSlot(stage, font, job.slot, job.width);
@@ -414,6 +415,7 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
   const Baselines baselines = BaselinesOf(face, font->size, stage->givenBaseline);
   stage->baseline = HasStrike(face, font->size) ? baselines.strike : baselines.outline;
   std::vector<int16_t> outcomes(jobs.size(), kJobFailed);
+  for (const GlyphJob& job : jobs) Kanji_ReserveSlot(stage, job.slot);
   ShareThread helpers[kMaxThreads - 1];
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
@@ -623,7 +625,7 @@ int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* repo
     } else {
       result = LoadSfnt(font, open.face, path, report, stage);
     }
-    Kanji_CommitStage(stage, font, report);
+    if (!Kanji_CommitStage(stage, font, report)) result = -1;
   }
   Close(&open);
   return result;

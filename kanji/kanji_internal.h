@@ -135,16 +135,24 @@ uint8_t Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const u
 // until Kanji_CommitStage moves every glyph by the fit's shift (one pass
 // over the placed rows) into the font set's own rows.
 struct StagedGlyph {
-  int slot;
-  int jis;
-  uint8_t lost;           // CutSide bits lost however the glyph is moved
-  bool counted;           // a loaded glyph, not a copy into a fallback slot
-  int inkTop, inkBottom;  // cell rows of its first and last ink; top > bottom for none
+  int16_t slot;
+  uint16_t jis;
+  uint8_t lost;              // CutSide bits lost however the glyph is moved
+  uint8_t edges;             // CutTop and CutBottom where it stands
+  bool counted;              // a loaded glyph, not a copy into a fallback slot
+  int8_t inkTop, inkBottom;  // cell rows of its first and last ink; top > bottom for none
 };
 struct GlyphStage {
   int size = 0, margin = 0;
-  std::unique_ptr<int32_t[]> rows;  // size + 2 margin rows for each slot
+  // size + 2 margin rows for each staged slot, from blocks small enough to
+  // come and go without moving the allocator's thresholds.
+  std::vector<int32_t*> slotRows;
+  std::vector<std::unique_ptr<int32_t[]>> blocks;
+  size_t rowsLeft = 0;               // in the last block
+  std::unique_ptr<int32_t[]> spare;  // the rows of a glyph met without memory for it
+  bool outOfMemory = false;
   std::vector<StagedGlyph> glyphs;  // in load order
+  bool inkFound = false;            // their inkTop and inkBottom are known
   // What the load found out about the font's size and baseline.
   int namedSize = 0;       // a bitmap font's own size; 0 for none
   int sizeLimit = 0;       // FONT_ASCENT + FONT_DESCENT or its box's height, the most
@@ -156,6 +164,9 @@ struct GlyphStage {
 
 // False, with the reason recorded, without memory for it.
 bool Kanji_StartStage(GlyphStage* stage, int size, int givenBaseline);
+// Rows for a slot before it is placed, so that threads placing glyphs into
+// their own slots never allocate.
+void Kanji_ReserveSlot(GlyphStage* stage, int slot);
 // A slot's target, its rows zeroed; the slot points into the stage from now on.
 GlyphTarget Kanji_StageSlot(GlyphStage* stage, FontSet* font, int slot, int width);
 // Records a glyph the load placed into a staged slot.
@@ -164,12 +175,13 @@ void Kanji_StageGlyph(GlyphStage* stage, int slot, int jis, uint8_t lost);
 void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int slot);
 // Fits the staged glyphs (unless the baseline was given, or the font may not
 // be fitted), writes them into the font set and counts the cut into the
-// report. Always called once a stage is started, also after a failure.
-void Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report);
+// report. Always called once a stage is started, also after a failure;
+// false, with the reason recorded, when memory ran out on the way.
+bool Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report);
 // After a commit: how many two-byte glyphs (all, where there are none) would
 // lose ink at the top or bottom of a cell `size` rows high after the fit,
 // and how many there are.
-int Kanji_LeastVerticalCut(const GlyphStage& stage, int size, int* considered);
+int Kanji_LeastVerticalCut(GlyphStage* stage, int size, int* considered);
 // Kanji_LoadBdfWithReport that keeps its stage for the caller to look into.
 int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadReport* report,
                      GlyphStage* stage);

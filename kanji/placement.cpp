@@ -79,15 +79,37 @@ int BestShift(const GlyphStage& stage, int size, bool twoByteOnly, int* leastCut
   return best;
 }
 
-void FindInk(const GlyphStage& stage, StagedGlyph* glyph) {
-  const int tall = stage.size + 2 * stage.margin;
-  const int32_t* rows = stage.rows.get() + static_cast<size_t>(glyph->slot) * tall;
-  int top = 0;
-  while (top < tall && rows[top] == 0) ++top;
-  int bottom = tall - 1;
-  while (bottom > top && rows[bottom] == 0) --bottom;
-  glyph->inkTop = top - stage.margin;
-  glyph->inkBottom = top < tall ? bottom - stage.margin : glyph->inkTop - 1;
+// The rows of a glyph's first and last ink, where the fit has to look.
+void FindInk(GlyphStage* stage) {
+  if (stage->inkFound) return;
+  const int tall = stage->size + 2 * stage->margin;
+  for (StagedGlyph& glyph : stage->glyphs) {
+    const int32_t* rows = stage->slotRows[glyph.slot];
+    int top = 0;
+    while (top < tall && rows[top] == 0) ++top;
+    int bottom = tall - 1;
+    while (bottom > top && rows[bottom] == 0) --bottom;
+    glyph.inkTop = static_cast<int8_t>(top - stage->margin);
+    glyph.inkBottom = static_cast<int8_t>(top < tall ? bottom - stage->margin : glyph.inkTop - 1);
+  }
+  stage->inkFound = true;
+}
+
+// Whether any of `count` rows has ink; a plain sum the compiler vectorises.
+bool AnyInk(const int32_t* rows, int count) {
+  uint32_t any = 0;
+  for (int i = 0; i < count; ++i) any |= static_cast<uint32_t>(rows[i]);
+  return any != 0;
+}
+
+// What the glyphs lose where they are: ink in the rows above or below the cell.
+void FindEdges(GlyphStage* stage) {
+  for (StagedGlyph& glyph : stage->glyphs) {
+    const int32_t* rows = stage->slotRows[glyph.slot];
+    glyph.edges = static_cast<uint8_t>(
+        (AnyInk(rows, stage->margin) ? CutTop : 0) |
+        (AnyInk(rows + stage->margin + stage->size, stage->margin) ? CutBottom : 0));
+  }
 }
 
 void CountCut(const StagedGlyph& glyph, uint8_t sides, FontLoadReport* report) {
@@ -101,14 +123,19 @@ void CountCut(const StagedGlyph& glyph, uint8_t sides, FontLoadReport* report) {
 
 // The fit's move: none where the baseline was given, the font may not be
 // moved, or its rule cuts few.
-int ChooseShift(const GlyphStage& stage) {
-  if (stage.givenBaseline >= 0 || !stage.fittable) return 0;
-  const bool twoByteOnly = TwoByteOnly(stage);
-  int considered = 0;
-  for (const StagedGlyph& glyph : stage.glyphs) considered += Considered(glyph, twoByteOnly);
-  if (!TooMany(VerticalCut(stage, 0, stage.size, twoByteOnly), considered)) return 0;
+int ChooseShift(GlyphStage* stage) {
+  if (stage->givenBaseline >= 0 || !stage->fittable) return 0;
+  const bool twoByteOnly = TwoByteOnly(*stage);
+  int considered = 0, cut = 0;
+  for (const StagedGlyph& glyph : stage->glyphs) {
+    if (!Considered(glyph, twoByteOnly)) continue;
+    ++considered;
+    cut += ((glyph.lost | glyph.edges) & (CutTop | CutBottom)) != 0;
+  }
+  if (!TooMany(cut, considered)) return 0;
+  FindInk(stage);
   int leastCut;
-  return BestShift(stage, stage.size, twoByteOnly, &leastCut);
+  return BestShift(*stage, stage->size, twoByteOnly, &leastCut);
 }
 
 }  // namespace
@@ -172,22 +199,43 @@ bool Kanji_StartStage(GlyphStage* stage, int size, int givenBaseline) {
   stage->size = size;
   stage->margin = size;
   stage->givenBaseline = givenBaseline;
-  const size_t tall = static_cast<size_t>(size) * 3;
-  stage->rows.reset(new (std::nothrow) int32_t[tall * GlyphSlotCount]);
-  if (stage->rows == nullptr) Kanji_SetError("not enough memory to place glyphs");
-  return stage->rows != nullptr;
+  stage->slotRows.assign(GlyphSlotCount, nullptr);
+  stage->glyphs.reserve(GlyphSlotCount);  // small enough to stay in the heap
+  stage->spare.reset(new (std::nothrow) int32_t[static_cast<size_t>(3 * size)]);
+  if (stage->spare == nullptr) Kanji_SetError("not enough memory to place glyphs");
+  return stage->spare != nullptr;
+}
+
+void Kanji_ReserveSlot(GlyphStage* stage, int slot) {
+  if (stage->slotRows[slot] != nullptr || stage->outOfMemory) return;
+  constexpr size_t kBlockBytes = 64 * 1024;  // below where allocators map memory of its own
+  const size_t tall = static_cast<size_t>(stage->size + 2 * stage->margin);
+  if (stage->rowsLeft < tall) {
+    const size_t rows = std::max(kBlockBytes / sizeof(int32_t), tall);
+    std::unique_ptr<int32_t[]> block(new (std::nothrow) int32_t[rows]);
+    if (block == nullptr) {
+      stage->outOfMemory = true;
+      return;
+    }
+    stage->blocks.push_back(std::move(block));
+    stage->rowsLeft = rows;
+  }
+  stage->rowsLeft -= tall;
+  stage->slotRows[slot] = stage->blocks.back().get() + stage->rowsLeft;
 }
 
 GlyphTarget Kanji_StageSlot(GlyphStage* stage, FontSet* font, int slot, int width) {
   const int tall = stage->size + 2 * stage->margin;
-  int32_t* rows = stage->rows.get() + static_cast<size_t>(slot) * tall;
+  Kanji_ReserveSlot(stage, slot);
+  int32_t* rows = stage->slotRows[slot] != nullptr ? stage->slotRows[slot] : stage->spare.get();
   std::fill(rows, rows + tall, 0);
   font->glyphs[slot] = rows + stage->margin;
   return GlyphTarget{rows + stage->margin, -stage->margin, stage->size + stage->margin, width};
 }
 
 void Kanji_StageGlyph(GlyphStage* stage, int slot, int jis, uint8_t lost) {
-  stage->glyphs.push_back(StagedGlyph{slot, jis, lost, true, 0, -1});
+  stage->glyphs.push_back(
+      StagedGlyph{static_cast<int16_t>(slot), static_cast<uint16_t>(jis), lost, 0, true, 0, -1});
 }
 
 void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int slot) {
@@ -201,22 +249,28 @@ void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int sl
   std::copy(from, from + tall, target.rows - stage->margin);
   for (const StagedGlyph& glyph : stage->glyphs) {
     if (glyph.slot != slot) continue;
-    stage->glyphs.push_back(StagedGlyph{fallback, jis, glyph.lost, false, 0, -1});
+    stage->glyphs.push_back(StagedGlyph{static_cast<int16_t>(fallback), static_cast<uint16_t>(jis),
+                                        glyph.lost, 0, false, 0, -1});
     break;
   }
 }
 
-void Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report) {
-  for (StagedGlyph& glyph : stage->glyphs) FindInk(*stage, &glyph);
-  const int shift = ChooseShift(*stage);
-  const int tall = stage->size + 2 * stage->margin;
+bool Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report) {
+  if (stage->outOfMemory) {  // the load fails whole: no slot keeps a staged glyph
+    for (const StagedGlyph& glyph : stage->glyphs) font->glyphs[glyph.slot] = nullptr;
+    Kanji_SetError("not enough memory to place glyphs");
+    return false;
+  }
+  FindEdges(stage);
+  const int shift = ChooseShift(stage);
   for (const StagedGlyph& glyph : stage->glyphs) {
-    const int32_t* staged = stage->rows.get() + static_cast<size_t>(glyph.slot) * tall;
+    const int32_t* staged = stage->slotRows[glyph.slot];
     int32_t* rows =
         font->rowPool + static_cast<size_t>(glyph.slot) * static_cast<size_t>(font->size);
     std::copy(staged + stage->margin - shift, staged + stage->margin - shift + font->size, rows);
     font->glyphs[glyph.slot] = rows;
-    CountCut(glyph, SidesAfter(glyph, shift, stage->size), report);
+    CountCut(glyph, shift == 0 ? glyph.lost | glyph.edges : SidesAfter(glyph, shift, stage->size),
+             report);
   }
   report->baselineGiven = stage->givenBaseline >= 0;
   report->baseline = stage->givenBaseline >= 0 ? stage->givenBaseline
@@ -224,14 +278,16 @@ void Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report)
                                                : -1;
   report->fitShift = shift;
   report->fitted = shift != 0;
+  return true;
 }
 
-int Kanji_LeastVerticalCut(const GlyphStage& stage, int size, int* considered) {
-  const bool twoByteOnly = TwoByteOnly(stage);
+int Kanji_LeastVerticalCut(GlyphStage* stage, int size, int* considered) {
+  FindInk(stage);
+  const bool twoByteOnly = TwoByteOnly(*stage);
   *considered = 0;
-  for (const StagedGlyph& glyph : stage.glyphs) *considered += Considered(glyph, twoByteOnly);
+  for (const StagedGlyph& glyph : stage->glyphs) *considered += Considered(glyph, twoByteOnly);
   int leastCut;
-  BestShift(stage, size, twoByteOnly, &leastCut);
+  BestShift(*stage, size, twoByteOnly, &leastCut);
   return leastCut;
 }
 
