@@ -16,10 +16,10 @@ bool IsProperty(const char* line, const char* name) {
 
 // The pixel size of the XLFD FONT name, else PIXEL_SIZE, else the
 // FONTBOUNDINGBOX height, from the lines before the first glyph.
-int BdfPixelSize(gzFile file, const char* path, FontSizeSource* source) {
+int BdfPixelSize(gzFile file, const char* path, FontSizeSource* source, int* limit) {
   auto reader = std::make_unique<BdfLineReader>();
   Kanji_InitLineReader(reader.get(), file);
-  int nameSize = 0, pixelSize = 0, boxHeight = 0;
+  int nameSize = 0, pixelSize = 0, boxHeight = 0, ascent = 0, descent = 0;
   while (Kanji_NextLine(reader.get())) {
     const char* line = reader->line;
     if (IsProperty(line, "STARTCHAR") || IsProperty(line, "ENCODING")) break;
@@ -29,12 +29,17 @@ int BdfPixelSize(gzFile file, const char* path, FontSizeSource* source) {
       nameSize = Kanji_XlfdPixelSize(name);
     }
     if (IsProperty(line, "PIXEL_SIZE")) pixelSize = Kanji_ParseDecimal(line + 10);
+    if (IsProperty(line, "FONT_ASCENT")) ascent = Kanji_ParseDecimal(line + 11);
+    if (IsProperty(line, "FONT_DESCENT")) descent = Kanji_ParseDecimal(line + 12);
     if (IsProperty(line, "FONTBOUNDINGBOX")) {
       char* after = nullptr;
       strtol(line + 15, &after, 10);  // the width
       boxHeight = Kanji_ParseDecimal(after);
     }
   }
+  *limit =
+      std::max(static_cast<int>(std::clamp<int64_t>(int64_t{ascent} + descent, 0, MaxCellSize)),
+               std::clamp(boxHeight, 0, static_cast<int>(MaxCellSize)));
   const int sizes[] = {nameSize, pixelSize, boxHeight};
   const FontSizeSource sources[] = {SizeFromFontName, SizeFromPixelSize, SizeFromBox};
   for (int i = 0; i < 3; ++i) {
@@ -46,7 +51,7 @@ int BdfPixelSize(gzFile file, const char* path, FontSizeSource* source) {
 }
 
 // The size the file names, or 0 or -1 as Kanji_FontPixelSize gives them.
-int NamedPixelSize(const char* path, FontSizeSource* source) {
+int NamedPixelSize(const char* path, FontSizeSource* source, int* limit) {
   gzFile file = gzopen(path, "rb");
   if (file == nullptr) {
     Kanji_SetError("cannot open %s: %s", path, strerror(errno != 0 ? errno : ENOMEM));
@@ -64,11 +69,11 @@ int NamedPixelSize(const char* path, FontSizeSource* source) {
   } else if (kind == FontFileUnknown) {
     Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
   } else if (kind == FontFileBdf || kind == FontFileBdfGzip) {
-    size = gzrewind(file) == 0 ? BdfPixelSize(file, path, source) : -1;
+    size = gzrewind(file) == 0 ? BdfPixelSize(file, path, source, limit) : -1;
     if (size < 0) Kanji_SetError("cannot read %s again: it is a pipe", path);
   } else {
     gzclose(file);
-    return Kanji_FreeTypePixelSize(path, source);
+    return Kanji_FreeTypePixelSize(path, source, limit);
   }
   gzclose(file);
   return size;
@@ -104,7 +109,8 @@ int Kanji_FontPixelSizeWithReport(const char* path, FontSizeReport* report) {
   if (report == nullptr) report = &ignored;
   *report = FontSizeReport{};
   FontSizeSource source = SizeFromBox;
-  const int named = NamedPixelSize(path, &source);
+  int limit = 0;
+  const int named = NamedPixelSize(path, &source, &limit);
   report->size = report->named = named;
   report->source = source;
   if (named > MaxCellSize) {
@@ -112,7 +118,7 @@ int Kanji_FontPixelSizeWithReport(const char* path, FontSizeReport* report) {
     report->size = 0;
     return 0;
   }
-  if (named > 0 && source != SizeFromStrike) {
+  if (named > 0 && named < limit) {  // only a font that may grow is loaded to see whether it must
     const std::string error = Kanji_GetError();  // a success leaves the last reason alone
     RaiseToFit(path, report);
     Kanji_SetError("%s", error.c_str());

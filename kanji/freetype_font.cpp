@@ -578,15 +578,21 @@ int PcfNamedSize(FT_Face face, const PcfBounds& bounds, FontSizeSource* source) 
 }
 
 // What the fit needs to know of a PCF, as SettleStage finds it in a BDF.
+// FONT_ASCENT + FONT_DESCENT or the bounding box's height, the most a PCF's
+// own size may grow to.
+int PcfSizeLimit(FT_Face face, int ascent, const PcfBounds& bounds) {
+  int descent = 0;
+  if (!NumberProperty(face, "FONT_DESCENT", &descent) && face->size != nullptr)
+    descent = static_cast<int>(-face->size->metrics.descender >> 6);
+  return std::clamp(std::max(ascent + descent, bounds.top - bounds.bottom), 0,
+                    static_cast<int>(MaxCellSize));
+}
+
 void SettlePcfStage(FT_Face face, int ascent, GlyphStage* stage) {
   const PcfBounds bounds = BoundsOf(face);
   FontSizeSource source;
   stage->namedSize = PcfNamedSize(face, bounds, &source);
-  int descent = 0;
-  if (!NumberProperty(face, "FONT_DESCENT", &descent) && face->size != nullptr)
-    descent = static_cast<int>(-face->size->metrics.descender >> 6);
-  stage->sizeLimit = std::clamp(std::max(ascent + descent, bounds.top - bounds.bottom), 0,
-                                static_cast<int>(MaxCellSize));
+  stage->sizeLimit = PcfSizeLimit(face, ascent, bounds);
   stage->baseline = ascent;
   stage->fittable = stage->namedSize > 0 && stage->size >= stage->namedSize;
 }
@@ -607,8 +613,11 @@ int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report, GlyphStage* sta
   return 0;
 }
 
-int PcfPixelSize(FT_Face face, const char* path, FontSizeSource* source) {
-  const int size = PcfNamedSize(face, BoundsOf(face), source);
+int PcfPixelSize(FT_Face face, const char* path, FontSizeSource* source, int* limit) {
+  if (face->num_fixed_sizes > 0) FT_Select_Size(face, 0);
+  const PcfBounds bounds = BoundsOf(face);
+  *limit = PcfSizeLimit(face, PcfAscent(face), bounds);
+  const int size = PcfNamedSize(face, bounds, source);
   if (size == 0) Kanji_SetError("%s names no size (neither PIXEL_SIZE nor a bounding box)", path);
   return size;
 }
@@ -631,13 +640,13 @@ int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* repo
   return result;
 }
 
-int Kanji_FreeTypePixelSize(const char* path, FontSizeSource* source) {
+int Kanji_FreeTypePixelSize(const char* path, FontSizeSource* source, int* limit) {
   OpenFace open;
   int size = -1;
   if (Open(path, &open)) {
     FT_Face face = open.face;
     if (IsPcf(face)) {
-      size = PcfPixelSize(face, path, source);
+      size = PcfPixelSize(face, path, source, limit);
     } else if (FT_IS_SCALABLE(face)) {
       Kanji_SetError("%s is an outline font, which has no size of its own", path);
       size = 0;

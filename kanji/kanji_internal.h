@@ -67,9 +67,9 @@ void Kanji_NoteCut(FontLoadReport* report, int jis);
 // of the cell's size.
 int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report,
                            GlyphStage* stage);
-// The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize)
-// and where it comes from.
-int Kanji_FreeTypePixelSize(const char* path, FontSizeSource* source);
+// The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize),
+// where it comes from, and the most it may grow to (0 for a strike).
+int Kanji_FreeTypePixelSize(const char* path, FontSizeSource* source, int* limit);
 
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
 int Kanji_RowShift(int width);
