@@ -614,10 +614,6 @@ int Kanji_RowShift(int width) {
   return wholeBytes - width;
 }
 
-bool Kanji_RowCut(int32_t parsed, int width) {
-  return (static_cast<uint32_t>(parsed) & ~RowKeptBits(width)) != 0;
-}
-
 int Kanji_ParseDecimal(const char* text) {
   int value;
   ReadDecimal(text, &value);

@@ -73,9 +73,6 @@ int Kanji_FreeTypePixelSize(const char* path, FontSizeSource* source, int* limit
 
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
 int Kanji_RowShift(int width);
-// True when a BDF row, as parsed, has ink outside a glyph of `width` pixels
-// once shifted by Kanji_RowShift(width).
-bool Kanji_RowCut(int32_t parsed, int width);
 // BDF number parsers, saturating instead of overflowing.
 int32_t Kanji_ParseHexRow(const char* text);
 
@@ -171,7 +168,9 @@ void Kanji_ReserveSlot(GlyphStage* stage, int slot);
 GlyphTarget Kanji_StageSlot(GlyphStage* stage, FontSet* font, int slot, int width);
 // Records a glyph the load placed into a staged slot.
 void Kanji_StageGlyph(GlyphStage* stage, int slot, int jis, uint8_t lost);
-// Kanji_FillFallbackSlot for a staged slot.
+// A Unicode font's glyph for a code point of Kanji_UnicodeFallbackJis also
+// fills CP932's slot while that is empty, so that JIS X 0208's slots get what
+// they got before JIS X 0213 took the code point elsewhere.
 void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int slot);
 // Fits the staged glyphs (unless the baseline was given, or the font may not
 // be fitted), writes them into the font set and counts the cut into the
@@ -220,7 +219,3 @@ extern const size_t kJisCombiningSequenceCount;
 int Kanji_JisCodeSlot(int jis);
 // CP932's JIS code for a code point JIS X 0213 places elsewhere; -1 for the rest.
 int Kanji_UnicodeFallbackJis(int codePoint);
-// A Unicode font's glyph for such a code point also fills CP932's slot while
-// that is empty, so that JIS X 0208's slots get what they got before JIS X
-// 0213 took the code point elsewhere.
-void Kanji_FillFallbackSlot(FontSet* font, int codePoint, int slot);
