@@ -688,6 +688,11 @@ int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadRepo
 }
 
 int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontLoadReport* report) {
+  if (font != nullptr && (baseline < -1 || baseline > font->size)) {
+    Kanji_SetError("baseline %d lies outside the %d-pixel cell (0 to %d)", baseline, font->size,
+                   font->size);
+    return -1;
+  }
   GlyphStage stage;
   return Kanji_LoadStaged(font, path, baseline, report, &stage);
 }

@@ -166,7 +166,8 @@ typedef struct FontLoadReport {
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
 /* Kanji_LoadBdfWithReport with the font's baseline at row `baseline` of the
  * cell (0 to its size) instead of where the font's rule and the fit put it;
- * -1 for the rule and the fit. See "Placing and fitting" below. */
+ * -1 for the rule and the fit. Any other value loads nothing and gives -1.
+ * See "Placing and fitting" below. */
 int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontLoadReport* report);
 /* Placing and fitting. A bitmap glyph's x offset counts from the cell's left
  * edge, its rows from the baseline at FONT_ASCENT (else the FONTBOUNDINGBOX

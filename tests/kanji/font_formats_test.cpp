@@ -226,6 +226,8 @@ TEST(FontFormats, GlyphsFittedToTheirCell) {
     EXPECT_EQ(report.baseline, c.reportedBaseline) << c.name;
     EXPECT_EQ(report.baselineGiven, c.baseline >= 0) << c.name;
   }
+  Font below(Kanji_CreateEmptyFontSet(8));
+  EXPECT_EQ(Kanji_LoadBdfAtBaseline(below.get(), high.c_str(), 9, nullptr), -1);  // below the cell
   // The strike's glyphs stand where they stood under the outlines' own metrics.
   ExpectSameGlyphs(*Load({fonts.dir.File("strike.ttf")}, 8), *Load({kMisaki}, 8), "strike.ttf");
 }
