@@ -246,7 +246,8 @@ void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int sl
   const int tall = stage->size + 2 * stage->margin;
   const int32_t* from = font->glyphs[slot] - stage->margin;
   const GlyphTarget target = Kanji_StageSlot(stage, font, fallback, 0);
-  std::copy(from, from + tall, target.rows - stage->margin);
+  if (target.rows - stage->margin != from)  // both the spare rows when memory ran out
+    std::copy(from, from + tall, target.rows - stage->margin);
   for (const StagedGlyph& glyph : stage->glyphs) {
     if (glyph.slot != slot) continue;
     stage->glyphs.push_back(StagedGlyph{static_cast<int16_t>(fallback), static_cast<uint16_t>(jis),
