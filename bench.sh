@@ -89,3 +89,20 @@ ours=$(cd "$dir" && median_ms ../app/tavrest -b -q -f "$ipag" -s 16)
 theirs=$(cd "$dir" && median_ms otf2bdf -p 16 -o ipag16.bdf "$ipag")
 printf '%-22s %10s ms\n' "tavrest -s 16" "$ours" "otf2bdf -p 16" "$theirs"
 awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "tavrest takes %.0f%% of otf2bdf'"'"'s time%s\n", 100 * a / b, a * 2 <= b ? "" : " (more than half)"}'
+
+# Outline fonts beside the floor FreeType sets: the same characters rendered
+# on one thread and nothing else (bench/freetype_floor.cpp). Instructions of
+# every thread, no image written.
+echo
+echo "== IPA Gothic against the FreeType floor (instructions) =="
+cmake -S . -B build -DTAVREST_BENCH=ON > /dev/null
+cmake --build build -j"$(nproc)" --target freetype_floor > /dev/null
+printf '%-6s %16s %16s %7s\n' "size" "tavrest" "FreeType floor" "ratio"
+for size in 12 16 24 32; do
+  ours=$(cd "$dir" && valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+      ../app/tavrest -b -q -f "$ipag" -s "$size" --no-image 2>&1 | awk '/Collected/ {print $4}')
+  floor=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+      build/bench/freetype_floor "$ipag" "$size" 2>&1 | awk '/Collected/ {print $4}')
+  printf '%-6s %16s %16s %7s\n' "$size" "$(printf "%'d" "$ours")" "$(printf "%'d" "$floor")" \
+      "$(awk -v a="$ours" -v b="$floor" 'BEGIN {printf "%.2fx", a / b}')"
+done

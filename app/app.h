@@ -14,9 +14,11 @@ struct RunConfig {
   std::string mainFont;
   std::string secondFont;
   std::string sizeLine;
-  int cellSize;  // the size line read by Kanji_ParseDecimal
-  int longLine;  // the first line longer than ConfigLineMax (1 to 3), 0 when none
-  int nulLine;   // the first line holding a NUL byte (1 to 3), 0 when none
+  int cellSize;                 // the size line read by Kanji_ParseDecimal
+  int longLine;                 // the first line longer than ConfigLineMax (1 to 3), 0 when none
+  int nulLine;                  // the first line holding a NUL byte (1 to 3), 0 when none
+  int baselines[2] = {-1, -1};  // each font's baseline row; -1: placed and fitted by its rule
+  std::string sizeNote;         // for -v: why a size taken from the main font is what it is
 };
 
 // False, with errno, when the file cannot be opened or is a folder (EISDIR).
@@ -34,6 +36,8 @@ struct RunOptions {
   std::string mainFont;                    // -f; the settings file is then not read
   std::string secondFont;                  // -F
   int cellSize = 0;                        // -s; 0 when not given
+  int baseline = -1;                       // --baseline; -1 when not given
+  int secondBaseline = -1;                 // --second-baseline
   std::string packedName = "tavrest.qpk";  // "-": standard output
   std::string imageName = "tavrest.tga";   // "-": standard output, as TGA
   ImageKind image = ImageKind::Tga;

@@ -32,6 +32,9 @@ constexpr char kHelp[] =
     "                       the cell size is the font's own (BDF, PCF, bitmap sfnt)\n"
     "  -F, --second FILE    second font (optional with -f)\n"
     "  -s, --size N         cell size, 1 to 32\n"
+    "      --baseline N     the main font's baseline at row N of the cell (0 to the\n"
+    "                       size) instead of where its metrics and the fit put it\n"
+    "      --second-baseline N  the same for the second font\n"
     "  -o, --output FILE    packed glyph file (default tavrest.qpk); - for standard\n"
     "                       output\n"
     "  -i, --image FILE     sheet image (default tavrest.tga); the writer is chosen by\n"
@@ -53,14 +56,24 @@ constexpr char kHelp[] =
 
 constexpr int kNoImage = 256;  // codes no short option has
 constexpr int kNoSync = 257;
-constexpr option kLongOptions[] = {
-    {"config", required_argument, nullptr, 'c'},  {"font", required_argument, nullptr, 'f'},
-    {"second", required_argument, nullptr, 'F'},  {"size", required_argument, nullptr, 's'},
-    {"output", required_argument, nullptr, 'o'},  {"image", required_argument, nullptr, 'i'},
-    {"no-image", no_argument, nullptr, kNoImage}, {"no-sync", no_argument, nullptr, kNoSync},
-    {"batch", no_argument, nullptr, 'b'},         {"quiet", no_argument, nullptr, 'q'},
-    {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
+constexpr int kBaseline = 258;
+constexpr int kSecondBaseline = 259;
+constexpr option kLongOptions[] = {{"config", required_argument, nullptr, 'c'},
+                                   {"font", required_argument, nullptr, 'f'},
+                                   {"second", required_argument, nullptr, 'F'},
+                                   {"size", required_argument, nullptr, 's'},
+                                   {"output", required_argument, nullptr, 'o'},
+                                   {"image", required_argument, nullptr, 'i'},
+                                   {"no-image", no_argument, nullptr, kNoImage},
+                                   {"no-sync", no_argument, nullptr, kNoSync},
+                                   {"baseline", required_argument, nullptr, kBaseline},
+                                   {"second-baseline", required_argument, nullptr, kSecondBaseline},
+                                   {"batch", no_argument, nullptr, 'b'},
+                                   {"quiet", no_argument, nullptr, 'q'},
+                                   {"verbose", no_argument, nullptr, 'v'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
+                                   {nullptr, 0, nullptr, 0}};
 constexpr char kShortOptions[] = ":c:f:F:s:o:i:bqvhV";
 
 // The option just read as the user wrote it: "--config" or "-c".
@@ -70,15 +83,15 @@ std::string OptionJustRead(char** argv) {
   return optopt != 0 ? std::string("-") + static_cast<char>(optopt) : word;
 }
 
-// A whole number from 1 to MaxCellSize, digits only.
-bool ParseSize(const char* text, int& size) {
+// A whole number from `least` to MaxCellSize, digits only.
+bool ParseSize(const char* text, int& size, int least = 1) {
   int value = 0;
   for (const char* p = text; *p != '\0'; ++p) {
     if (*p < '0' || *p > '9') return false;
     value = std::min(value * 10 + (*p - '0'), 1000);
   }
   size = value;
-  return text[0] != '\0' && value >= 1 && value <= MaxCellSize;
+  return text[0] != '\0' && value >= least && value <= MaxCellSize;
 }
 
 bool EndsWith(const std::string& name, const char* ending) {
@@ -136,6 +149,14 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
       if (ParseSize(optarg, options.cellSize)) break;
       problem = "the size must be a whole number from 1 to " + std::to_string(MaxCellSize) +
                 ", not \"" + optarg + "\"";
+      return false;
+    case kBaseline:
+    case kSecondBaseline:
+      if (ParseSize(optarg, code == kBaseline ? options.baseline : options.secondBaseline, 0))
+        break;
+      problem = std::string(code == kBaseline ? "--baseline" : "--second-baseline") +
+                " must be a row from 0 to " + std::to_string(MaxCellSize) + ", not \"" + optarg +
+                "\"";
       return false;
     case 'i':
       given.image = true;

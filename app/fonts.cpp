@@ -30,7 +30,8 @@ void ReportFontFindings(const FontLoad& load, int cellSize) {
     Warn("warning: %s: codes 128-255 were skipped; the font's character set is %s", path,
          report.registry);
   if (report.glyphsCut > 0)
-    Warn("warning: %s: %d glyphs cut by the %d-pixel cell", path, report.glyphsCut, cellSize);
+    Warn("warning: %s: %s by the %d-pixel cell (%s)", path,
+         GlyphCount(report.glyphsCut, "cut").c_str(), cellSize, CutSides(report).c_str());
 }
 
 // A font without glyphs is worth a warning only where the run goes on; where
@@ -42,9 +43,9 @@ void WarnOfEmptyFonts(const FontLoad (&loads)[2]) {
 }
 
 // The coverage takes two passes over the slots; only -v prints it.
-bool LoadFont(FontSet* font, FontLoad& load, bool fatal, bool countCoverage) {
+bool LoadFont(FontSet* font, FontLoad& load, int baseline, bool fatal, bool countCoverage) {
   const FontCoverage before = countCoverage ? CountCoverage(*font) : FontCoverage{};
-  load.opened = Kanji_LoadBdfWithReport(font, load.path.c_str(), &load.report) == 0;
+  load.opened = Kanji_LoadBdfAtBaseline(font, load.path.c_str(), baseline, &load.report) == 0;
   if (countCoverage) load.coverage = CoverageGained(before, CountCoverage(*font));
   if (load.opened) {
     ReportFontFindings(load, font->size);
@@ -75,6 +76,30 @@ std::string FontLookedUpIn(const std::string& path) {
                                                                              : LookedUpIn(path);
 }
 
+std::string GlyphCount(int count, const char* what) {
+  return std::to_string(count) + (count == 1 ? " glyph " : " glyphs ") + what;
+}
+
+std::string CutSides(const FontLoadReport& report) {
+  const int counts[] = {report.cutTop, report.cutBottom, report.cutLeft, report.cutRight};
+  const char* sides[] = {"at the top", "at the bottom", "on the left", "on the right"};
+  std::string text;
+  for (int i = 0; i < 4; ++i)
+    if (counts[i] > 0)
+      text += (text.empty() ? "" : ", ") + std::to_string(counts[i]) + " " + sides[i];
+  return text;
+}
+
+std::string BaselineNote(const FontLoadReport& report) {
+  if (report.baseline < 0) return "";
+  std::string note = "baseline at row " + std::to_string(report.baseline);
+  if (report.baselineGiven) return note + ", as given";
+  if (!report.fitted) return note + ", not fitted";
+  const int rows = report.fitShift < 0 ? -report.fitShift : report.fitShift;
+  return note + ", fitted " + std::to_string(rows) + (rows == 1 ? " row " : " rows ") +
+         (report.fitShift < 0 ? "up" : "down");
+}
+
 std::string NameCutGlyphs(const FontLoadReport& report) {
   std::string names;
   const int named = std::min(report.glyphsCut, static_cast<int>(ReportedCutGlyphs));
@@ -96,11 +121,12 @@ FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2], bool countCove
     Report("not enough memory for the font set");
     return nullptr;
   }
-  if (!LoadFont(font, loads[0], true, countCoverage)) {
+  if (!LoadFont(font, loads[0], config.baselines[0], true, countCoverage)) {
     Kanji_DestroyFontSet(font);
     return nullptr;
   }
-  if (!config.secondFont.empty()) LoadFont(font, loads[1], false, countCoverage);
+  if (!config.secondFont.empty())
+    LoadFont(font, loads[1], config.baselines[1], false, countCoverage);
   if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) {
     WarnOfEmptyFonts(loads);
     return font;

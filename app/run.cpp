@@ -114,12 +114,17 @@ void ReportWritten(const std::string& name) {
 }
 
 // -v: what each font gave and what was written.
-void ReportWhatWasDone(const FontLoad (&loads)[2], int cellSize, const RunOptions& options,
-                       const FilesWritten& files) {
+void ReportWhatWasDone(const FontLoad (&loads)[2], const RunConfig& config,
+                       const RunOptions& options, const FilesWritten& files) {
+  if (!config.sizeNote.empty()) Report("%s: %s", config.mainFont.c_str(), config.sizeNote.c_str());
   for (const FontLoad& load : loads) {
     if (!load.opened) continue;
-    Report("%s: %d glyphs loaded, %d cut by the %d-pixel cell", load.path.c_str(),
-           load.report.glyphsLoaded, load.report.glyphsCut, cellSize);
+    const FontLoadReport& report = load.report;
+    const std::string sides = report.glyphsCut > 0 ? " (" + CutSides(report) + ")" : "";
+    const std::string baseline = BaselineNote(report);
+    Report("%s: %s, %d cut by the %d-pixel cell%s%s%s", load.path.c_str(),
+           GlyphCount(report.glyphsLoaded, "loaded").c_str(), report.glyphsCut, config.cellSize,
+           sides.c_str(), baseline.empty() ? "" : "; ", baseline.c_str());
     if (load.report.glyphsCut > ReportedCutGlyphs)
       Report("%s: the first %d cut: %s", load.path.c_str(), static_cast<int>(ReportedCutGlyphs),
              NameCutGlyphs(load.report).c_str());
@@ -154,7 +159,7 @@ int RunConversion(const RunOptions& options) {
   FilesWritten files;
   status = ConvertAndShow(window, *font, options, sheet, packed, files);
   CloseWindow(window);
-  if (options.verbose) ReportWhatWasDone(loads, config.cellSize, options, files);
+  if (options.verbose) ReportWhatWasDone(loads, config, options, files);
 
   Kanji_DestroyFontSet(font);
   std::vector<uint8_t>().swap(packed.bytes);

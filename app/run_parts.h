@@ -72,6 +72,12 @@ struct FontLoad {
 // For -v: the JIS codes of the first glyphs a font lost ink from, each with
 // its character where it has one ("0x2142 ‖, 0x41 A").
 std::string NameCutGlyphs(const FontLoadReport& report);
+// "1 glyph cut", "2 glyphs cut".
+std::string GlyphCount(int count, const char* what);
+// The sides a font's glyphs lost ink on: "3 at the top, 1 on the right".
+std::string CutSides(const FontLoadReport& report);
+// For -v: "baseline at row 14, fitted 2 rows down"; empty for a font without one.
+std::string BaselineNote(const FontLoadReport& report);
 
 FontCoverage CountCoverage(const FontSet& font);
 FontCoverage CoverageGained(const FontCoverage& before, const FontCoverage& after);

@@ -65,9 +65,37 @@ bool ReadSettingsFile(const RunOptions& options, const char* name, RunConfig& co
   return true;
 }
 
+const char* SizeSourceName(int source) {
+  switch (source) {
+    case SizeFromFontName:
+      return "the pixel size in its name";
+    case SizeFromPixelSize:
+      return "its PIXEL_SIZE";
+    case SizeFromStrike:
+      return "its strike";
+    default:
+      return "the height of its FONTBOUNDINGBOX";
+  }
+}
+
+// -v's sentence on a size taken from the main font.
+std::string SizeNote(const FontSizeReport& report) {
+  char note[256];
+  if (report.raised)
+    snprintf(note, sizeof note,
+             "cell size %d: %s says %d, at which %d of its %d two-byte glyphs lose ink at the top "
+             "or bottom",
+             report.size, SizeSourceName(report.source), report.named, report.cutAtNamed,
+             report.considered);
+  else
+    snprintf(note, sizeof note, "cell size %d: %s", report.size, SizeSourceName(report.source));
+  return note;
+}
+
 // -f without -s: the size the main font names; false when the run ends here.
 bool TakeSizeFromFont(RunConfig& config, int& status) {
-  const int size = Kanji_FontPixelSize(config.mainFont.c_str());
+  FontSizeReport report;
+  const int size = Kanji_FontPixelSizeWithReport(config.mainFont.c_str(), &report);
   if (size < 0) {
     Report("main font: %s%s", Kanji_GetError(), FontLookedUpIn(config.mainFont).c_str());
     status = 1;
@@ -75,6 +103,7 @@ bool TakeSizeFromFont(RunConfig& config, int& status) {
   }
   if (size > 0) {
     config.cellSize = size;
+    config.sizeNote = SizeNote(report);
     return true;
   }
   status =
@@ -91,11 +120,12 @@ std::string LookedUpIn(const std::string& path) {
          (folder.empty() ? "" : "/" + folder.substr(0, folder.size() - 1)) + ")";
 }
 
-bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
+static bool GatherSizeAndFonts(const RunOptions& options, RunConfig& config, int& status) {
   status = 0;
   const char* name = options.configPath.empty() ? kDefaultConfig : options.configPath.c_str();
   if (!options.mainFont.empty()) {
-    config = RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0, 0};
+    config =
+        RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0, 0, {-1, -1}, ""};
     if (!OutputsAllowed(options, config, nullptr, status)) return false;
     return config.cellSize != 0 || TakeSizeFromFont(config, status);
   }
@@ -116,4 +146,25 @@ bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
     return false;
   }
   return true;
+}
+
+// A baseline below the cell is a usage error, known once the size is.
+static bool TakeBaselines(const RunOptions& options, RunConfig& config, int& status) {
+  const int given[2] = {options.baseline, options.secondBaseline};
+  const char* names[2] = {"--baseline", "--second-baseline"};
+  for (int i = 0; i < 2; ++i) {
+    if (given[i] > config.cellSize) {
+      status = ReportUsageError((std::string(names[i]) + " " + std::to_string(given[i]) +
+                                 " lies below the " + std::to_string(config.cellSize) +
+                                 "-pixel cell (0 to " + std::to_string(config.cellSize) + ")")
+                                    .c_str());
+      return false;
+    }
+    config.baselines[i] = given[i];
+  }
+  return true;
+}
+
+bool GatherSettings(const RunOptions& options, RunConfig& config, int& status) {
+  return GatherSizeAndFonts(options, config, status) && TakeBaselines(options, config, status);
 }

@@ -158,9 +158,7 @@ bool TakeHexLine(BdfLineReader* reader, uint32_t* value) {
 // The bitmap lines of one glyph going into its slot: by the box, or as rows
 // were always read when there is none or it places them the same way.
 struct GlyphLines {
-  int32_t* rows;
-  int size;
-  int width;
+  GlyphTarget target;
   const GlyphBox* box;  // null: the plain reading
   CellPlacement cell;
   int top;        // the cell row of line 0
@@ -203,61 +201,60 @@ uint32_t RowKeptBits(int width) {
   return static_cast<uint32_t>(span << shift);
 }
 
-// A bitmap line read plainly, as parsed, into its row; true when it loses ink.
-bool TakePlainRow(GlyphLines* glyph, int32_t parsed) {
+// A bitmap line read plainly, as parsed, into its row; the CutSide bits it
+// loses.
+uint8_t TakePlainRow(GlyphLines* glyph, int32_t parsed) {
   const int line = glyph->next;
   glyph->next = std::min(line + 1, kLastLine);
-  if (line >= glyph->size) return parsed != 0;
-  glyph->rows[line] = parsed >> glyph->shift;
-  return (static_cast<uint32_t>(parsed) & ~glyph->kept) != 0;
+  if (line >= glyph->target.last) return parsed != 0 ? CutBottom : 0;
+  glyph->target.rows[line] = parsed >> glyph->shift;
+  if ((static_cast<uint32_t>(parsed) & ~glyph->kept) == 0) return 0;
+  return Kanji_PlainRowSides(parsed, glyph->target.width);
 }
 
-// One bitmap line into its row; true when it loses ink.
-bool TakeLine(GlyphLines* glyph, const char* text) {
+// One bitmap line into its row; the CutSide bits it loses.
+uint8_t TakeLine(GlyphLines* glyph, const char* text) {
   if (glyph->box == nullptr) return TakePlainRow(glyph, Kanji_ParseHexRow(text));
   const int line = glyph->next;
   glyph->next = std::min(line + 1, kLastLine);
   uint8_t bytes[kMaxBoxLineBytes];
   ParseLineBytes(text, bytes, Kanji_BoxLineBytes(glyph->box->width));
-  return Kanji_PlaceBoxLine(*glyph->box, glyph->cell, line, bytes, glyph->rows, glyph->size,
-                            glyph->width);
+  return Kanji_PlaceBoxLine(*glyph->box, glyph->cell, line, bytes, glyph->target);
 }
 
 struct GlyphEnd {
-  bool cut;         // some line lost ink
+  uint8_t cut;      // the CutSide bits its lines lost
   bool atEncoding;  // a glyph without ENDCHAR: the reader's line starts the next
 };
 
-// Up to the cell's last row only ENDCHAR ends a glyph early (cropped and blank
-// glyphs are common); rows not reached stay 0. Lines after it are read only
-// for their ink, up to ENDCHAR or, where that is missing, the next ENCODING.
+// Up to the target's last row only ENDCHAR ends a glyph early (cropped and
+// blank glyphs are common); rows not reached stay 0. Lines after it are read
+// only for their ink, up to ENDCHAR or, where that is missing, the next
+// ENCODING.
 GlyphEnd ReadGlyphLines(GlyphLines* glyph, BdfLineReader* reader) {
-  bool cut = false;
-  while (glyph->top + glyph->next < glyph->size) {
+  uint8_t cut = 0;
+  while (glyph->top + glyph->next < glyph->target.last) {
     uint32_t row;
     if (glyph->box == nullptr && TakeHexLine(reader, &row)) {
-      cut = TakePlainRow(glyph, static_cast<int32_t>(row)) || cut;
+      cut |= TakePlainRow(glyph, static_cast<int32_t>(row));
       continue;
     }
     if (!Kanji_NextLine(reader) || IsEndcharLine(reader->line)) return GlyphEnd{cut, false};
-    cut = TakeLine(glyph, reader->line) || cut;
+    cut |= TakeLine(glyph, reader->line);
   }
   while (Kanji_NextLine(reader)) {
     if (IsEndcharLine(reader->line)) return GlyphEnd{cut, false};
     if (IsEncodingLine(reader->line)) return GlyphEnd{cut, true};
-    cut = TakeLine(glyph, reader->line) || cut;
+    cut |= TakeLine(glyph, reader->line);
   }
   return GlyphEnd{cut, false};
 }
 
-GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
-                   const CellPlacement* cell, BdfLineReader* reader) {
-  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
-  std::fill(rows, rows + font->size, 0);
-  font->glyphs[slot] = rows;
+GlyphEnd ReadGlyph(const GlyphTarget& target, const GlyphBox* box, const CellPlacement* cell,
+                   BdfLineReader* reader) {
+  const int width = target.width;
   const bool byBox = box != nullptr && cell != nullptr && !Kanji_BoxReadsPlain(*box, *cell, width);
-  GlyphLines glyph{
-      rows, font->size, width, nullptr, {0, 0}, 0, 0, Kanji_RowShift(width), RowKeptBits(width)};
+  GlyphLines glyph{target, nullptr, {0}, 0, 0, Kanji_RowShift(width), RowKeptBits(width)};
   if (byBox) {
     glyph.box = box;
     glyph.cell = *cell;
@@ -451,8 +448,11 @@ GlyphBox ReadBox(const char* numbers) {
 struct FontHeader {
   CharsetNames properties;  // CHARSET_REGISTRY and CHARSET_ENCODING
   CharsetNames fontName;    // the FONT line's XLFD name
+  int namePixelSize;        // and the pixel size it names, 0 for none
+  int pixelSize;            // PIXEL_SIZE, 0 for none
   bool hasAscent;
   int ascent;
+  int descent;  // FONT_DESCENT, 0 for none
   bool hasBox;
   GlyphBox box;  // FONTBOUNDINGBOX
 };
@@ -461,6 +461,11 @@ void ReadHeaderLine(const char* line, FontHeader* header) {
   ReadCharsetProperty(line, &header->properties);
   if (IsPropertyLine(line, "FONT")) {
     ReadFontName(line, &header->fontName);
+    header->namePixelSize = Kanji_XlfdPixelSize(SkipSpace(line + 4));
+  } else if (IsPropertyLine(line, "PIXEL_SIZE")) {
+    ReadNumbers(line + 10, &header->pixelSize, 1);
+  } else if (IsPropertyLine(line, "FONT_DESCENT")) {
+    ReadNumbers(line + 12, &header->descent, 1);
   } else if (IsPropertyLine(line, "FONT_ASCENT")) {
     header->hasAscent = true;
     ReadNumbers(line + 11, &header->ascent, 1);
@@ -470,12 +475,33 @@ void ReadHeaderLine(const char* line, FontHeader* header) {
   }
 }
 
-// Boxes are placed only in a font that says where its baseline lies.
-bool CellPlacementOf(const FontHeader& header, CellPlacement* cell) {
+// Boxes are placed only in a font that says where its baseline lies, or
+// whose baseline the caller gives.
+bool CellPlacementOf(const FontHeader& header, int givenBaseline, CellPlacement* cell) {
+  if (givenBaseline >= 0) {
+    cell->ascent = givenBaseline;
+    return true;
+  }
   if (!header.hasAscent && !header.hasBox) return false;
   cell->ascent = header.hasAscent ? header.ascent : header.box.height + header.box.y;
-  cell->boxX = header.hasBox ? header.box.x : 0;
   return true;
+}
+
+// The size the font names: its XLFD name's, else PIXEL_SIZE, else its box's height.
+int NamedSize(const FontHeader& header) {
+  if (header.namePixelSize > 0) return header.namePixelSize;
+  if (header.pixelSize > 0) return header.pixelSize;
+  return header.hasBox ? std::max(header.box.height, 0) : 0;
+}
+
+// What the header tells the fit: a bitmap font is fitted only at its own size or larger.
+void SettleStage(const FontHeader& header, const CellPlacement* cell, GlyphStage* stage) {
+  stage->namedSize = NamedSize(header);
+  const int extent = header.hasAscent ? header.ascent + header.descent : 0;
+  stage->sizeLimit = std::clamp(std::max(extent, header.hasBox ? header.box.height : 0), 0,
+                                static_cast<int>(MaxCellSize));
+  stage->baseline = cell != nullptr ? cell->ascent : -1;
+  stage->fittable = cell != nullptr && stage->namedSize > 0 && stage->size >= stage->namedSize;
 }
 
 // ---- Scanning ---------------------------------------------------------------
@@ -513,7 +539,7 @@ void NoteCut(FontLoadReport* report, int jis) {
 
 // `cell` is null in a font whose boxes are not placed.
 void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
-                FontLoadReport* report) {
+                FontLoadReport* report, GlyphStage* stage) {
   bool lineHeld = true;  // the reader's line is still to be scanned
   while (lineHeld || Kanji_NextLine(reader)) {
     lineHeld = false;
@@ -529,10 +555,11 @@ void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
     }
     if (font->glyphs[place.slot] != nullptr) continue;
     const int width = place.halfWidth ? font->halfWidth : font->size;
-    const GlyphEnd end = ReadGlyph(font, place.slot, width, boxed ? &box : nullptr, cell, reader);
+    const GlyphTarget target = Kanji_StageSlot(stage, font, place.slot, width);
+    const GlyphEnd end = ReadGlyph(target, boxed ? &box : nullptr, cell, reader);
     ++report->glyphsLoaded;
-    if (report->charset == CharsetUnicode) Kanji_FillFallbackSlot(font, code, place.slot);
-    if (end.cut) NoteCut(report, place.jis);
+    Kanji_StageGlyph(stage, place.slot, place.jis, end.cut);
+    if (report->charset == CharsetUnicode) Kanji_StageFallback(stage, font, code, place.slot);
     lineHeld = end.atEncoding;
   }
 }
@@ -552,64 +579,10 @@ void StartReport(FontLoadReport* report) {
   *report = FontLoadReport{};
   report->charset = CharsetJis;
   report->fileKind = FontFileBdf;
-}
-
-// The whole bytes a plain line takes: the number's value, saturating as
-// Kanji_ParseHexRow does.
-bool PlacePlainLine(int line, const uint8_t* bytes, int count, int32_t* rows, int size, int width) {
-  uint64_t value = 0;
-  for (int b = 0; b < count; ++b) value = std::min<uint64_t>(value * 256 + bytes[b], 0x100000000u);
-  const int32_t parsed = static_cast<int32_t>(std::min<uint64_t>(value, 0xFFFFFFFFu));
-  if (line >= size) return parsed != 0;
-  rows[line] = parsed >> Kanji_RowShift(width);
-  return Kanji_RowCut(parsed, width);
+  report->baseline = -1;
 }
 
 }  // namespace
-
-int Kanji_BoxLineBytes(int width) { return std::clamp((width + 7) / 8, 0, kMaxBoxLineBytes); }
-
-bool Kanji_BoxReadsPlain(const GlyphBox& box, const CellPlacement& cell, int width) {
-  return cell.ascent - (box.height + box.y) == 0 && box.x == cell.boxX &&
-         Kanji_BoxLineBytes(box.width) >= std::max(1, (width + 7) / 8);
-}
-
-bool Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int line,
-                        const uint8_t* bytes, int32_t* rows, int size, int width) {
-  const int row = cell.ascent - (box.height + box.y) + line;
-  const bool inCell = row >= 0 && row < size;
-  const int left = box.x - cell.boxX;
-  const int count = Kanji_BoxLineBytes(box.width);
-  uint32_t value = 0;
-  bool cut = false;
-  for (int b = 0; b < count; ++b) {
-    for (int bit = 0; bit < 8 && bytes[b] != 0; ++bit) {
-      if ((bytes[b] >> (7 - bit) & 1) == 0) continue;
-      const int column = 8 * b + bit + left;
-      if (!inCell || column < 0 || column >= width) {
-        cut = true;
-      } else {
-        value |= uint32_t{1} << (width - 1 - column);
-      }
-    }
-  }
-  if (inCell) rows[row] |= static_cast<int32_t>(value);
-  return cut;
-}
-
-bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
-                      int lineCount, int32_t* rows, int size, int width) {
-  const int count = Kanji_BoxLineBytes(box.width);
-  const bool plain = Kanji_BoxReadsPlain(box, cell, width);
-  bool cut = false;
-  for (int line = 0; line < lineCount; ++line) {
-    const uint8_t* bytes = lines + static_cast<size_t>(line) * static_cast<size_t>(count);
-    cut = (plain ? PlacePlainLine(line, bytes, count, rows, size, width)
-                 : Kanji_PlaceBoxLine(box, cell, line, bytes, rows, size, width)) ||
-          cut;
-  }
-  return cut;
-}
 
 void Kanji_InitLineReader(BdfLineReader* reader, gzFile file) {
   reader->file = file;
@@ -647,10 +620,6 @@ int Kanji_RowShift(int width) {
   return wholeBytes - width;
 }
 
-bool Kanji_RowCut(int32_t parsed, int width) {
-  return (static_cast<uint32_t>(parsed) & ~RowKeptBits(width)) != 0;
-}
-
 int Kanji_ParseDecimal(const char* text) {
   int value;
   ReadDecimal(text, &value);
@@ -676,14 +645,16 @@ int32_t Kanji_ParseHexRow(const char* text) {
 
 // The character set is settled at the first glyph: a two-byte set other than
 // JIS X 0208 loads nothing.
-void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report) {
+void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report,
+                   GlyphStage* stage) {
   FontHeader header{};
   const bool glyphFollows = ReadHeader(reader, &header);
   SettleCharset(header, report);
   CellPlacement cell;
-  const bool placed = CellPlacementOf(header, &cell);
+  const bool placed = CellPlacementOf(header, stage->givenBaseline, &cell);
+  SettleStage(header, placed ? &cell : nullptr, stage);
   if (glyphFollows && report->charset != CharsetRefused)
-    ScanGlyphs(font, reader, placed ? &cell : nullptr, report);
+    ScanGlyphs(font, reader, placed ? &cell : nullptr, report, stage);
 }
 
 // Every format is opened here, so that a font is read once, whatever it is:
@@ -782,7 +753,8 @@ bool ReadByFreeType(int kind) {
   return kind != FontFileBdf && kind != FontFileBdfGzip && kind != FontFileUnknown;
 }
 
-int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadReport* report) {
+int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadReport* report,
+             GlyphStage* stage) {
   OpenedFont opened;
   bool openFailed;
   if (!Kanji_OpenFont(path, reader, &opened, &openFailed)) {
@@ -798,14 +770,18 @@ int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadRep
     Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
     result = -1;
   } else if (!ReadByFreeType(opened.kind)) {
-    Kanji_ScanBdf(font, reader, report);
-    if (Kanji_ReadFailed(reader, path)) result = -1;
+    if (!Kanji_StartStage(stage, font->size, stage->givenBaseline)) {
+      result = -1;
+    } else {
+      Kanji_ScanBdf(font, reader, report, stage);
+      if (Kanji_ReadFailed(reader, path) || !Kanji_CommitStage(stage, font, report)) result = -1;
+    }
   } else if (!Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
     result = -1;
   }
   Kanji_CloseFont(reader);
   if (result == 0 && ReadByFreeType(opened.kind))
-    result = Kanji_LoadFreeTypeFont(font, Kanji_FreeTypeSourceOf(bytes, path), report);
+    result = Kanji_LoadFreeTypeFont(font, Kanji_FreeTypeSourceOf(bytes, path), report, stage);
   return result;
 }
 
@@ -820,7 +796,9 @@ void EmptySlotsFilledSince(FontSet* font, const std::vector<bool>& wasEmpty,
 }  // namespace
 
 // No exception leaves here: running out of memory is a refusal like others.
-int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
+// BDF, plain or gzip, is read here; PCF and sfnt fonts go to FreeType.
+int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadReport* report,
+                     GlyphStage* stage) {
   FontLoadReport ignored;
   if (report == nullptr) report = &ignored;
   StartReport(report);
@@ -837,7 +815,8 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
       wasEmpty[slot] = font->glyphs[slot] == nullptr;
     reader = new BdfLineReader;
     Kanji_InitLineReader(reader, nullptr);
-    result = LoadFont(font, path, reader, report);
+    stage->givenBaseline = baseline;
+    result = LoadFont(font, path, reader, report, stage);
   } catch (const std::bad_alloc&) {
     if (reader != nullptr) Kanji_CloseFont(reader);
     Kanji_SetError("%s: not enough memory to read it", path);
@@ -846,6 +825,20 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
   delete reader;
   if (result != 0 && !wasEmpty.empty()) EmptySlotsFilledSince(font, wasEmpty, report);
   return result;
+}
+
+int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontLoadReport* report) {
+  if (font != nullptr && (baseline < -1 || baseline > font->size)) {
+    Kanji_SetError("baseline %d lies outside the %d-pixel cell (0 to %d)", baseline, font->size,
+                   font->size);
+    return -1;
+  }
+  GlyphStage stage;
+  return Kanji_LoadStaged(font, path, baseline, report, &stage);
+}
+
+int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
+  return Kanji_LoadBdfAtBaseline(font, path, -1, report);
 }
 
 int Kanji_LoadBdf(FontSet* font, const char* path) {

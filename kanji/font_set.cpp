@@ -53,16 +53,6 @@ void Kanji_ClearGlyphs(FontSet* font) {
   for (int32_t*& rows : font->glyphs) rows = nullptr;
 }
 
-void Kanji_FillFallbackSlot(FontSet* font, int codePoint, int slot) {
-  const int jis = Kanji_UnicodeFallbackJis(codePoint);
-  if (jis < 0 || font->glyphs[slot] == nullptr) return;
-  const int fallback = Kanji_JisCodeSlot(jis);
-  if (font->glyphs[fallback] != nullptr) return;
-  int32_t* rows = font->rowPool + static_cast<size_t>(fallback) * static_cast<size_t>(font->size);
-  std::copy(font->glyphs[slot], font->glyphs[slot] + font->size, rows);
-  font->glyphs[fallback] = rows;
-}
-
 int Kanji_CellSize(const FontSet* font) { return font != nullptr ? font->size : 0; }
 
 void Kanji_SetEncoding(FontSet* font, int value) {

@@ -10,6 +10,8 @@
 #include FT_FREETYPE_H
 #include FT_BDF_H
 #include FT_FONT_FORMATS_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TAGS_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_MODULE_H
 
@@ -154,41 +156,156 @@ int Baseline(FT_Face face, int size) {
       FloorDivide(2 * size * ascent + (ascent - descent), 2 * (ascent - descent)));
 }
 
-bool PixelInked(const FT_Bitmap& bitmap, const unsigned char* line, unsigned c) {
-  if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) return (line[c >> 3] & (0x80 >> (c & 7))) != 0;
-  if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) return line[c] >= 128;
+// ---- Placing rendered bitmaps -------------------------------------------------
+
+// A mono line's `count` (up to 32) pixels from pixel `from`, the first in the
+// highest bit; pixels outside the line's `bytes` bytes are blank.
+uint32_t LineBits(const unsigned char* line, int64_t bytes, int64_t from, int count) {
+  const int64_t firstByte = FloorDivide(from, 8);
+  uint64_t gathered = 0;  // 40 pixels from firstByte's first
+  for (int64_t b = firstByte; b < firstByte + 5; ++b)
+    gathered = gathered << 8 | (b >= 0 && b < bytes ? line[b] : 0u);
+  const int offset = static_cast<int>(from - firstByte * 8);
+  const uint64_t mask = (uint64_t{1} << count) - 1;
+  return static_cast<uint32_t>(gathered >> (40 - offset - count) & mask);
+}
+
+// Whether a mono line has ink in pixels `from` to `to` - 1 (within the line).
+bool RangeHasInk(const unsigned char* line, int64_t from, int64_t to) {
+  if (from >= to) return false;
+  const int64_t first = from >> 3, last = (to - 1) >> 3;
+  for (int64_t b = first; b <= last; ++b) {
+    unsigned mask = 0xFFu;
+    if (b == first) mask &= 0xFFu >> (from & 7);
+    if (b == last) mask &= (0xFF00u >> (((to - 1) & 7) + 1)) & 0xFFu;
+    if ((line[b] & mask) != 0) return true;
+  }
   return false;
 }
 
-// Copies a rendered bitmap into zeroed rows of a cell `size` high and `width`
-// wide: its row k to row top + k, its pixel c to column left + c. True when
-// ink fell outside the cell.
-bool PlaceBitmap(const FT_Bitmap& bitmap, int top, int left, int32_t* rows, int size, int width) {
-  bool cut = false;
+const unsigned char* BitmapLine(const FT_Bitmap& bitmap, unsigned k) {
   const int pitch = bitmap.pitch;
-  for (unsigned k = 0; k < bitmap.rows; ++k) {
-    const unsigned char* line = pitch >= 0 ? bitmap.buffer + static_cast<size_t>(k) * pitch
-                                           : bitmap.buffer + (bitmap.rows - 1 - k) * size_t(-pitch);
-    const int64_t row = int64_t{top} + k;
-    for (unsigned c = 0; c < bitmap.width; ++c) {
-      if (!PixelInked(bitmap, line, c)) continue;
-      const int64_t column = int64_t{left} + c;
-      if (row < 0 || row >= size || column < 0 || column >= width) {
-        cut = true;
-        continue;
-      }
-      rows[row] = static_cast<int32_t>(static_cast<uint32_t>(rows[row]) |
-                                       uint32_t{1} << (width - 1 - column));
-    }
-  }
-  return cut;
+  return pitch >= 0 ? bitmap.buffer + static_cast<size_t>(k) * static_cast<size_t>(pitch)
+                    : bitmap.buffer + (bitmap.rows - 1 - k) * static_cast<size_t>(-pitch);
 }
 
-int32_t* TakeSlot(FontSet* font, int slot) {
-  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
-  std::fill(rows, rows + font->size, 0);
-  font->glyphs[slot] = rows;
-  return rows;
+// A mono line's pixels in the cell's columns, a row at a time; the CutSide
+// bits of the ink left and right of them.
+uint8_t PlaceMonoLine(const unsigned char* line, unsigned length, int left, int32_t* row,
+                      int width) {
+  const int64_t start = -int64_t{left};  // the line's pixel in column 0
+  uint8_t sides = 0;
+  if (RangeHasInk(line, 0, std::clamp<int64_t>(start, 0, length))) sides |= CutLeft;
+  if (RangeHasInk(line, std::clamp<int64_t>(start + width, 0, length), length)) sides |= CutRight;
+  if (row != nullptr) *row |= static_cast<int32_t>(LineBits(line, (length + 7) / 8, start, width));
+  return sides;
+}
+
+// Gray strikes, rare, pixel by pixel: ink from half coverage.
+uint8_t PlaceGrayLine(const unsigned char* line, unsigned length, int left, int32_t* row,
+                      int width) {
+  uint8_t sides = 0;
+  for (unsigned c = 0; c < length; ++c) {
+    if (line[c] < 128) continue;
+    const int64_t column = int64_t{left} + c;
+    if (column < 0) {
+      sides |= CutLeft;
+    } else if (column >= width) {
+      sides |= CutRight;
+    } else if (row != nullptr) {
+      *row =
+          static_cast<int32_t>(static_cast<uint32_t>(*row) | uint32_t{1} << (width - 1 - column));
+    }
+  }
+  return sides;
+}
+
+// Copies a rendered bitmap into the target: its row k to row top + k, its
+// pixel c to column left + c. Returns the CutSide bits of the ink outside.
+uint8_t PlaceBitmap(const FT_Bitmap& bitmap, int64_t top, int left, const GlyphTarget& target) {
+  const bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
+  if (!mono && bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) return 0;
+  uint8_t sides = 0;
+  for (unsigned k = 0; k < bitmap.rows; ++k) {
+    const int64_t row = top + k;
+    const bool inside = row >= target.first && row < target.last;
+    const unsigned char* line = BitmapLine(bitmap, k);
+    int32_t rowBits = 0;
+    uint8_t lineSides = mono ? PlaceMonoLine(line, bitmap.width, left, &rowBits, target.width)
+                             : PlaceGrayLine(line, bitmap.width, left, &rowBits, target.width);
+    if (inside) {
+      target.rows[row] |= rowBits;
+    } else if (rowBits != 0 || lineSides != 0) {
+      lineSides |= row < target.first ? CutTop : CutBottom;
+    }
+    sides |= lineSides;
+  }
+  return sides;
+}
+
+// ---- Rendering outlines within reach of the cell -----------------------------
+
+// Columns either side of the cell within which an outline is rendered whole.
+constexpr int kSideRoom = 32;
+
+struct PixelBox {
+  int64_t top, bottom;  // cell rows, bottom exclusive
+  int64_t left, right;  // cell columns, right exclusive
+};
+
+// The pixels an outline's control box can reach, a pixel wider on every side.
+PixelBox ReachOf(const FT_Outline& outline, int baseline) {
+  FT_BBox box;
+  FT_Outline_Get_CBox(&outline, &box);
+  return PixelBox{baseline - FloorDivide(box.yMax + 63, 64) - 1,
+                  baseline - FloorDivide(box.yMin, 64) + 1, FloorDivide(box.xMin, 64) - 1,
+                  FloorDivide(box.xMax + 63, 64) + 1};
+}
+
+bool Within(const PixelBox& reach, const PixelBox& window) {
+  return reach.top >= window.top && reach.bottom <= window.bottom && reach.left >= window.left &&
+         reach.right <= window.right;
+}
+
+// An outline reaching past the window is rendered only within it, into a
+// bitmap the window's size; what lies beyond counts as cut.
+uint8_t RenderClipped(FT_GlyphSlot glyph, int baseline, const PixelBox& window,
+                      const PixelBox& reach, const GlyphTarget& target) {
+  constexpr int kMaxRows = 3 * MaxCellSize, kPitch = (2 * kSideRoom + MaxCellSize) / 8;
+  unsigned char buffer[kMaxRows * kPitch] = {};
+  FT_Bitmap bitmap{};
+  bitmap.rows = static_cast<unsigned>(std::min<int64_t>(window.bottom - window.top, kMaxRows));
+  bitmap.width = static_cast<unsigned>(8 * kPitch);
+  bitmap.pitch = kPitch;
+  bitmap.buffer = buffer;
+  bitmap.pixel_mode = FT_PIXEL_MODE_MONO;
+  bitmap.num_grays = 2;
+  // The bitmap's bottom-left corner is the outline's origin.
+  FT_Outline_Translate(&glyph->outline, -window.left * 64,
+                       -(baseline - window.top - static_cast<int64_t>(bitmap.rows)) * 64);
+  uint8_t sides = 0;
+  if (FT_Outline_Get_Bitmap(glyph->library, &glyph->outline, &bitmap) == 0)
+    sides = PlaceBitmap(bitmap, window.top, static_cast<int>(window.left), target);
+  if (reach.top < window.top) sides |= CutTop;
+  if (reach.bottom > window.bottom) sides |= CutBottom;
+  if (reach.left < window.left) sides |= CutLeft;
+  if (reach.right > window.right) sides |= CutRight;
+  return sides;
+}
+
+// An outline as FreeType renders it where it stays near the cell; rendering
+// never costs more than the window around the cell, whatever the outline.
+bool PlaceOutline(FT_GlyphSlot glyph, int baseline, const GlyphTarget& target, uint8_t* sides) {
+  const PixelBox window{target.first, target.last, -kSideRoom, target.width + kSideRoom};
+  const PixelBox reach = ReachOf(glyph->outline, baseline);
+  if (!Within(reach, window)) {
+    *sides = RenderClipped(glyph, baseline, window, reach, target);
+    return true;
+  }
+  if (FT_Render_Glyph(glyph, FT_RENDER_MODE_MONO) != 0) return false;
+  *sides =
+      PlaceBitmap(glyph->bitmap, int64_t{baseline} - glyph->bitmap_top, glyph->bitmap_left, target);
+  return true;
 }
 
 // ---- sfnt ---------------------------------------------------------------------
@@ -241,31 +358,81 @@ std::vector<GlyphJob> CollectJobs(const FontSet* font, FT_Face face, FontLoadRep
   return jobs;
 }
 
+// Where glyphs stand: outlines on the baseline from the font's metrics,
+// glyphs of an embedded strike on the strike's own.
+struct Baselines {
+  int outline;
+  int strike;
+};
+
+// A strike's line metrics (EBLC, CBLC): its horizontal ascender, for the
+// strike of `size` pixels, as FreeType picks it; -1 for none.
+int StrikeAscender(FT_Face face, int size) {
+  for (const FT_ULong tag : {TTAG_EBLC, TTAG_CBLC, TTAG_bloc}) {
+    FT_ULong length = 0;
+    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) != 0 || length < 8) continue;
+    std::vector<unsigned char> table(length);
+    if (FT_Load_Sfnt_Table(face, tag, 0, table.data(), &length) != 0) continue;
+    const unsigned char* p = table.data();
+    const uint64_t count = uint64_t{p[4]} << 24 | p[5] << 16 | p[6] << 8 | p[7];
+    constexpr size_t kRecord = 48, kAscender = 16, kPpemY = 45;
+    for (uint64_t i = 0; i < count && 8 + (i + 1) * kRecord <= length; ++i) {
+      const unsigned char* record = p + 8 + i * kRecord;
+      if (record[kPpemY] == size) return static_cast<signed char>(record[kAscender]);
+    }
+  }
+  return -1;
+}
+
+Baselines BaselinesOf(FT_Face face, int size, int given) {
+  if (given >= 0) return Baselines{given, given};
+  const int outline = Baseline(face, size);
+  const int strike = StrikeAscender(face, size);
+  return Baselines{outline, strike >= 0 ? strike : outline};
+}
+
+// One job's glyph into its staged slot; false, the slot left empty, for a
+// glyph FreeType cannot load or render.
+bool LoadJob(FT_Face face, GlyphStage* stage, FontSet* font, const GlyphJob& job,
+             const Baselines& baselines, uint8_t* sides) {
+  if (stage->slotRows[job.slot] == nullptr) return false;  // no memory was reserved for it
+  if (FT_Load_Glyph(face, job.index, FT_LOAD_TARGET_MONO) != 0) return false;
+  const FT_GlyphSlot glyph = face->glyph;
+  const GlyphTarget target = Kanji_StageSlot(stage, font, job.slot, job.width);
+  bool placed = false;
+  if (glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+    placed = PlaceOutline(glyph, baselines.outline, target, sides);
+  } else if (glyph->format == FT_GLYPH_FORMAT_BITMAP) {
+    *sides = PlaceBitmap(glyph->bitmap, int64_t{baselines.strike} - glyph->bitmap_top,
+                         glyph->bitmap_left, target);
+    placed = true;
+  }
+  if (!placed) font->glyphs[job.slot] = nullptr;
+  return placed;
+}
+
+// What each job gave, written by the thread that did it: the CutSide bits
+// it lost, or kJobFailed.
+constexpr int16_t kJobFailed = -1;
+
 // One share of the jobs (every `step`th from `first`), rendered with a face
 // of its own: FreeType faces are not shared between threads.
-// What each job gave, written by the thread that did it.
-enum JobOutcome : char { JobFailed, JobLoaded, JobCut };
-
 struct JobShare {
   FontSet* font;
+  GlyphStage* stage;
   FT_Face face;
   const std::vector<GlyphJob>* jobs;
   size_t first, step;
-  int baseline;
-  JobOutcome* outcomes;
+  Baselines baselines;
+  int16_t* outcomes;
 };
 
 void RenderShare(JobShare* share) {
-  FontSet* font = share->font;
   const std::vector<GlyphJob>& jobs = *share->jobs;
   for (size_t i = share->first; i < jobs.size(); i += share->step) {
-    if (FT_Load_Glyph(share->face, jobs[i].index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0)
-      continue;  // a broken glyph leaves its slot empty
-    const FT_GlyphSlot glyph = share->face->glyph;
-    int32_t* rows = TakeSlot(font, jobs[i].slot);
-    const bool cut = PlaceBitmap(glyph->bitmap, share->baseline - glyph->bitmap_top,
-                                 glyph->bitmap_left, rows, font->size, jobs[i].width);
-    share->outcomes[i] = cut ? JobCut : JobLoaded;
+    uint8_t sides = 0;
+    if (LoadJob(share->face, share->stage, share->font, jobs[i], share->baselines, &sides))
+      share->outcomes[i] = sides;
   }
 }
 
@@ -291,21 +458,23 @@ void* RunShareThread(void* argument) {
 // shared among threads where there are cores for them. Each slot is written
 // by one thread only.
 void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
-                const std::vector<GlyphJob>& jobs, FontLoadReport* report) {
+                const std::vector<GlyphJob>& jobs, FontLoadReport* report, GlyphStage* stage) {
   constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
   const size_t count = std::clamp<size_t>(
       std::min<size_t>(static_cast<size_t>(ProcessorCount()), jobs.size() / kJobsPerThread), 1,
       kMaxThreads);
-  const int baseline = Baseline(face, font->size);
-  std::vector<JobOutcome> outcomes(jobs.size(), JobFailed);
+  const Baselines baselines = BaselinesOf(face, font->size, stage->givenBaseline);
+  stage->baseline = HasStrike(face, font->size) ? baselines.strike : baselines.outline;
+  std::vector<int16_t> outcomes(jobs.size(), kJobFailed);
+  for (const GlyphJob& job : jobs) Kanji_ReserveSlot(stage, job.slot);
   ShareThread helpers[kMaxThreads - 1];
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
     helper = ShareThread{
-        {font, nullptr, &jobs, i, count, baseline, outcomes.data()}, source, {}, {}, false};
+        {font, stage, nullptr, &jobs, i, count, baselines, outcomes.data()}, source, {}, {}, false};
     helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
   }
-  JobShare own{font, face, &jobs, 0, count, baseline, outcomes.data()};
+  JobShare own{font, stage, face, &jobs, 0, count, baselines, outcomes.data()};
   RenderShare(&own);
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
@@ -319,20 +488,23 @@ void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
     }
   }
   for (size_t i = 0; i < jobs.size(); ++i) {
-    if (outcomes[i] == JobFailed) continue;
+    if (outcomes[i] == kJobFailed) continue;
     ++report->glyphsLoaded;
-    if (outcomes[i] == JobCut) Kanji_NoteCut(report, jobs[i].jis);
-    Kanji_FillFallbackSlot(font, jobs[i].codePoint, jobs[i].slot);
+    Kanji_StageGlyph(stage, jobs[i].slot, jobs[i].jis, static_cast<uint8_t>(outcomes[i]));
+    Kanji_StageFallback(stage, font, jobs[i].codePoint, jobs[i].slot);
   }
 }
 
-int LoadSfnt(FontSet* font, FT_Face face, const FreeTypeSource& source, FontLoadReport* report) {
+int LoadSfnt(FontSet* font, FT_Face face, const FreeTypeSource& source, FontLoadReport* report,
+             GlyphStage* stage) {
   report->charset = CharsetUnicode;
   snprintf(report->registry, sizeof report->registry, "ISO10646-1");
   if (!SizeSfnt(face, source.path, font->size)) return -1;
+  stage->fittable = true;  // outlines, or a strike of the font's own size
+  if (!FT_IS_SCALABLE(face) && face->num_fixed_sizes == 1) stage->namedSize = font->size;
   // A font without Unicode characters fills nothing; the caller says so.
   if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
-    RenderJobs(font, face, source, CollectJobs(font, face, report), report);
+    RenderJobs(font, face, source, CollectJobs(font, face, report), report, stage);
   return 0;
 }
 
@@ -423,7 +595,7 @@ void BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* line
 }
 
 void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const CellPlacement& cell,
-                  std::vector<uint8_t>* lines, FontLoadReport* report) {
+                  std::vector<uint8_t>* lines, FontLoadReport* report, GlyphStage* stage) {
   const int code = coded.code > INT32_MAX ? -1 : static_cast<int>(coded.code);
   const CodePlace place = Kanji_PlaceCode(report->charset, code);
   if (place.slot < 0) {
@@ -440,72 +612,107 @@ void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const Ce
                      rowCount, std::clamp<int>(glyph->bitmap_left, -kMaxBoxValue, kMaxBoxValue),
                      std::clamp<int>(glyph->bitmap_top - rowCount, -kMaxBoxValue, kMaxBoxValue)};
   BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines);
-  int32_t* rows = TakeSlot(font, place.slot);
   ++report->glyphsLoaded;
   const int width = place.halfWidth ? font->halfWidth : font->size;
-  if (Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, rows, font->size, width))
-    Kanji_NoteCut(report, place.jis);
-  if (report->charset == CharsetUnicode) Kanji_FillFallbackSlot(font, code, place.slot);
+  const GlyphTarget target = Kanji_StageSlot(stage, font, place.slot, width);
+  Kanji_StageGlyph(stage, place.slot, place.jis,
+                   Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, target));
+  if (report->charset == CharsetUnicode) Kanji_StageFallback(stage, font, code, place.slot);
 }
 
-int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report) {
+// The size a PCF names: its XLFD name's, else PIXEL_SIZE, else its box's height.
+int PcfNamedSize(FT_Face face, const PcfBounds& bounds, FontSizeSource* source) {
+  int size = Kanji_XlfdPixelSize(AtomProperty(face, "FONT"));
+  *source = SizeFromFontName;
+  if (size > 0) return size;
+  *source = SizeFromPixelSize;
+  if (NumberProperty(face, "PIXEL_SIZE", &size) && size > 0) return size;
+  *source = SizeFromBox;
+  return std::max(bounds.top - bounds.bottom, 0);
+}
+
+// What the fit needs to know of a PCF, as SettleStage finds it in a BDF.
+// FONT_ASCENT + FONT_DESCENT or the bounding box's height, the most a PCF's
+// own size may grow to.
+int PcfSizeLimit(FT_Face face, int ascent, const PcfBounds& bounds) {
+  int descent = 0;
+  if (!NumberProperty(face, "FONT_DESCENT", &descent) && face->size != nullptr)
+    descent = static_cast<int>(-face->size->metrics.descender >> 6);
+  return std::clamp(std::max(ascent + descent, bounds.top - bounds.bottom), 0,
+                    static_cast<int>(MaxCellSize));
+}
+
+void SettlePcfStage(FT_Face face, int ascent, GlyphStage* stage) {
+  const PcfBounds bounds = BoundsOf(face);
+  FontSizeSource source;
+  stage->namedSize = PcfNamedSize(face, bounds, &source);
+  stage->sizeLimit = PcfSizeLimit(face, ascent, bounds);
+  stage->baseline = ascent;
+  stage->fittable = stage->namedSize > 0 && stage->size >= stage->namedSize;
+}
+
+int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report, GlyphStage* stage) {
   const char* registry = nullptr;
   const char* encoding = nullptr;
   if (FT_Get_BDF_Charset_ID(face, &encoding, &registry) != 0) registry = encoding = nullptr;
   Kanji_SettleCharset(registry, encoding, AtomProperty(face, "FONT"), report);
   if (report->charset == CharsetRefused) return 0;
   if (face->num_fixed_sizes > 0) FT_Select_Size(face, 0);
-  const CellPlacement cell{PcfAscent(face), BoundsOf(face).left};
+  const int ascent = PcfAscent(face);
+  SettlePcfStage(face, ascent, stage);
+  const CellPlacement cell{stage->givenBaseline >= 0 ? stage->givenBaseline : ascent};
   std::vector<uint8_t> lines;
   for (const CodedGlyph& coded : GlyphsInFileOrder(face))
-    LoadPcfGlyph(font, face, coded, cell, &lines, report);
+    LoadPcfGlyph(font, face, coded, cell, &lines, report, stage);
   return 0;
 }
 
-// PIXEL_SIZE, else the height of the font's bounding box.
-int PcfPixelSize(FT_Face face, const char* path) {
-  int size = 0;
-  if (NumberProperty(face, "PIXEL_SIZE", &size) && size > 0) return size;
+int PcfPixelSize(FT_Face face, const char* path, FontSizeSource* source, int* limit) {
+  if (face->num_fixed_sizes > 0) FT_Select_Size(face, 0);
   const PcfBounds bounds = BoundsOf(face);
-  if (bounds.top - bounds.bottom > 0) return bounds.top - bounds.bottom;
-  Kanji_SetError("%s names no size (neither PIXEL_SIZE nor a bounding box)", path);
-  return 0;
+  *limit = PcfSizeLimit(face, PcfAscent(face), bounds);
+  const int size = PcfNamedSize(face, bounds, source);
+  if (size == 0) Kanji_SetError("%s names no size (neither PIXEL_SIZE nor a bounding box)", path);
+  return size;
 }
 
 }  // namespace
 
-int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report) {
+int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report,
+                           GlyphStage* stage) {
   OpenFace open;
   int result = -1;
-  if (Open(source, &open)) {
+  if (Open(source, &open) && Kanji_StartStage(stage, font->size, stage->givenBaseline)) {
     if (IsPcf(open.face)) {
-      result = LoadPcf(font, open.face, report);
+      result = LoadPcf(font, open.face, report, stage);
     } else {
-      result = LoadSfnt(font, open.face, source, report);
+      result = LoadSfnt(font, open.face, source, report, stage);
     }
     // Glyphs FreeType had no memory for would be missing without a word.
     if (result == 0 && open.memory.ranOut) {
       Kanji_SetError("%s: not enough memory for FreeType to render it", source.path);
       result = -1;
     }
+    if (!Kanji_CommitStage(stage, font, report)) result = -1;
   }
   Close(&open);
   return result;
 }
 
-int Kanji_FreeTypePixelSize(const FreeTypeSource& source) {
+int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, int* limit) {
   OpenFace open;
   int size = -1;
-  const char* path = source.path;
-  if (Open(source, &open)) {
+  const char* path = font.path;
+  if (Open(font, &open)) {
     FT_Face face = open.face;
     if (IsPcf(face)) {
-      size = PcfPixelSize(face, path);
+      size = PcfPixelSize(face, path, from, limit);
     } else if (FT_IS_SCALABLE(face)) {
       Kanji_SetError("%s is an outline font, which has no size of its own", path);
       size = 0;
     } else if (face->num_fixed_sizes == 1) {
       size = StrikeSize(face->available_sizes[0]);
+      *from = SizeFromStrike;
     } else {
       Kanji_SetError("%s has strikes of %s pixels", path, StrikeList(face).c_str());
       size = 0;

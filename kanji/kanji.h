@@ -138,6 +138,17 @@ typedef struct FontLoadReport {
    * the Unicode characters those stand for, -1 where there is none. */
   int cutCodes[ReportedCutGlyphs];
   int cutCharacters[ReportedCutGlyphs];
+  /* glyphsCut by the side of the cell they lost ink on; a glyph may count on
+   * two sides. */
+  int cutTop, cutBottom, cutLeft, cutRight;
+  /* The row of the cell (from its top) the font's baseline ended on; -1 for
+   * a bitmap font that names no baseline (neither FONT_ASCENT nor
+   * FONTBOUNDINGBOX). */
+  int baseline;
+  /* Rows the fit moved every glyph down (negative: up); 0 when not fitted. */
+  int fitShift;
+  int fitted;        /* the fit moved the glyphs */
+  int baselineGiven; /* the caller set the baseline (Kanji_LoadBdfAtBaseline) */
 } FontLoadReport;
 
 /* Kanji_LoadBdf that also fills `report` (which may be null). Every load
@@ -145,10 +156,11 @@ typedef struct FontLoadReport {
  * (FontCharset); a refused set fills no slot. A glyph with a BBX line, in a
  * font with FONT_ASCENT or FONTBOUNDINGBOX before its first glyph, is placed
  * by its box: its top at ascent - (height + y offset), its left edge at its x
- * offset less the FONTBOUNDINGBOX one; ink outside the cell is cut. Where the
- * box puts a glyph at row 0 and column 0 with lines of at least the cell's
+ * offset from the cell's left edge; ink outside the cell is cut. Where the
+ * box puts a glyph at row 0 and column 0 with lines of exactly the glyph's
  * whole bytes, it is read as a glyph without a box: rows top-aligned, each
- * line right-shifted to the glyph's width.
+ * line right-shifted to the glyph's width. The load's glyphs are then fitted
+ * (see Kanji_LoadBdfAtBaseline).
  *
  * Despite its name it loads every format of FontFileKind, recognised by the
  * file's first bytes. PCF takes the placement of BDF; TrueType and OpenType
@@ -163,15 +175,58 @@ typedef struct FontLoadReport {
  * A font is read once, from the start: fonts in pipes (a FIFO, /dev/stdin)
  * load in every format. */
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
+/* Kanji_LoadBdfWithReport with the font's baseline at row `baseline` of the
+ * cell (0 to its size) instead of where the font's rule and the fit put it;
+ * -1 for the rule and the fit. Any other value loads nothing and gives -1.
+ * See "Placing and fitting" below. */
+int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontLoadReport* report);
+/* Placing and fitting. A bitmap glyph's x offset counts from the cell's left
+ * edge, its rows from the baseline at FONT_ASCENT (else the FONTBOUNDINGBOX
+ * height plus its y offset); a strike of an sfnt font stands on its own line
+ * metrics' ascender, outlines on size x A / (A - D), A and D the OS/2
+ * typographic ascender and descender. When more than 2% of a load's glyphs
+ * (its two-byte glyphs, where it has any) then lose ink at the top or bottom,
+ * every glyph of the load is moved by the rows that make the fewest lose
+ * ink (of equals the smallest move, of two the upward one): outline fonts
+ * always, bitmap fonts at their own size or larger. */
 
-/* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
- * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
+/* The cell size a font names: the pixel size of the XLFD FONT name of a BDF
+ * or PCF, else PIXEL_SIZE, else the height of its FONTBOUNDINGBOX, raised
+ * where its glyphs need it (Kanji_FontPixelSizeWithReport); or the single
+ * strike of a bitmap-only sfnt. 0 with
  * Kanji_GetError's reason when it names none, or is an outline font, which
  * can be drawn at any size, or names one larger than MaxCellSize, or is a
  * pipe (not opened, since it can be read only once, by the load); -1 (the
  * reason recorded, nothing printed) when the file cannot be opened or read
  * as a font. */
 int Kanji_FontPixelSize(const char* path);
+
+/* Where a font's own size came from. */
+typedef enum FontSizeSource {
+  SizeFromFontName = 0,  /* the pixel size of its XLFD FONT name */
+  SizeFromPixelSize = 1, /* PIXEL_SIZE */
+  SizeFromBox = 2,       /* the height of FONTBOUNDINGBOX */
+  SizeFromStrike = 3     /* the one strike of a bitmap-only sfnt font */
+} FontSizeSource;
+
+typedef struct FontSizeReport {
+  int size;       /* what Kanji_FontPixelSize gives */
+  int named;      /* the size the font names, from `source` */
+  int source;     /* a FontSizeSource value */
+  int raised;     /* size is larger than named: at named too many glyphs lost ink */
+  int cutAtNamed; /* two-byte glyphs (all, without any) losing ink at the top
+                     or bottom at the named size after the fit */
+  int considered; /* and how many there are */
+} FontSizeReport;
+
+/* Kanji_FontPixelSize that also says why (`report` may be null). A BDF or
+ * PCF names the pixel size of its XLFD FONT name, else PIXEL_SIZE, else its
+ * FONTBOUNDINGBOX height. Where more than 2% of its two-byte glyphs lose ink
+ * at the top or bottom of a cell that size even after the fit, its size is
+ * the smallest larger one, up to FONT_ASCENT + FONT_DESCENT or the
+ * FONTBOUNDINGBOX height (at most MaxCellSize), at which no more than 2% do;
+ * the named size where none does. */
+int Kanji_FontPixelSizeWithReport(const char* path, FontSizeReport* report);
 
 /* ---- Character code conversion -------------------------------------------
  *

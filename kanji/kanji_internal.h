@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <zlib.h>
@@ -15,6 +16,8 @@
 // No font is read past this much text (after gzip): more is a gzip bomb or
 // a file that is no font, and reading it on would take minutes.
 constexpr size_t kMaxFontBytes = size_t{256} << 20;
+
+struct GlyphStage;
 
 // Hands out a BDF file as the pieces a 256-byte line buffer would see: at most
 // 255 characters, a piece ends after its line feed. Reads in large blocks and
@@ -77,8 +80,9 @@ bool Kanji_TakeFontBytes(BdfLineReader* reader, const OpenedFont& opened, const 
                          FontBytes* bytes);
 
 void Kanji_ClearGlyphs(FontSet* font);
-// Reads glyphs until the end of the file; `report` (never null) counts them.
-void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report);
+// Reads glyphs until the end of the file into the stage; `report` (never
+// null) counts them.
+void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report, GlyphStage* stage);
 // What the first bytes of a file show, decompressed; `gzip` tells whether
 // they were.
 FontFileKind Kanji_FileKindOf(const unsigned char* bytes, size_t length, bool gzip);
@@ -110,55 +114,128 @@ FreeTypeSource Kanji_FreeTypeSourceOf(const FontBytes& bytes, const char* path);
 // Loads a font of a FreeType kind into the empty slots; -1, with the reason
 // recorded, when FreeType cannot read it or a bitmap-only font has no strike
 // of the cell's size.
-int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report);
-// The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize).
-int Kanji_FreeTypePixelSize(const FreeTypeSource& source);
+int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report,
+                           GlyphStage* stage);
+// The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize),
+// where it comes from, and the most it may grow to (0 for a strike).
+int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, int* limit);
 
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
 int Kanji_RowShift(int width);
-// True when a BDF row, as parsed, has ink outside a glyph of `width` pixels
-// once shifted by Kanji_RowShift(width).
-bool Kanji_RowCut(int32_t parsed, int width);
 // BDF number parsers, saturating instead of overflowing.
 int32_t Kanji_ParseHexRow(const char* text);
 
 // ---- Placing a glyph by its box -----------------------------------------------
 //
 // A glyph's bitmap box (BBX: width, height, offsets from the origin) and the
-// font values that put its lines into a cell: the rows above the baseline
-// (FONT_ASCENT, or the FONTBOUNDINGBOX height plus its y offset) and the
-// FONTBOUNDINGBOX x offset, the cell's left edge. Line k of a glyph goes to
-// row ascent - (height + y) + k; its pixel c, bit 8n - 1 - c of its n =
-// ceil(width / 8) bytes, to column c + x - boxX. Callers keep every value
-// within +-kMaxBoxValue (the BDF reader clamps them).
+// rows above the baseline (FONT_ASCENT, or the FONTBOUNDINGBOX height plus
+// its y offset) put its lines into a cell. The origin lies at the cell's left
+// edge: line k of a glyph goes to row ascent - (height + y) + k, its pixel c,
+// bit 8n - 1 - c of its n = ceil(width / 8) bytes, to column c + x. Callers
+// keep every value within +-kMaxBoxValue (the BDF reader clamps them).
 struct GlyphBox {
   int width, height, x, y;
 };
 struct CellPlacement {
   int ascent;
-  int boxX;
 };
 constexpr int kMaxBoxValue = 1 << 20;
 constexpr int kMaxBoxLineBytes = 128;  // wider boxes are read as this wide
 
+// The sides of its cell a glyph lost ink on.
+enum CutSide : uint8_t { CutTop = 1, CutBottom = 2, CutLeft = 4, CutRight = 8 };
+
+// Where a glyph's rows go: rows[first] to rows[last - 1], row 0 the cell's
+// top (first <= 0 < size <= last, so that ink a little above or below the
+// cell is kept for the fit), each `width` pixels wide.
+struct GlyphTarget {
+  int32_t* rows;
+  int first, last;
+  int width;
+};
+
 // Bytes of one bitmap line of a box `width` pixels wide.
 int Kanji_BoxLineBytes(int width);
 // True when the box puts line 0 at row 0 and pixel 0 at column 0 and its lines
-// have at least the whole bytes of a glyph `width` wide (one at least): the
-// glyph is then read as rows were always read, as numbers right-shifted by
-// Kanji_RowShift, so that over-wide rows keep their bits.
+// have exactly the bytes of a glyph `width` wide (one at least): the glyph is
+// then read as rows were always read, as numbers right-shifted by
+// Kanji_RowShift.
 bool Kanji_BoxReadsPlain(const GlyphBox& box, const CellPlacement& cell, int width);
-// Places bitmap line `line` (Kanji_BoxLineBytes(box.width) bytes) into
-// `rows` of a cell `size` rows high, whose row values are `width` wide; ink
-// outside the cell is dropped. True when the line lost ink.
-bool Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int line,
-                        const uint8_t* bytes, int32_t* rows, int size, int width);
+// The CutSide bits of a row read plainly, as parsed, for a glyph `width` wide.
+uint8_t Kanji_PlainRowSides(int32_t parsed, int width);
+// Places bitmap line `line` (Kanji_BoxLineBytes(box.width) bytes); ink outside
+// the target's rows or columns is dropped. Returns the CutSide bits it lost.
+uint8_t Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int line,
+                           const uint8_t* bytes, const GlyphTarget& target);
 // A whole glyph of `lineCount` lines, each Kanji_BoxLineBytes(box.width)
-// bytes, into zeroed `rows`: plainly where Kanji_BoxReadsPlain says so (a
-// line wider than four bytes saturating as the BDF parser does), by the box
-// elsewhere. True when the glyph lost ink.
-bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
-                      int lineCount, int32_t* rows, int size, int width);
+// bytes, into zeroed target rows: plainly where Kanji_BoxReadsPlain says so
+// (a line wider than four bytes saturating as the BDF parser does), by the
+// box elsewhere. Returns the CutSide bits it lost.
+uint8_t Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
+                         int lineCount, const GlyphTarget& target);
+
+// ---- A load's glyphs, placed and then fitted ----------------------------------
+//
+// A load places its glyphs by the font's rule into a stage whose rows reach
+// `margin` rows above and below the cell; the font set's slots point into it
+// until Kanji_CommitStage moves every glyph by the fit's shift (one pass
+// over the placed rows) into the font set's own rows.
+struct StagedGlyph {
+  int16_t slot;
+  uint16_t jis;
+  uint8_t lost;              // CutSide bits lost however the glyph is moved
+  uint8_t edges;             // CutTop and CutBottom where it stands
+  bool counted;              // a loaded glyph, not a copy into a fallback slot
+  int8_t inkTop, inkBottom;  // cell rows of its first and last ink; top > bottom for none
+};
+struct GlyphStage {
+  int size = 0, margin = 0;
+  // size + 2 margin rows for each staged slot, from blocks small enough to
+  // come and go without moving the allocator's thresholds.
+  std::vector<int32_t*> slotRows;
+  std::vector<std::unique_ptr<int32_t[]>> blocks;
+  size_t rowsLeft = 0;               // in the last block
+  std::unique_ptr<int32_t[]> spare;  // the rows of a glyph met without memory for it
+  bool outOfMemory = false;
+  std::vector<StagedGlyph> glyphs;  // in load order
+  bool inkFound = false;            // their inkTop and inkBottom are known
+  // What the load found out about the font's size and baseline.
+  int namedSize = 0;       // a bitmap font's own size; 0 for none
+  int sizeLimit = 0;       // FONT_ASCENT + FONT_DESCENT or its box's height, the most
+                           // it may grow to so that its glyphs fit
+  int baseline = -1;       // the rule's baseline; -1 where glyphs have none
+  bool fittable = false;   // an outline font, or a bitmap font at its own size or larger
+  int givenBaseline = -1;  // the caller's, or -1
+};
+
+// False, with the reason recorded, without memory for it.
+bool Kanji_StartStage(GlyphStage* stage, int size, int givenBaseline);
+// Rows for a slot before it is placed, so that threads placing glyphs into
+// their own slots never allocate.
+void Kanji_ReserveSlot(GlyphStage* stage, int slot);
+// A slot's target, its rows zeroed; the slot points into the stage from now on.
+GlyphTarget Kanji_StageSlot(GlyphStage* stage, FontSet* font, int slot, int width);
+// Records a glyph the load placed into a staged slot.
+void Kanji_StageGlyph(GlyphStage* stage, int slot, int jis, uint8_t lost);
+// A Unicode font's glyph for a code point of Kanji_UnicodeFallbackJis also
+// fills CP932's slot while that is empty, so that JIS X 0208's slots get what
+// they got before JIS X 0213 took the code point elsewhere.
+void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int slot);
+// Fits the staged glyphs (unless the baseline was given, or the font may not
+// be fitted), writes them into the font set and counts the cut into the
+// report. Always called once a stage is started, also after a failure;
+// false, with the reason recorded, when memory ran out on the way.
+bool Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report);
+// After a commit: how many two-byte glyphs (all, where there are none) would
+// lose ink at the top or bottom of a cell `size` rows high after the fit,
+// and how many there are.
+int Kanji_LeastVerticalCut(GlyphStage* stage, int size, int* considered);
+// Kanji_LoadBdfWithReport that keeps its stage for the caller to look into.
+int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadReport* report,
+                     GlyphStage* stage);
+
+// The pixel size field of an XLFD font name ("-misc-fixed-medium-r-normal--16-..."); 0 for none.
+int Kanji_XlfdPixelSize(const char* name);
 
 // ---- Unicode ----------------------------------------------------------------
 
@@ -191,7 +268,3 @@ extern const size_t kJisCombiningSequenceCount;
 int Kanji_JisCodeSlot(int jis);
 // CP932's JIS code for a code point JIS X 0213 places elsewhere; -1 for the rest.
 int Kanji_UnicodeFallbackJis(int codePoint);
-// A Unicode font's glyph for such a code point also fills CP932's slot while
-// that is empty, so that JIS X 0208's slots get what they got before JIS X
-// 0213 took the code point elsewhere.
-void Kanji_FillFallbackSlot(FontSet* font, int codePoint, int slot);

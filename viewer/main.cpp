@@ -22,7 +22,8 @@ constexpr char kUsage[] =
     "       tavrest-view FILE --text TEXT [--vertical] [--strict] [-o TEXT.png] [--scale N]\n"
     "       tavrest-view FILE --glyph CODE|CHARACTER [--strict] [-o GLYPH.png] [--scale N]\n"
     "       tavrest-view FILE --missing\n"
-    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT]\n";
+    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT] [--baseline N]\n"
+    "  [--second-baseline N]\n";
 constexpr char kHelp[] =
     "FILE is a .qpk file, or a font tavrest reads (BDF, PCF, TrueType, OpenType,\n"
     "gzip-compressed BDF or PCF) converted in memory exactly as tavrest converts it.\n"
@@ -32,6 +33,9 @@ constexpr char kHelp[] =
     "  -s, --size N         a font's cell size, 1 to 32; without it the font's own\n"
     "                       (an outline font has none and needs -s)\n"
     "  -F, --second FONT    a second font, filling the slots the first leaves empty\n"
+    "      --baseline N     the font's baseline at row N of the cell (0 to the size)\n"
+    "                       instead of where its metrics and the fit put it\n"
+    "      --second-baseline N  the same for the second font\n"
     "  -o, --output FILE    write the picture as PNG; the name ends in .png, or is\n"
     "                       /dev/stdout, a FIFO or a device\n"
     "      --scale N        enlarge the picture and text art N times, 1 to 16\n"
@@ -57,7 +61,17 @@ constexpr int kMaxTextWidth = 65535 / 4;
 // gigabytes.
 constexpr long long kMaxPicturePixels = 200'000'000;
 
-enum LongOnly { kText = 256, kVertical, kGlyph, kBackground, kMissing, kStrict, kScale };
+enum LongOnly {
+  kText = 256,
+  kVertical,
+  kGlyph,
+  kBackground,
+  kMissing,
+  kStrict,
+  kScale,
+  kBaseline,
+  kSecondBaseline
+};
 
 struct ViewOptions {
   ViewSource source;
@@ -122,6 +136,15 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
     case 'F':
       options.source.second = optarg;
       return 0;
+    case kBaseline:
+    case kSecondBaseline: {
+      int& baseline = options.source.baselines[c == kBaseline ? 0 : 1];
+      baseline = WholeNumber(optarg, 0, MaxCellSize);
+      if (baseline < 0)
+        return UsageError("%s is a row from 0 to %d, not %s",
+                          c == kBaseline ? "--baseline" : "--second-baseline", MaxCellSize, optarg);
+      return 0;
+    }
     case 'o':
       if (!EndsWithPng(optarg) && OutputKindOf(optarg) != OutputKind::Stream)
         return UsageError("the picture is a PNG: its name ends in .png, not %s", optarg);
@@ -185,19 +208,22 @@ int CheckTogether(const ViewOptions& options) {
 }
 
 int ParseOptions(int argc, char** argv, ViewOptions& options) {
-  static const option kOptions[] = {{"size", required_argument, nullptr, 's'},
-                                    {"second", required_argument, nullptr, 'F'},
-                                    {"output", required_argument, nullptr, 'o'},
-                                    {"scale", required_argument, nullptr, kScale},
-                                    {"text", required_argument, nullptr, kText},
-                                    {"vertical", no_argument, nullptr, kVertical},
-                                    {"glyph", required_argument, nullptr, kGlyph},
-                                    {"background", required_argument, nullptr, kBackground},
-                                    {"missing", no_argument, nullptr, kMissing},
-                                    {"strict", no_argument, nullptr, kStrict},
-                                    {"help", no_argument, nullptr, 'h'},
-                                    {"version", no_argument, nullptr, 'V'},
-                                    {nullptr, 0, nullptr, 0}};
+  static const option kOptions[] = {
+      {"size", required_argument, nullptr, 's'},
+      {"second", required_argument, nullptr, 'F'},
+      {"baseline", required_argument, nullptr, kBaseline},
+      {"second-baseline", required_argument, nullptr, kSecondBaseline},
+      {"output", required_argument, nullptr, 'o'},
+      {"scale", required_argument, nullptr, kScale},
+      {"text", required_argument, nullptr, kText},
+      {"vertical", no_argument, nullptr, kVertical},
+      {"glyph", required_argument, nullptr, kGlyph},
+      {"background", required_argument, nullptr, kBackground},
+      {"missing", no_argument, nullptr, kMissing},
+      {"strict", no_argument, nullptr, kStrict},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},
+      {nullptr, 0, nullptr, 0}};
   opterr = 0;  // our own messages, one line each
   for (int c; (c = getopt_long(argc, argv, ":s:F:o:hV", kOptions, nullptr)) != -1;)
     if (const int status = TakeOption(c, argv, options); status != 0) return status;

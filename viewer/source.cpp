@@ -88,10 +88,11 @@ Viewed LoadFonts(const ViewSource& source, int size) {
   FontSet* font = Kanji_CreateEmptyFontSet(size);
   if (font == nullptr) return Refused(1, "not enough memory for the font set");
   int loaded = 0;
-  for (const char* path : {source.file, source.second}) {
+  for (int i = 0; i < 2; ++i) {
+    const char* path = i == 0 ? source.file : source.second;
     if (path == nullptr) continue;
     FontLoadReport report;
-    if (Kanji_LoadBdfWithReport(font, path, &report) != 0) {
+    if (Kanji_LoadBdfAtBaseline(font, path, source.baselines[i], &report) != 0) {
       Kanji_DestroyFontSet(font);
       return path == source.file ? NeitherFontNorPacked()
                                  : Refused(1, std::string("second font: ") + Kanji_GetError());
@@ -146,6 +147,12 @@ Viewed ViewFont(const ViewSource& source) {
   Viewed refusal;
   const int size = source.size != 0 ? source.size : SizeOfFont(source.file, refusal);
   if (size == 0) return refusal;
+  for (int i = 0; i < 2; ++i)
+    if (source.baselines[i] > size)
+      return Refused(2, std::string(i == 0 ? "--baseline " : "--second-baseline ") +
+                            std::to_string(source.baselines[i]) + " lies below the " +
+                            std::to_string(size) + "-pixel cell (0 to " + std::to_string(size) +
+                            ")");
   return ConvertFont(source, size);
 }
 
@@ -169,9 +176,11 @@ Viewed OpenViewed(const ViewSource& source) {
   peeked.regular = FactsOfStream(peeked.file, facts) && facts.kind == FileKind::Regular;
   const bool regular = peeked.regular;
   if (IsPackedHeader(peeked.head, got)) {
-    Viewed viewed = source.size != 0 || source.second != nullptr
-                        ? Refused(2, "-s and --second go with a font, not a .qpk file")
-                        : DecodePeeked(peeked, source.file);
+    const bool fontOptions = source.size != 0 || source.second != nullptr ||
+                             source.baselines[0] >= 0 || source.baselines[1] >= 0;
+    Viewed viewed =
+        fontOptions ? Refused(2, "-s, --second and the baselines go with a font, not a .qpk file")
+                    : DecodePeeked(peeked, source.file);
     fclose(peeked.file);
     return viewed;
   }

@@ -23,6 +23,7 @@ struct ViewSource {
   const char* file = nullptr;
   const char* second = nullptr;
   int size = 0;
+  int baselines[2] = {-1, -1};  // each font's baseline row; -1: placed and fitted by its rule
 };
 
 // The font set to look at, owned by the caller; null with the exit status

@@ -45,6 +45,7 @@ void SetUpFolder(const TempDir& dir, const std::string& ini) {
   symlink(FontPath("8x16rk").c_str(), dir.File("sub/r.bdf").c_str());
   WriteFileBytes(dir.File("sub/set.ini"), "j.bdf\nr.bdf\n16\n");
   WriteFileBytes(dir.File("sub/zero.ini"), "j.bdf\nr.bdf\nabc\n");
+  WriteFileBytes(dir.File("one.bdf"), "ENCODING 65\nBITMAP\n80\n80\n80\nENDCHAR\n");
   if (!ini.empty()) WriteFileBytes(dir.File("tavrest.ini"), ini);
 }
 
@@ -89,7 +90,10 @@ std::vector<CommandCase> CommandCases() {
        true,
        0,
        both,
-       "tavrest: " + j16 + ": 6877 glyphs loaded, 0 cut by the 16-pixel cell\ntavrest: " + j16 +
+       "tavrest: " + j16 +
+           ": 6877 glyphs loaded, 0 cut by the 16-pixel cell; baseline at row 14, not "
+           "fitted\ntavrest: " +
+           j16 +
            ": 6877 of the 6879 JIS X 0208 characters, 0 of the 1918 other characters of JIS X "
            "0213 plane 1\n"},
       {{"-b", "-f", j16, "-F", r16, "-s", "16"}, false, 0, both, ""},
@@ -123,9 +127,19 @@ std::vector<CommandCase> CommandCases() {
        false,
        0,
        {"tavrest.qpk"},
-       "tavrest: warning: " + j24 + ": ",
+       "tavrest: warning: " + j24 +
+           ": 6859 glyphs cut by the 16-pixel cell (6820 at the bottom, 6823 on the right)\n",
        "",
        ""},
+      {{"-b", "-f", "one.bdf", "-s", "2", "--no-image"},
+       false,
+       0,
+       {"tavrest.qpk"},
+       "tavrest: warning: one.bdf: 1 glyph cut by the 2-pixel cell (1 at the bottom)\n",
+       "",
+       ""},
+      // Baselines given where the fonts put them change nothing.
+      {{"-b", "--baseline", "14", "--second-baseline=14"}, true, 0, both, ""},
       {{"-b", "-q", "-f", j24, "-s", "16", "--no-image"}, false, 0, {"tavrest.qpk"}, "", "", ""},
       {{"-h"}, true, 0, {}, ""},
       {{"--version"}, true, 0, {}, ""},
@@ -174,6 +188,16 @@ std::vector<CommandCase> CommandCases() {
        2,
        {},
        "tavrest: the size must be a whole number from 1 to 32, not \"16px\"\n"},
+      {{"-f", j16, "--baseline", "17"},
+       true,
+       2,
+       {},
+       "tavrest: --baseline 17 lies below the 16-pixel cell (0 to 16)\n"},
+      {{"-f", j16, "--second-baseline", "x"},
+       true,
+       2,
+       {},
+       "tavrest: --second-baseline must be a row from 0 to 32, not \"x\"\n"},
       {{"-c", "sub/set.ini", "-f", j16, "-s", "16"},
        true,
        2,
@@ -296,7 +320,7 @@ TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
   call.args = {"--help"};
   const CallResult run = CallTavrest(call);
   ASSERT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 24);
+  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 26);
 }
 
 }  // namespace

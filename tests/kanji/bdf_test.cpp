@@ -196,13 +196,13 @@ TEST(LoadBdf, GlyphsPlacedByTheirBoxes) {
     int size, code;
     std::string box, lines;
     std::vector<std::pair<int, uint32_t>> rows;  // the rows with ink
-    bool cut;
+    int cut;                                     // CutSide bits
   };
   const Case cases[] = {
-      {"up", ascent, 8, 0x2422, "8 2 0 2", "FF\n81\n", {{2, 0xFF}, {3, 0x81}}, false},
-      {"descender", ascent, 8, 0x2422, "8 2 0 -2", "FF\n81\n", {{6, 0xFF}, {7, 0x81}}, false},
-      {"ink below the cell", ascent, 8, 0x2422, "8 2 0 -3", "FF\n81\n", {{7, 0xFF}}, true},
-      {"blank below the cell", ascent, 8, 0x2422, "8 2 0 -3", "FF\n00\n", {{7, 0xFF}}, false},
+      {"up", ascent, 8, 0x2422, "8 2 0 2", "FF\n81\n", {{2, 0xFF}, {3, 0x81}}, 0},
+      {"descender", ascent, 8, 0x2422, "8 2 0 -2", "FF\n81\n", {{6, 0xFF}, {7, 0x81}}, 0},
+      {"ink below the cell", ascent, 8, 0x2422, "8 2 0 -3", "FF\n81\n", {{7, 0xFF}}, CutBottom},
+      {"blank below the cell", ascent, 8, 0x2422, "8 2 0 -3", "FF\n00\n", {{7, 0xFF}}, 0},
       {"above the cell",
        ascent,
        8,
@@ -210,23 +210,32 @@ TEST(LoadBdf, GlyphsPlacedByTheirBoxes) {
        "8 3 0 4",
        "18\n24\n42\n",
        {{0, 0x24}, {1, 0x42}},
-       true},
-      {"right", ascent, 8, 0x2422, "4 1 2 0", "F0\n", {{5, 0x3C}}, false},
-      {"ink beyond the right", ascent, 8, 0x2422, "8 1 2 0", "FF\n", {{5, 0x3F}}, true},
-      {"left of the cell's edge", bounds, 8, 0x2422, "8 1 0 0", "FF\n", {{5, 0xFE}}, true},
-      {"half width", ascent, 8, 65, "4 1 1 0", "F0\n", {{5, 0x7}}, true},
-      {"forty pixels wide",
+       CutTop},
+      {"right", ascent, 8, 0x2422, "4 1 2 0", "F0\n", {{5, 0x3C}}, 0},
+      {"ink beyond the right", ascent, 8, 0x2422, "8 1 2 0", "FF\n", {{5, 0x3F}}, CutRight},
+      {"the font's box moves nothing", bounds, 8, 0x2422, "8 1 0 0", "FF\n", {{5, 0xFF}}, 0},
+      {"left of the origin", bounds, 8, 0x2422, "8 1 -2 0", "FF\n", {{5, 0xFC}}, CutLeft},
+      {"italic, wider than the cell",
        ascent,
-       32,
+       8,
        0x2422,
-       "40 1 -8 0",
-       "00FFFFFF81\n",
-       {{5, 0xFFFFFF81}},
-       false},
-      {"narrow rows start left", ascent, 16, 0x2422, "8 6 0 0", "FF\n", {{0, 0xFF00}}, false},
-      {"over-wide rows keep their bits", ascent, 8, 65, "16 6 0 0", "ABCD\n", {{0, 0xABC}}, true},
-      {"no ascent, no bounding box", "", 16, 0x2422, "8 2 0 2", "FF\n", {{0, 0xFF}}, false},
-      {"no box", ascent, 16, 0x2422, "", "FF\n", {{0, 0xFF}}, false},
+       "11 1 -1 0",
+       "FFE0\n",
+       {{5, 0xFF}},
+       CutLeft | CutRight},
+      {"half width", ascent, 8, 65, "4 1 1 0", "F0\n", {{5, 0x7}}, CutRight},
+      {"forty pixels wide", ascent, 32, 0x2422, "40 1 -8 0", "00FFFFFF81\n", {{5, 0xFFFFFF81}}, 0},
+      {"narrow rows start left", ascent, 16, 0x2422, "8 6 0 0", "FF\n", {{0, 0xFF00}}, 0},
+      {"over-wide lines keep their left",
+       ascent,
+       8,
+       65,
+       "16 6 0 0",
+       "ABCD\n",
+       {{0, 0xA}},
+       CutRight},
+      {"no ascent, no bounding box", "", 16, 0x2422, "8 2 0 2", "FF\n", {{0, 0xFF}}, 0},
+      {"no box", ascent, 16, 0x2422, "", "FF\n", {{0, 0xFF}}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -249,11 +258,9 @@ TEST(LoadBdf, GlyphsPlacedByTheirBoxes) {
       for (size_t i = 0; i + 1 < line.size(); i += 2)
         bytes.push_back(static_cast<uint8_t>(std::stoi(line.substr(i, 2), nullptr, 16)));
     std::vector<int32_t> rows(static_cast<size_t>(c.size), 0);
-    const int width = c.code > 255 ? c.size : c.size / 2;
-    const CellPlacement cell{6, c.header == bounds ? 1 : 0};
+    const GlyphTarget target{rows.data(), 0, c.size, c.code > 255 ? c.size : c.size / 2};
     const int lineCount = static_cast<int>(bytes.size()) / Kanji_BoxLineBytes(box.width);
-    EXPECT_EQ(Kanji_PlaceGlyph(box, cell, bytes.data(), lineCount, rows.data(), c.size, width),
-              c.cut);
+    EXPECT_EQ(Kanji_PlaceGlyph(box, CellPlacement{6}, bytes.data(), lineCount, target), c.cut);
     EXPECT_EQ(rows, expected);
   }
 }

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -160,6 +162,8 @@ TEST(FontFormats, OutlineFontsAsFreeTypeDrawsThem) {
   FT_Done_FreeType(library);
 }
 
+constexpr char kMisaki[] = "/usr/share/fonts/truetype/misaki/misaki_gothic.ttf";
+
 // misaki with its outline tables renamed: a bitmap-only font of one strike.
 std::string BitmapOnlyFont(const TempDir& dir) {
   std::vector<uint8_t> font;
@@ -171,6 +175,85 @@ std::string BitmapOnlyFont(const TempDir& dir) {
   }
   WriteFileBytes(dir.File("misaki.otb"), std::string(font.begin(), font.end()));
   return dir.File("misaki.otb");
+}
+
+// A BDF of ten kanji, each `lines` lines of FF in the box `box`.
+std::string KanjiBdf(const std::string& header, const std::string& box, int lines) {
+  std::string bdf = "STARTFONT 2.1\n" + header;
+  for (int jis = 0x3021; jis < 0x302B; ++jis) {
+    bdf += "ENCODING " + std::to_string(jis) + "\nBBX " + box + "\nBITMAP\n";
+    for (int k = 0; k < lines; ++k) bdf += "FF\n";
+    bdf += "ENDCHAR\n";
+  }
+  return bdf;
+}
+
+// The fonts tests/kanji/make_fit_fonts.py makes with fontTools.
+struct FitFonts {
+  TempDir dir;
+  FitFonts() {
+    std::vector<uint8_t> output;
+    EXPECT_TRUE(RunProgram({"/usr/bin/python3", TAVREST_SOURCE_DIR "/tests/kanji/make_fit_fonts.py",
+                            dir.path, kIpaGothic, kMisaki},
+                           output));
+  }
+};
+
+// Glyphs placed by the font's rule and moved together where too many lose
+// ink: the move, and what is still cut.
+TEST(FontFormats, GlyphsFittedToTheirCell) {
+  const FitFonts fonts;
+  // Kanji two rows above the baseline at FONT_ASCENT 6: their tops lie above the cell.
+  const std::string high = fonts.dir.File("high.bdf");
+  WriteFileBytes(high, KanjiBdf("PIXEL_SIZE 8\nFONT_ASCENT 6\nFONT_DESCENT 2\n", "8 8 0 0", 8));
+  const struct {
+    const char* name;
+    std::string path;
+    int size, baseline;  // -1: the fit's
+    int shift, cutTop, reportedBaseline;
+  } cases[] = {
+      {"at its own size", high, 8, -1, 2, 0, 8},
+      {"larger", high, 10, -1, 2, 0, 8},
+      {"smaller: not fitted", high, 7, -1, 0, 10, 6},
+      {"the baseline given", high, 8, 7, 0, 10, 7},
+      {"Latin metrics", fonts.dir.File("latin.ttf"), 16, -1, 1, 0, 13},
+      {"Latin metrics, the baseline given", fonts.dir.File("latin.ttf"), 16, 12, 0, 28, 12},
+      {"a strike on its own ascender", fonts.dir.File("strike.ttf"), 8, -1, 0, 0, 6},
+  };
+  for (const auto& c : cases) {
+    Font font(Kanji_CreateEmptyFontSet(c.size));
+    FontLoadReport report;
+    ASSERT_EQ(Kanji_LoadBdfAtBaseline(font.get(), c.path.c_str(), c.baseline, &report), 0)
+        << c.name << ": " << Kanji_GetError();
+    EXPECT_EQ(report.fitShift, c.shift) << c.name;
+    EXPECT_EQ(report.fitted, c.shift != 0) << c.name;
+    EXPECT_EQ(report.cutTop, c.cutTop) << c.name;
+    EXPECT_EQ(report.baseline, c.reportedBaseline) << c.name;
+    EXPECT_EQ(report.baselineGiven, c.baseline >= 0) << c.name;
+  }
+  Font below(Kanji_CreateEmptyFontSet(8));
+  EXPECT_EQ(Kanji_LoadBdfAtBaseline(below.get(), high.c_str(), 9, nullptr), -1);  // below the cell
+  // The strike's glyphs stand where they stood under the outlines' own metrics.
+  ExpectSameGlyphs(*Load({fonts.dir.File("strike.ttf")}, 8), *Load({kMisaki}, 8), "strike.ttf");
+}
+
+// An outline far larger than any cell is rendered only where it can land in
+// the cell: a few milliseconds and no memory to speak of, where a whole
+// rendering takes seconds and a hundred megabytes per glyph.
+TEST(HostileFonts, HugeOutlinesCostNoMoreThanTheirCell) {
+  const FitFonts fonts;
+  const auto start = std::chrono::steady_clock::now();
+  FontLoadReport report;
+  const Font font = Load({fonts.dir.File("hostile.ttf")}, 32, &report);
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+  ASSERT_TRUE(font) << Kanji_GetError();
+  EXPECT_GT(report.glyphsLoaded, 100);
+  for (const int side : {report.cutTop, report.cutBottom, report.cutLeft, report.cutRight})
+    EXPECT_EQ(side, report.glyphsLoaded);
+  EXPECT_LT(seconds.count(), 60.0);  // generous: a whole rendering takes hours
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss, 100 * 1024);  // kilobytes
 }
 
 // Refused fonts fill nothing and say why; the sizes fonts name for themselves.
@@ -195,6 +278,9 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
     gzwrite(bomb, text.data(), static_cast<unsigned>(text.size()));
   gzclose(bomb);
   mkfifo(dir.File("fifo").c_str(), 0600);
+  // Ten rows of ink in every kanji of a font that names 8: the font is 10.
+  WriteFileBytes(dir.File("tall.bdf"),
+                 KanjiBdf("PIXEL_SIZE 8\nFONT_ASCENT 8\nFONT_DESCENT 2\n", "8 10 0 -2", 10));
   const struct {
     std::string path;
     int size;         // the cell size of the load; 0 for none
@@ -205,7 +291,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {otb, 8, nullptr, 8},
       {kIpaGothic, 16, nullptr, 0},
       {FontPath("jiskan16"), 0, nullptr, 16},
-      {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 24},  // as its PIXEL_SIZE says
+      {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 16},  // its name (PIXEL_SIZE: 24)
       {dir.File("truncated.ttf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
@@ -216,6 +302,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {dir.path, 16, ": is a folder", -1},
       {dir.File("fifo"), 0, nullptr, 0},     // not opened: it is read once, by the load
       {dir.File("big.bdf"), 0, nullptr, 0},  // larger than any cell
+      {dir.File("tall.bdf"), 0, nullptr, 10},
   };
   for (const auto& c : cases) {
     if (c.size != 0) {

@@ -108,6 +108,9 @@ TEST_F(Viewer, FontsAreShownAsTheirQpk) {
       {{FontPath("jiskan16"), "-F", FontPath("8x16rk")}, Qpk()},  // at the font's own size
       {{misc + "jiskan16.pcf.gz", "--second", misc + "8x16rk.pcf.gz", "-s", "16"}, Qpk()},
       {{kIpaGothic, "--size", "16"}, dir.File("ipa.qpk")},
+      // Baselines given where the fonts' own put them.
+      {{FontPath("jiskan16"), "--baseline", "14", "-F", FontPath("8x16rk"), "--second-baseline=14"},
+       Qpk()},
   };
   for (const FontCase& c : cases) {
     SCOPED_TRACE(c.font[0]);
@@ -280,7 +283,12 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{Qpk(), "--scale", "2"},
        2,
        "tavrest-view: --scale goes with a picture: -o, --text or --glyph"},
-      {{Qpk(), "-s", "16"}, 2, "tavrest-view: -s and --second go with a font, not a .qpk file"},
+      {{Qpk(), "-s", "16"},
+       2,
+       "tavrest-view: -s, --second and the baselines go with a font, not a .qpk file"},
+      {{FontPath("jiskan16"), "--baseline", "17"},
+       2,
+       "tavrest-view: --baseline 17 lies below the 16-pixel cell (0 to 16)"},
       {{FontPath("jiskan16"), "-s", "33"},
        2,
        "tavrest-view: the size is a whole number from 1 to 32, not 33"},
@@ -394,7 +402,7 @@ TEST_F(Viewer, MissingCharacters) {
 TEST_F(Viewer, ManPageHasEveryOptionOfTheHelp) {
   const ViewRun run = RunViewer(dir, {"--help"});
   ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 17);
+  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 19);
 }
 
 }  // namespace
