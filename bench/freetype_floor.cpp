@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor for converting an outline font: FreeType alone, on one thread,
 // rendering every character that has a slot at the cell size, as tavrest
 // renders them, and nothing else. bench.sh sets tavrest's instructions

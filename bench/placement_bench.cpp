@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What placing and fitting cost beside the load they belong to: the fit's
 // pass over the placed rows of a real font, and its whole search for the
 // best move, which only fonts that lose many glyphs need.

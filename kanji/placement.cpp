@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a glyph's ink goes in its cell, for every font format: bitmap lines
 // by their box, and a load's glyphs moved together by the fit.
 #include "kanji_internal.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Fonts for the placement tests, written into the folder given:
 
 latin.ttf    IPA Gothic's kana and kanji with a typographic ascender set for
