@@ -212,14 +212,12 @@ GlyphEnd ReadGlyphLines(GlyphLines* glyph, BdfLineReader* reader) {
   return GlyphEnd{cut, false};
 }
 
-GlyphEnd ReadGlyph(FontSet* font, int slot, int width, const GlyphBox* box,
+// A glyph's lines into zeroed `rows` of a cell `size` high.
+GlyphEnd ReadGlyph(int32_t* rows, int size, int width, const GlyphBox* box,
                    const CellPlacement* cell, BdfLineReader* reader) {
-  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
-  std::fill(rows, rows + font->size, 0);
-  font->glyphs[slot] = rows;
   const bool byBox = box != nullptr && cell != nullptr && !Kanji_BoxReadsPlain(*box, *cell, width);
   GlyphLines glyph{
-      rows, font->size, width, nullptr, {0, 0}, 0, 0, Kanji_RowShift(width), RowKeptBits(width)};
+      rows, size, width, nullptr, {0, 0}, 0, 0, Kanji_RowShift(width), RowKeptBits(width)};
   if (byBox) {
     glyph.box = box;
     glyph.cell = *cell;
@@ -507,9 +505,18 @@ void NoteCut(FontLoadReport* report, int jis) {
   ++report->glyphsCut;
 }
 
-// `cell` is null in a font whose boxes are not placed.
+int32_t* TakeSlot(FontSet* font, int slot) {
+  int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
+  std::fill(rows, rows + font->size, 0);
+  font->glyphs[slot] = rows;
+  return rows;
+}
+
+// `cell` is null in a font whose boxes are not placed. Glyphs at codes JIS X
+// 0208 leaves free that move wait in `held`.
 void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
-                FontLoadReport* report) {
+                std::vector<HeldGlyph>* held, FontLoadReport* report) {
+  const bool freeCodes = Kanji_ReadsFreeCodes(*report);
   bool lineHeld = true;  // the reader's line is still to be scanned
   while (lineHeld || Kanji_NextLine(reader)) {
     lineHeld = false;
@@ -523,9 +530,18 @@ void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
       if (code >= 0) ++report->codesSkipped;  // -1 marks a glyph without a code
       continue;
     }
+    if (freeCodes && Kanji_IsFreeJisCode(place.jis)) {
+      std::vector<int32_t> rows(static_cast<size_t>(font->size));
+      const GlyphEnd end =
+          ReadGlyph(rows.data(), font->size, font->size, boxed ? &box : nullptr, cell, reader);
+      Kanji_TakeFreeCodeGlyph(font, place.jis, rows.data(), end.cut, held, report);
+      lineHeld = end.atEncoding;
+      continue;
+    }
     if (font->glyphs[place.slot] != nullptr) continue;
     const int width = place.halfWidth ? font->halfWidth : font->size;
-    const GlyphEnd end = ReadGlyph(font, place.slot, width, boxed ? &box : nullptr, cell, reader);
+    const GlyphEnd end = ReadGlyph(TakeSlot(font, place.slot), font->size, width,
+                                   boxed ? &box : nullptr, cell, reader);
     ++report->glyphsLoaded;
     if (report->charset == CharsetUnicode) Kanji_FillFallbackSlot(font, code, place.slot);
     if (end.cut) NoteCut(report, place.jis);
@@ -676,14 +692,18 @@ void Kanji_ScanBdf(FontSet* font, BdfLineReader* reader, FontLoadReport* report)
   SettleCharset(header, report);
   CellPlacement cell;
   const bool placed = CellPlacementOf(header, &cell);
+  std::vector<HeldGlyph> held;
   if (glyphFollows && report->charset != CharsetRefused)
-    ScanGlyphs(font, reader, placed ? &cell : nullptr, report);
+    ScanGlyphs(font, reader, placed ? &cell : nullptr, &held, report);
+  Kanji_PlaceHeldGlyphs(font, held, report);
 }
 
 // BDF, plain or gzip, is read here; PCF and sfnt fonts go to FreeType.
-int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
+int Kanji_LoadFont(FontSet* font, const char* path, const FontLoadOptions* options,
+                   FontLoadReport* report) {
   FontLoadReport ignored;
   if (report == nullptr) report = &ignored;
+  const FontLoadOptions chosen = options != nullptr ? *options : FontLoadOptions{};
   StartReport(report);
   gzFile file = OpenFontFile(path);
   if (file == nullptr) {
@@ -697,20 +717,51 @@ int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* rep
   Kanji_InitLineReader(&reader, file);
   int result = TakeFileKind(&reader, path, report) ? 0 : -1;
   const int kind = report->fileKind;
-  if (result == 0 && (kind == FontFileBdf || kind == FontFileBdfGzip)) {
+  const bool bdf = kind == FontFileBdf || kind == FontFileBdfGzip;
+  if (result == 0 && bdf && chosen.face != 0) {
+    Kanji_SetError("%s: no face %d; it has 1 (0 to 0)", path, chosen.face);
+    result = -1;
+  } else if (result == 0 && bdf) {
     Kanji_ScanBdf(font, &reader, report);
   } else if (result == 0 && kind == FontFileUnknown) {
-    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
+    Kanji_SetError("%s: not a BDF, PCF, TrueType, OpenType or WOFF font", path);
     result = -1;
   }
   gzclose(file);
-  if (result == 0 && kind != FontFileBdf && kind != FontFileBdfGzip)
-    result = Kanji_LoadFreeTypeFont(font, path, report);
+  if (result == 0 && !bdf) result = Kanji_LoadFreeTypeFont(font, path, chosen, report);
   return result;
+}
+
+int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
+  return Kanji_LoadFont(font, path, nullptr, report);
 }
 
 int Kanji_LoadBdf(FontSet* font, const char* path) {
   return Kanji_LoadBdfWithReport(font, path, nullptr);
+}
+
+// A BDF has one face, named by FreeType where it reads the file.
+int Kanji_ListFontFaces(const char* path, FontFaceName* faces, int room) {
+  gzFile file = OpenFontFile(path);
+  if (file == nullptr) {
+    Kanji_SetError("cannot open %s: %s", path, strerror(errno));
+    return -1;
+  }
+  BdfLineReader reader;
+  Kanji_InitLineReader(&reader, file);
+  FontLoadReport report{};
+  const bool read = TakeFileKind(&reader, path, &report);
+  gzclose(file);
+  if (!read) return -1;
+  if (report.fileKind == FontFileUnknown) {
+    Kanji_SetError("%s: not a BDF, PCF, TrueType, OpenType or WOFF font", path);
+    return -1;
+  }
+  const bool bdf = report.fileKind == FontFileBdf || report.fileKind == FontFileBdfGzip;
+  const int count = Kanji_FreeTypeFaces(path, faces, room);
+  if (!bdf || count == 1) return count;
+  if (room > 0) faces[0] = FontFaceName{};
+  return 1;
 }
 
 // ---- For fonts read elsewhere (PCF), the same rules as for BDF ---------------
@@ -736,3 +787,50 @@ CodePlace Kanji_PlaceCode(int charset, int code) {
 }
 
 void Kanji_NoteCut(FontLoadReport* report, int jis) { NoteCut(report, jis); }
+
+// ---- The codes JIS X 0208 leaves free ------------------------------------------
+
+bool Kanji_ReadsFreeCodes(const FontLoadReport& report) {
+  const char* registry = report.registry;
+  const bool jisX0213 = strncasecmp(registry, "JISX0213", 8) == 0 &&
+                        (registry[8] == '\0' || registry[8] == '.' || registry[8] == '-');
+  return report.charset == CharsetJis && !jisX0213;
+}
+
+namespace {
+
+bool HasInk(const int32_t* rows, int size) {
+  return std::any_of(rows, rows + size, [](int32_t row) { return row != 0; });
+}
+
+void FillSlot(FontSet* font, int jis, const int32_t* rows, bool cut, FontLoadReport* report) {
+  std::copy(rows, rows + font->size, TakeSlot(font, Kanji_JisCodeSlot(jis)));
+  ++report->glyphsLoaded;
+  if (cut) NoteCut(report, jis);
+}
+
+}  // namespace
+
+void Kanji_TakeFreeCodeGlyph(FontSet* font, int jis, const int32_t* rows, bool cut,
+                             std::vector<HeldGlyph>* held, FontLoadReport* report) {
+  const int target = Kanji_FreeCodeTarget(jis);
+  if (target < 0 || !HasInk(rows, font->size)) {
+    ++report->glyphsSkipped;
+  } else if (target != jis) {
+    held->push_back(HeldGlyph{target, cut, std::vector<int32_t>(rows, rows + font->size)});
+  } else if (font->glyphs[Kanji_JisCodeSlot(jis)] == nullptr) {
+    FillSlot(font, jis, rows, cut, report);
+  }
+}
+
+void Kanji_PlaceHeldGlyphs(FontSet* font, const std::vector<HeldGlyph>& held,
+                           FontLoadReport* report) {
+  for (const HeldGlyph& glyph : held) {
+    if (font->glyphs[Kanji_JisCodeSlot(glyph.jis)] != nullptr) {
+      ++report->glyphsSkipped;
+      continue;
+    }
+    FillSlot(font, glyph.jis, glyph.rows.data(), glyph.cut, report);
+    ++report->glyphsMoved;
+  }
+}

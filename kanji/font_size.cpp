@@ -51,7 +51,7 @@ int NamedPixelSize(const char* path) {
   if (got <= 0 && zlibError != Z_OK) {
     Kanji_SetError("%s: broken gzip data: %s", path, reason);
   } else if (kind == FontFileUnknown) {
-    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
+    Kanji_SetError("%s: not a BDF, PCF, TrueType, OpenType or WOFF font", path);
   } else if (kind == FontFileBdf || kind == FontFileBdfGzip) {
     size = gzrewind(file) == 0 ? BdfPixelSize(file, path) : -1;
     if (size < 0) Kanji_SetError("cannot read %s again: it is a pipe", path);

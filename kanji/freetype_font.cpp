@@ -52,11 +52,11 @@ struct OpenFace {
   FT_Face face = nullptr;
 };
 
-// The first face of the file; false, with the reason recorded, when FreeType
-// cannot read it.
-bool Open(const char* path, OpenFace* open) {
+// Face `faceIndex` of the file; false, with the reason recorded, when
+// FreeType cannot read it.
+bool Open(const char* path, FT_Long faceIndex, OpenFace* open) {
   FT_Error error = FT_Init_FreeType(&open->library);
-  if (error == 0) error = FT_New_Face(open->library, path, 0, &open->face);
+  if (error == 0) error = FT_New_Face(open->library, path, faceIndex, &open->face);
   if (error == 0) return true;
   SetFreeTypeError(path, error);
   return false;
@@ -136,6 +136,22 @@ bool PlaceBitmap(const FT_Bitmap& bitmap, int top, int left, int32_t* rows, int 
   return cut;
 }
 
+// The number of faces in the file, and face `faceIndex` opened when it has
+// it; -1 with the reason when FreeType cannot read the file, 0 when it
+// lacks the face (nothing open then).
+int OpenFaceOf(const char* path, FT_Long faceIndex, OpenFace* open) {
+  if (!Open(path, -1, open)) return -1;
+  const int count = static_cast<int>(std::min<FT_Long>(open->face->num_faces, INT_MAX));
+  Close(open);
+  *open = OpenFace{};
+  if (faceIndex >= count) {
+    Kanji_SetError("%s: no face %ld; it has %d (0 to %d)", path, static_cast<long>(faceIndex),
+                   count, count - 1);
+    return 0;
+  }
+  return Open(path, faceIndex, open) ? count : -1;
+}
+
 int32_t* TakeSlot(FontSet* font, int slot) {
   int32_t* rows = font->rowPool + static_cast<size_t>(slot) * static_cast<size_t>(font->size);
   std::fill(rows, rows + font->size, 0);
@@ -155,6 +171,91 @@ bool SizeSfnt(FT_Face face, const char* path, int size) {
   const FT_Error error = FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size));
   if (error != 0) SetFreeTypeError(path, error);
   return error == 0;
+}
+
+// ---- How outline glyphs become pixels ------------------------------------------
+
+FT_Int32 LoadFlags(int rendering) {
+  if (rendering == RenderAutohint) return FT_LOAD_FORCE_AUTOHINT | FT_LOAD_TARGET_MONO;
+  if (rendering == RenderThreshold) return FT_LOAD_DEFAULT;
+  return FT_LOAD_TARGET_MONO;
+}
+
+FT_Render_Mode RenderMode(int rendering) {
+  return rendering == RenderThreshold ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
+}
+
+// Loads a glyph and renders its outline, telling whether it had one; a
+// strike's bitmap is taken as it is. The bitmap is face->glyph's; false when
+// FreeType fails.
+bool RenderGlyph(FT_Face face, FT_UInt index, int rendering, bool* outline = nullptr) {
+  if (FT_Load_Glyph(face, index, LoadFlags(rendering)) != 0) return false;
+  const bool bitmap = face->glyph->format == FT_GLYPH_FORMAT_BITMAP;
+  if (outline != nullptr) *outline = !bitmap;
+  return bitmap || FT_Render_Glyph(face->glyph, RenderMode(rendering)) == 0;
+}
+
+// The columns of the cell the rendered glyph inks, from `left` to `right`;
+// false when it inks none.
+bool InkSpan(const FT_GlyphSlot glyph, int* left, int* right) {
+  const FT_Bitmap& bitmap = glyph->bitmap;
+  const size_t pitch = static_cast<size_t>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
+  int first = INT_MAX, last = -1;
+  for (unsigned k = 0; k < bitmap.rows; ++k)
+    for (unsigned c = 0; c < bitmap.width; ++c)
+      if (PixelInked(bitmap, bitmap.buffer + k * pitch, c)) {
+        first = std::min(first, static_cast<int>(c));
+        last = std::max(last, static_cast<int>(c));
+      }
+  *left = glyph->bitmap_left + first;
+  *right = glyph->bitmap_left + last;
+  return last >= 0;
+}
+
+// The least move that puts ink from `left` to `right` within `width`
+// columns; ink wider than that starts at column 0.
+int MoveInto(int left, int right, int width) {
+  if (left < 0 || right - left + 1 > width) return -left;
+  return right >= width ? width - 1 - right : 0;
+}
+
+// The glyph rendered again, narrowed to `scale` (16.16) of its width.
+bool RenderNarrowed(FT_Face face, FT_UInt index, int rendering, FT_Fixed scale) {
+  FT_Matrix matrix{scale, 0, 0, 0x10000};
+  FT_Set_Transform(face, &matrix, nullptr);
+  const bool rendered = RenderGlyph(face, index, rendering);
+  FT_Set_Transform(face, nullptr, nullptr);
+  return rendered;
+}
+
+// Narrows a glyph whose ink is `inkWidth` columns until its ink is no wider
+// than `width`: each try that still comes out too wide narrows it further.
+bool Condense(FT_Face face, FT_UInt index, int rendering, int width, int inkWidth) {
+  constexpr int kTries = 8;
+  constexpr FT_Fixed kStep = 0x10000 / 128;
+  FT_Fixed scale = FT_Fixed{0x10000} * width / inkWidth;
+  for (int i = 0; i < kTries && scale > kStep; ++i) {
+    if (!RenderNarrowed(face, index, rendering, scale)) return RenderGlyph(face, index, rendering);
+    int left, right;
+    if (!InkSpan(face->glyph, &left, &right) || right - left + 1 <= width) return true;
+    scale = std::min(scale - kStep, scale * width / (right - left + 1));
+  }
+  return true;
+}
+
+// A rendered outline glyph whose ink reaches past a side of the half cell
+// moves into it, condensed first where its ink is wider; `move` is the
+// columns to add to its left edge.
+bool FitHalfCell(FT_Face face, FT_UInt index, int rendering, int width, int* move) {
+  *move = 0;
+  int left, right;
+  if (!InkSpan(face->glyph, &left, &right) || (left >= 0 && right < width)) return true;
+  if (right - left + 1 > width) {
+    if (!Condense(face, index, rendering, width, right - left + 1)) return false;
+    if (!InkSpan(face->glyph, &left, &right)) return true;
+  }
+  *move = MoveInto(left, right, width);
+  return true;
 }
 
 // A glyph to render into an empty slot.
@@ -201,18 +302,31 @@ struct JobShare {
   size_t first, step;
   int baseline;
   JobOutcome* outcomes;
+  FontLoadOptions options;
 };
+
+// A job's glyph rendered as the options ask; `move` shifts it sideways.
+// Single-byte outline glyphs are fitted to the half cell; strikes cannot be.
+bool RenderJob(FT_Face face, const GlyphJob& job, const FontLoadOptions& options, int halfWidth,
+               int* move) {
+  *move = 0;
+  bool outline = false;
+  if (!RenderGlyph(face, job.index, options.rendering, &outline)) return false;
+  const bool fit = outline && options.noCondense == 0 && job.jis < 256;
+  return !fit || FitHalfCell(face, job.index, options.rendering, halfWidth, move);
+}
 
 void RenderShare(JobShare* share) {
   FontSet* font = share->font;
   const std::vector<GlyphJob>& jobs = *share->jobs;
   for (size_t i = share->first; i < jobs.size(); i += share->step) {
-    if (FT_Load_Glyph(share->face, jobs[i].index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0)
+    int move;
+    if (!RenderJob(share->face, jobs[i], share->options, font->halfWidth, &move))
       continue;  // a broken glyph leaves its slot empty
     const FT_GlyphSlot glyph = share->face->glyph;
     int32_t* rows = TakeSlot(font, jobs[i].slot);
     const bool cut = PlaceBitmap(glyph->bitmap, share->baseline - glyph->bitmap_top,
-                                 glyph->bitmap_left, rows, font->size, jobs[i].width);
+                                 glyph->bitmap_left + move, rows, font->size, jobs[i].width);
     share->outcomes[i] = cut ? JobCut : JobLoaded;
   }
 }
@@ -220,6 +334,7 @@ void RenderShare(JobShare* share) {
 struct ShareThread {
   JobShare share;
   const char* path;
+  FT_Long faceIndex;
   OpenFace open;
   pthread_t thread;
   bool started;
@@ -227,7 +342,7 @@ struct ShareThread {
 
 void* RunShareThread(void* argument) {
   auto* work = static_cast<ShareThread*>(argument);
-  if (Open(work->path, &work->open) &&
+  if (Open(work->path, work->faceIndex, &work->open) &&
       FT_Set_Pixel_Sizes(work->open.face, 0, static_cast<FT_UInt>(work->share.font->size)) == 0) {
     work->share.face = work->open.face;
     RenderShare(&work->share);
@@ -239,7 +354,7 @@ void* RunShareThread(void* argument) {
 // shared among threads where there are cores for them. Each slot is written
 // by one thread only.
 void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector<GlyphJob>& jobs,
-                FontLoadReport* report) {
+                const FontLoadOptions& options, FontLoadReport* report) {
   constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
   const long cores = sysconf(_SC_NPROCESSORS_ONLN);
   const size_t count = std::clamp<size_t>(
@@ -250,11 +365,15 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
   ShareThread helpers[kMaxThreads - 1];
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
-    helper = ShareThread{
-        {font, nullptr, &jobs, i, count, baseline, outcomes.data()}, path, {}, {}, false};
+    helper = ShareThread{{font, nullptr, &jobs, i, count, baseline, outcomes.data(), options},
+                         path,
+                         face->face_index,
+                         {},
+                         {},
+                         false};
     helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
   }
-  JobShare own{font, face, &jobs, 0, count, baseline, outcomes.data()};
+  JobShare own{font, face, &jobs, 0, count, baseline, outcomes.data(), options};
   RenderShare(&own);
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
@@ -273,13 +392,14 @@ void RenderJobs(FontSet* font, FT_Face face, const char* path, const std::vector
   }
 }
 
-int LoadSfnt(FontSet* font, FT_Face face, const char* path, FontLoadReport* report) {
+int LoadSfnt(FontSet* font, FT_Face face, const char* path, const FontLoadOptions& options,
+             FontLoadReport* report) {
   report->charset = CharsetUnicode;
   snprintf(report->registry, sizeof report->registry, "ISO10646-1");
   if (!SizeSfnt(face, path, font->size)) return -1;
   // A font without Unicode characters fills nothing; the caller says so.
   if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
-    RenderJobs(font, face, path, CollectJobs(font, face, report), report);
+    RenderJobs(font, face, path, CollectJobs(font, face, report), options, report);
   return 0;
 }
 
@@ -368,15 +488,24 @@ void BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* line
     memcpy(lines->data() + static_cast<size_t>(k) * lineBytes, bitmap.buffer + k * pitch, taken);
 }
 
-void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const CellPlacement& cell,
-                  std::vector<uint8_t>* lines, FontLoadReport* report) {
+// Where a PCF glyph goes; its lines are read for those of free codes.
+struct PcfLoad {
+  const CellPlacement* cell;
+  std::vector<uint8_t>* lines;
+  std::vector<HeldGlyph>* held;
+  bool freeCodes;
+};
+
+void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const PcfLoad& load,
+                  FontLoadReport* report) {
   const int code = coded.code > INT32_MAX ? -1 : static_cast<int>(coded.code);
   const CodePlace place = Kanji_PlaceCode(report->charset, code);
   if (place.slot < 0) {
     ++report->codesSkipped;
     return;
   }
-  if (font->glyphs[place.slot] != nullptr) return;
+  const bool freeCode = load.freeCodes && Kanji_IsFreeJisCode(place.jis);
+  if (!freeCode && font->glyphs[place.slot] != nullptr) return;
   if (FT_Load_Glyph(face, coded.index, FT_LOAD_DEFAULT) != 0) return;
   const FT_GlyphSlot glyph = face->glyph;
   if (glyph->format != FT_GLYPH_FORMAT_BITMAP || glyph->bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
@@ -385,11 +514,19 @@ void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const Ce
   const GlyphBox box{static_cast<int>(std::min<unsigned>(glyph->bitmap.width, kMaxBoxValue)),
                      rowCount, std::clamp<int>(glyph->bitmap_left, -kMaxBoxValue, kMaxBoxValue),
                      std::clamp<int>(glyph->bitmap_top - rowCount, -kMaxBoxValue, kMaxBoxValue)};
+  std::vector<uint8_t>* lines = load.lines;
   BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines);
+  if (freeCode) {
+    std::vector<int32_t> rows(static_cast<size_t>(font->size));
+    const bool cut = Kanji_PlaceGlyph(box, *load.cell, lines->data(), rowCount, rows.data(),
+                                      font->size, font->size);
+    Kanji_TakeFreeCodeGlyph(font, place.jis, rows.data(), cut, load.held, report);
+    return;
+  }
   int32_t* rows = TakeSlot(font, place.slot);
   ++report->glyphsLoaded;
   const int width = place.halfWidth ? font->halfWidth : font->size;
-  if (Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, rows, font->size, width))
+  if (Kanji_PlaceGlyph(box, *load.cell, lines->data(), rowCount, rows, font->size, width))
     Kanji_NoteCut(report, place.jis);
   if (report->charset == CharsetUnicode) Kanji_FillFallbackSlot(font, code, place.slot);
 }
@@ -403,8 +540,11 @@ int LoadPcf(FontSet* font, FT_Face face, FontLoadReport* report) {
   if (face->num_fixed_sizes > 0) FT_Select_Size(face, 0);
   const CellPlacement cell{PcfAscent(face), BoundsOf(face).left};
   std::vector<uint8_t> lines;
+  std::vector<HeldGlyph> held;
+  const PcfLoad load{&cell, &lines, &held, Kanji_ReadsFreeCodes(*report)};
   for (const CodedGlyph& coded : GlyphsInFileOrder(face))
-    LoadPcfGlyph(font, face, coded, cell, &lines, report);
+    LoadPcfGlyph(font, face, coded, load, report);
+  Kanji_PlaceHeldGlyphs(font, held, report);
   return 0;
 }
 
@@ -420,14 +560,15 @@ int PcfPixelSize(FT_Face face, const char* path) {
 
 }  // namespace
 
-int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report) {
+int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, const FontLoadOptions& options,
+                           FontLoadReport* report) {
   OpenFace open;
   int result = -1;
-  if (Open(path, &open)) {
+  if (OpenFaceOf(path, options.face, &open) > 0) {
     if (IsPcf(open.face)) {
       result = LoadPcf(font, open.face, report);
     } else {
-      result = LoadSfnt(font, open.face, path, report);
+      result = LoadSfnt(font, open.face, path, options, report);
     }
   }
   Close(&open);
@@ -437,7 +578,7 @@ int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* repo
 int Kanji_FreeTypePixelSize(const char* path) {
   OpenFace open;
   int size = -1;
-  if (Open(path, &open)) {
+  if (Open(path, 0, &open)) {
     FT_Face face = open.face;
     if (IsPcf(face)) {
       size = PcfPixelSize(face, path);
@@ -453,4 +594,24 @@ int Kanji_FreeTypePixelSize(const char* path) {
   }
   Close(&open);
   return size;
+}
+
+int Kanji_FreeTypeFaces(const char* path, FontFaceName* faces, int room) {
+  OpenFace open;
+  const int count = OpenFaceOf(path, 0, &open);
+  Close(&open);
+  for (int i = 0; i < std::min(count, room); ++i) {
+    faces[i] = FontFaceName{};
+    open = OpenFace{};
+    if (!Open(path, i, &open)) {
+      Close(&open);
+      return -1;
+    }
+    snprintf(faces[i].family, sizeof faces[i].family, "%s",
+             open.face->family_name != nullptr ? open.face->family_name : "");
+    snprintf(faces[i].style, sizeof faces[i].style, "%s",
+             open.face->style_name != nullptr ? open.face->style_name : "");
+    Close(&open);
+  }
+  return count;
 }

@@ -100,8 +100,10 @@ typedef enum FontFileKind {
   FontFilePcfGzip = 3,     /* gzip-compressed PCF (.pcf.gz), read through FreeType */
   FontFileTrueType = 4,    /* sfnt with TrueType outlines, or bitmaps only (.otb) */
   FontFileOpenTypeCff = 5, /* sfnt with CFF outlines (.otf) */
-  FontFileCollection = 6,  /* .ttc or .otc: its first face is read */
-  FontFileUnknown = 7      /* none of these: refused */
+  FontFileCollection = 6,  /* .ttc or .otc: one face is read, the first unless asked */
+  FontFileUnknown = 7,     /* none of these: refused */
+  FontFileWoff = 8,        /* WOFF-compressed sfnt, read through FreeType */
+  FontFileWoff2 = 9        /* WOFF2-compressed sfnt, read through FreeType */
 } FontFileKind;
 
 /* How the font's codes were placed, from CHARSET_REGISTRY and CHARSET_ENCODING. */
@@ -132,6 +134,12 @@ typedef struct FontLoadReport {
    * the Unicode characters those stand for, -1 where there is none. */
   int cutCodes[ReportedCutGlyphs];
   int cutCharacters[ReportedCutGlyphs];
+  /* A JIS X 0208 font's glyphs at codes JIS X 0208 leaves free, read as
+   * another set's characters (see Kanji_LoadFont): those that went to
+   * another slot, and those that filled none (blank, no slot, or a slot
+   * already filled). */
+  int glyphsMoved;
+  int glyphsSkipped;
 } FontLoadReport;
 
 /* Kanji_LoadBdf that also fills `report` (which may be null). Every load
@@ -152,6 +160,51 @@ typedef struct FontLoadReport {
  * FreeType cannot read, or is a bitmap-only font without a strike of the
  * cell's size. */
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report);
+
+/* How outline glyphs become pixels; embedded strikes are used as they are
+ * in every mode. */
+typedef enum OutlineRendering {
+  RenderMono = 0,     /* hinted, rendered one-bit (FT_LOAD_TARGET_MONO) */
+  RenderAutohint = 1, /* FreeType's autohinter, rendered one-bit */
+  RenderThreshold = 2 /* anti-aliased, a pixel inked from coverage 128 of 255 */
+} OutlineRendering;
+
+/* What a load may choose; all zero is what Kanji_LoadBdfWithReport does. */
+typedef struct FontLoadOptions {
+  int face;      /* the face of a collection, from 0; a font of one face has only 0 */
+  int rendering; /* an OutlineRendering value */
+  /* Nonzero: single-byte glyphs of outline fonts are rendered as they come.
+   * Otherwise one whose ink reaches past a side of the half cell is moved
+   * sideways into it, and one whose ink is wider than the half cell is
+   * first condensed horizontally, just enough to fit. */
+  int noCondense;
+} FontLoadOptions;
+
+/* Kanji_LoadBdfWithReport with options (null for all zero). A face past the
+ * font's last is refused (-1) with the reason; in a font whose character set
+ * is JIS X 0208 (any JIS set but JIS X 0213), a glyph at a two-byte JIS code
+ * JIS X 0208 leaves free stays at its code in NEC row 13 (0x2D21 to 0x2D7E)
+ * where CP932 has a character there; elsewhere it stands for CP932's
+ * character at that code, else JIS X 0212's (glibc's EUC-JP after 0x8F),
+ * else JIS X 0213's, and goes to that character's two-byte slot once the
+ * font's own codes are placed. One with no such slot, or whose slot is
+ * already filled, and a blank one, fill nothing. */
+int Kanji_LoadFont(FontSet* font, const char* path, const FontLoadOptions* options,
+                   FontLoadReport* report);
+
+/* The faces of a font file, for a user choosing one: their number, or -1
+ * with the reason when the file cannot be read as a font; the first `room`
+ * faces' names go to `faces`. A BDF has one face. */
+typedef struct FontFaceName {
+  char family[64];
+  char style[64];
+} FontFaceName;
+int Kanji_ListFontFaces(const char* path, FontFaceName* faces, int room);
+
+/* True when a slot holds its character: its cell has ink, or, for the
+ * space characters (single-byte 0x20, U+3000 at 0x2121, U+00A0 at 0x2922),
+ * it is filled at all. Coverage counts and missing characters use it. */
+int Kanji_HasCharacter(const FontSet* font, int slot);
 
 /* The cell size a font names: PIXEL_SIZE of a BDF or PCF (else the height of
  * its FONTBOUNDINGBOX), or the single strike of a bitmap-only sfnt. 0 with
@@ -204,8 +257,8 @@ enum { JisX0208CharacterCount = 6879, JisX0213OtherCharacterCount = 1918 };
 /* The JisCodeKind of a two-byte JIS code (first byte << 8 | second byte). */
 int Kanji_JisCodeKind(int jis);
 /* The code point of the character at a JIS code: ASCII and half-width
- * katakana for codes below 256, EUC-JP's for JIS X 0208; -1 where there is none, or where JIS X 0213 has a letter with a
- * combining mark (two code points), which no single code point reaches. */
+ * katakana for codes below 256, EUC-JP's for JIS X 0208; -1 where there is none, or where JIS X
+ * 0213 has a letter with a combining mark (two code points), which no single code point reaches. */
 int Kanji_JisToUnicode(int jis);
 /* The JIS code a Unicode character stands for: 0 to 0x7F for ASCII, 0xA1 to
  * 0xDF for half-width katakana, a two-byte JIS code for a character of JIS X

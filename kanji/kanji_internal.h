@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include <zlib.h>
 
@@ -55,12 +56,35 @@ CodePlace Kanji_PlaceCode(int charset, int code);
 // Counts a cut glyph, naming it among the first few.
 void Kanji_NoteCut(FontLoadReport* report, int jis);
 
+// A font whose codes are read as JIS X 0208's (any JIS set but JIS X 0213,
+// or none named), whose glyphs at the codes JIS X 0208 leaves free are read
+// by Kanji_FreeCodeTarget.
+bool Kanji_ReadsFreeCodes(const FontLoadReport& report);
+// A glyph that moves to another slot, held until the font's own codes are
+// placed, so that it never takes the slot of the font's own glyph.
+struct HeldGlyph {
+  int jis;  // of its slot
+  bool cut;
+  std::vector<int32_t> rows;
+};
+// A glyph read into `rows` (a cell's worth) at free code `jis`: placed where
+// it stays, held where it moves, counted as skipped when blank or without a
+// slot.
+void Kanji_TakeFreeCodeGlyph(FontSet* font, int jis, const int32_t* rows, bool cut,
+                             std::vector<HeldGlyph>* held, FontLoadReport* report);
+// The held glyphs into the slots still empty, in file order.
+void Kanji_PlaceHeldGlyphs(FontSet* font, const std::vector<HeldGlyph>& held,
+                           FontLoadReport* report);
+
 // ---- Fonts read through FreeType (PCF, TrueType, OpenType) -------------------
 
 // Loads a font of a FreeType kind into the empty slots; -1, with the reason
 // recorded, when FreeType cannot read it or a bitmap-only font has no strike
 // of the cell's size.
-int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, FontLoadReport* report);
+int Kanji_LoadFreeTypeFont(FontSet* font, const char* path, const FontLoadOptions& options,
+                           FontLoadReport* report);
+// Kanji_ListFontFaces for any file FreeType reads.
+int Kanji_FreeTypeFaces(const char* path, FontFaceName* faces, int room);
 // The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize).
 int Kanji_FreeTypePixelSize(const char* path);
 
@@ -116,7 +140,9 @@ bool Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint
 enum UnicodeJisSource : uint8_t {
   UnicodeFromJisX0208 = 0,  // EUC-JP: the character of a JIS X 0208 code
   UnicodeFromJisX0213 = 1,  // EUC-JISX0213: a character of plane 1 beyond JIS X 0208
-  UnicodeFromCp932 = 2      // CP932's other code point for a JIS X 0208 character
+  UnicodeFromCp932 = 2,     // CP932's other code point for a JIS X 0208 character, or
+                            // its character at a code JIS X 0208 leaves free
+  UnicodeFromJisX0212 = 3   // JIS X 0212's character at a code JIS X 0208 leaves free
 };
 
 // A Unicode code point and the two-byte JIS code (0x2121 to 0x7E7E) of its
@@ -132,6 +158,10 @@ extern const UnicodeJisPair kUnicodeJisPairs[];
 extern const size_t kUnicodeJisPairsCount;
 extern const UnicodeJisPair kUnicodeJisFallbacks[];
 extern const size_t kUnicodeJisFallbacksCount;
+// CP932's character, else JIS X 0212's, at the codes JIS X 0208 leaves
+// free, sorted by JIS code.
+extern const UnicodeJisPair kFreeCodeReadings[];
+extern const size_t kFreeCodeReadingsCount;
 // The plane-1 codes that hold a base letter and a combining mark, ascending.
 extern const uint16_t kJisCombiningSequences[];
 extern const size_t kJisCombiningSequenceCount;
@@ -141,6 +171,11 @@ extern const size_t kJisCombiningSequenceCount;
 int Kanji_JisCodeSlot(int jis);
 // CP932's JIS code for a code point JIS X 0213 places elsewhere; -1 for the rest.
 int Kanji_UnicodeFallbackJis(int codePoint);
+// A two-byte JIS code (both bytes 0x21 to 0x7E) that JIS X 0208 leaves free.
+bool Kanji_IsFreeJisCode(int jis);
+// Where a JIS X 0208 font's glyph at such a code goes: the JIS code of its
+// slot (the code itself where it stays), or -1 where it has none.
+int Kanji_FreeCodeTarget(int jis);
 // A Unicode font's glyph for such a code point also fills CP932's slot while
 // that is empty, so that JIS X 0208's slots get what they got before JIS X
 // 0213 took the code point elsewhere.

@@ -191,7 +191,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 24},  // as its PIXEL_SIZE says
       {dir.File("truncated.ttf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
-      {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
+      {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType, OpenType or WOFF font", -1},
       {dir.File("cut.gz"), 16, ": broken gzip data: ", -1},
       {dir.File("big.bdf"), 0, nullptr, 0},  // larger than any cell
   };
