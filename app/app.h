@@ -13,8 +13,10 @@ struct RunConfig {
   std::string mainFont;
   std::string secondFont;
   std::string sizeLine;
-  int cellSize;  // the size line read by Kanji_ParseDecimal
-  int longLine;  // the first line longer than ConfigLineMax (1 to 3), 0 when none
+  int cellSize;      // the size line read by Kanji_ParseDecimal
+  int longLine;      // the first line longer than ConfigLineMax (1 to 3), 0 when none
+  int mainFace = 0;  // a font line "FONT:N" names face N (see GatherSettings)
+  int secondFace = 0;
 };
 
 // False, with errno, when the file cannot be opened. A UTF-8 byte order mark
@@ -34,9 +36,12 @@ struct RunOptions {
   std::string packedName = "tavrest.qpk";
   std::string imageName = "tavrest.tga";
   ImageKind image = ImageKind::Tga;
-  bool batch = false;    // no window, no final wait
-  bool quiet = false;    // no warnings
-  bool verbose = false;  // fonts and files reported after the run
+  bool batch = false;                    // no window, no final wait
+  bool quiet = false;                    // no warnings
+  bool verbose = false;                  // fonts and files reported after the run
+  int mainFace = -1, secondFace = -1;    // --face, --second-face; -1 when not given
+  int mainRender = 0, secondRender = 0;  // --render, --second-render: OutlineRendering values
+  bool noCondense = false;
   // A setting was given, so a missing settings file or a size of 0 is an
   // error rather than nothing to do.
   bool settingsRequired = false;

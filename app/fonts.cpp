@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -34,16 +35,20 @@ void ReportFontFindings(const FontLoad& load, int cellSize) {
   if (report.glyphsLoaded == 0) Warn("warning: no glyph from %s", path);
 }
 
-bool LoadFont(FontSet* font, FontLoad& load, bool fatal) {
+// True when the run goes on: the font opened, or a second font failed.
+bool LoadFont(FontSet* font, FontLoad& load, const FontLoadOptions& options, bool fatal) {
   const FontCoverage before = CountCoverage(*font);
-  load.opened = Kanji_LoadBdfWithReport(font, load.path.c_str(), &load.report) == 0;
+  load.opened = Kanji_LoadFont(font, load.path.c_str(), &options, &load.report) == 0;
   load.coverage = CoverageGained(before, CountCoverage(*font));
   if (load.opened) {
     ReportFontFindings(load, font->size);
-  } else {
-    ReportOpenFailure(load, fatal);
+    return true;
   }
-  return load.opened;
+  // A face the font lacks ends the run for either font: the user meant another.
+  const bool faceMissing = FaceMissing(load.path, options.face);
+  ReportOpenFailure(load, fatal || faceMissing);
+  if (faceMissing) ReportFaces(load.path);
+  return !faceMissing && !fatal;
 }
 
 // A character as UTF-8; nothing for none, or for a control character.
@@ -79,7 +84,20 @@ std::string NameCutGlyphs(const FontLoadReport& report) {
   return names;
 }
 
-FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
+bool FaceMissing(const std::string& path, int face) {
+  const int count = face > 0 ? Kanji_ListFontFaces(path.c_str(), nullptr, 0) : -1;
+  return count >= 0 && face >= count;
+}
+
+void ReportFaces(const std::string& path) {
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(kListed);
+  const int count = Kanji_ListFontFaces(path.c_str(), faces.data(), kListed);
+  for (int i = 0; i < std::min(count, kListed); ++i)
+    Report("face %d: %s, %s", i, faces[i].family, faces[i].style);
+}
+
+FontSet* LoadFonts(const RunConfig& config, const RunOptions& options, FontLoad (&loads)[2]) {
   loads[0] = FontLoad{"main font", config.mainFont, false, {}};
   loads[1] = FontLoad{"second font", config.secondFont, false, {}};
   FontSet* font = Kanji_CreateEmptyFontSet(config.cellSize);
@@ -87,11 +105,16 @@ FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2]) {
     Report("not enough memory for the font set");
     return nullptr;
   }
-  if (!LoadFont(font, loads[0], true)) {
+  const FontLoadOptions mainOptions{config.mainFace, options.mainRender, options.noCondense};
+  const FontLoadOptions secondOptions{config.secondFace, options.secondRender, options.noCondense};
+  if (!LoadFont(font, loads[0], mainOptions, true)) {
     Kanji_DestroyFontSet(font);
     return nullptr;
   }
-  if (!config.secondFont.empty()) LoadFont(font, loads[1], false);
+  if (!config.secondFont.empty() && !LoadFont(font, loads[1], secondOptions, false)) {
+    Kanji_DestroyFontSet(font);
+    return nullptr;
+  }
   if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) return font;
   if (config.secondFont.empty())
     Report("no glyph in %s; nothing written", config.mainFont.c_str());

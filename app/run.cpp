@@ -105,6 +105,11 @@ void ReportWhatWasDone(const FontLoad (&loads)[2], int cellSize, const RunOption
     else if (load.report.glyphsCut > 0)
       Report("%s: cut: %s", load.path.c_str(), NameCutGlyphs(load.report).c_str());
     if (load.coverage.jisX0208 + load.coverage.jisX0213 > 0) ReportCoverage(load);
+    if (load.report.glyphsMoved + load.report.glyphsSkipped > 0)
+      Report(
+          "%s: %d glyphs at codes JIS X 0208 leaves free moved to their characters' slots, "
+          "%d skipped",
+          load.path.c_str(), load.report.glyphsMoved, load.report.glyphsSkipped);
   }
   if (files.packed)
     Report("wrote %s: %lld bytes", options.packedName.c_str(), FileBytes(options.packedName));
@@ -123,7 +128,7 @@ int RunConversion(const RunOptions& options) {
 
   RunWindow window = options.batch ? NoWindow() : OpenWindow();
   FontLoad loads[2];
-  FontSet* font = LoadFonts(config, loads);
+  FontSet* font = LoadFonts(config, options, loads);
   if (font == nullptr) {
     CloseWindow(window);
     return 1;

@@ -719,7 +719,7 @@ int Kanji_LoadFont(FontSet* font, const char* path, const FontLoadOptions* optio
   const int kind = report->fileKind;
   const bool bdf = kind == FontFileBdf || kind == FontFileBdfGzip;
   if (result == 0 && bdf && chosen.face != 0) {
-    Kanji_SetError("%s: no face %d; it has 1 (0 to 0)", path, chosen.face);
+    Kanji_SetError("%s: no face %d; its faces are numbered from 0 to 0", path, chosen.face);
     result = -1;
   } else if (result == 0 && bdf) {
     Kanji_ScanBdf(font, &reader, report);

@@ -145,8 +145,8 @@ int OpenFaceOf(const char* path, FT_Long faceIndex, OpenFace* open) {
   Close(open);
   *open = OpenFace{};
   if (faceIndex >= count) {
-    Kanji_SetError("%s: no face %ld; it has %d (0 to %d)", path, static_cast<long>(faceIndex),
-                   count, count - 1);
+    Kanji_SetError("%s: no face %ld; its faces are numbered from 0 to %d", path,
+                   static_cast<long>(faceIndex), count - 1);
     return 0;
   }
   return Open(path, faceIndex, open) ? count : -1;

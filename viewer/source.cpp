@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -82,6 +83,18 @@ int SizeOfFont(const char* path, Viewed& refusal) {
   return std::max(size, 0);
 }
 
+// For a face past a font's last: its faces, a line each; empty otherwise.
+std::string FacesLacking(const char* path, int face) {
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(kListed);
+  const int count = face > 0 ? Kanji_ListFontFaces(path, faces.data(), kListed) : -1;
+  std::string lines;
+  for (int i = 0; count >= 0 && face >= count && i < std::min(count, kListed); ++i)
+    lines += "\ntavrest-view: face " + std::to_string(i) + ": " + faces[i].family + ", " +
+             faces[i].style;
+  return lines;
+}
+
 // The fonts into an empty set, the second filling what the main one left.
 Viewed LoadFonts(const ViewSource& source, int size) {
   FontSet* font = Kanji_CreateEmptyFontSet(size);
@@ -90,8 +103,11 @@ Viewed LoadFonts(const ViewSource& source, int size) {
   for (const char* path : {source.file, source.second}) {
     if (path == nullptr) continue;
     FontLoadReport report;
-    if (Kanji_LoadBdfWithReport(font, path, &report) != 0) {
+    const FontLoadOptions& options = path == source.file ? source.options : source.secondOptions;
+    if (Kanji_LoadFont(font, path, &options, &report) != 0) {
       Kanji_DestroyFontSet(font);
+      if (const std::string faces = FacesLacking(path, options.face); !faces.empty())
+        return Refused(1, Kanji_GetError() + faces);
       return path == source.file ? NeitherFontNorPacked()
                                  : Refused(1, std::string("second font: ") + Kanji_GetError());
     }
@@ -150,7 +166,21 @@ Viewed ViewFont(const ViewSource& source) {
 
 }  // namespace
 
+int PrintFaces(const char* path, FILE* out) {
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(kListed);
+  const int count = Kanji_ListFontFaces(path, faces.data(), kListed);
+  if (count < 0) {
+    fprintf(stderr, "tavrest-view: %s\n", Kanji_GetError());
+    return 1;
+  }
+  for (int i = 0; i < std::min(count, kListed); ++i)
+    fprintf(out, "%d\t%s\t%s\n", i, faces[i].family, faces[i].style);
+  return 0;
+}
+
 Viewed OpenViewed(const ViewSource& source) {
+  constexpr FontLoadOptions kDefaults{};
   PeekedFile peeked{fopen(source.file, "rb"), {}, 0};
   if (peeked.file == nullptr)
     return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::CannotOpen, errno));
@@ -163,9 +193,15 @@ Viewed OpenViewed(const ViewSource& source) {
   struct stat info;
   const bool regular = fstat(fileno(peeked.file), &info) == 0 && S_ISREG(info.st_mode);
   if (IsPackedHeader(peeked.head, got)) {
-    Viewed viewed = source.size != 0 || source.second != nullptr
-                        ? Refused(2, "-s and --second go with a font, not a .qpk file")
-                        : DecodePeeked(peeked, source.file);
+    const bool fontOptions = source.size != 0 || source.second != nullptr ||
+                             memcmp(&source.options, &kDefaults, sizeof kDefaults) != 0 ||
+                             memcmp(&source.secondOptions, &kDefaults, sizeof kDefaults) != 0;
+    Viewed viewed =
+        fontOptions
+            ? Refused(
+                  2,
+                  "-s, --second and the face and rendering options go with a font, not a .qpk file")
+            : DecodePeeked(peeked, source.file);
     fclose(peeked.file);
     return viewed;
   }

@@ -22,7 +22,12 @@ struct ViewSource {
   const char* file = nullptr;
   const char* second = nullptr;
   int size = 0;
+  FontLoadOptions options = {}, secondOptions = {};  // --face, --render, --no-condense
 };
+
+// --faces: a font's faces, a line each: index, family and style, between
+// tabs. 0, or 1 after the reason on standard error.
+int PrintFaces(const char* path, FILE* out);
 
 // The font set to look at, owned by the caller; null with the exit status
 // (1, or 2 for a usage error) and the reason when there is none.
