@@ -10,6 +10,7 @@ build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev libfreetype-d
 test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus pcf2bdf
                otf2bdf fonts-ipafont-gothic fonts-misaki fonts-vlgothic
                xfonts-unifont xfonts-efont-unicode xfonts-jisx0213 python3
+               python3-fonttools python3-brotli
                xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0)
 
 case "${1:-}" in
