@@ -193,15 +193,13 @@ Viewed OpenViewed(const ViewSource& source) {
   struct stat info;
   const bool regular = fstat(fileno(peeked.file), &info) == 0 && S_ISREG(info.st_mode);
   if (IsPackedHeader(peeked.head, got)) {
-    const bool fontOptions = source.size != 0 || source.second != nullptr ||
-                             memcmp(&source.options, &kDefaults, sizeof kDefaults) != 0 ||
+    const bool loadOptions = memcmp(&source.options, &kDefaults, sizeof kDefaults) != 0 ||
                              memcmp(&source.secondOptions, &kDefaults, sizeof kDefaults) != 0;
     Viewed viewed =
-        fontOptions
-            ? Refused(
-                  2,
-                  "-s, --second and the face and rendering options go with a font, not a .qpk file")
-            : DecodePeeked(peeked, source.file);
+        source.size != 0 || source.second != nullptr
+            ? Refused(2, "-s and --second go with a font, not a .qpk file")
+        : loadOptions ? Refused(2, "the face and rendering options go with a font, not a .qpk file")
+                      : DecodePeeked(peeked, source.file);
     fclose(peeked.file);
     return viewed;
   }
