@@ -230,6 +230,8 @@ bool RenderNarrowed(FT_Face face, FT_UInt index, int rendering, FT_Fixed scale) 
 
 // Narrows a glyph whose ink is `inkWidth` columns until its ink is no wider
 // than `width`: each try that still comes out too wide narrows it further.
+// Where the fit comes out narrower than `width`, one wider try is kept if it
+// fits too, so that the glyph loses no more width than it must.
 bool Condense(FT_Face face, FT_UInt index, int rendering, int width, int inkWidth) {
   constexpr int kTries = 8;
   constexpr FT_Fixed kStep = 0x10000 / 128;
@@ -237,8 +239,15 @@ bool Condense(FT_Face face, FT_UInt index, int rendering, int width, int inkWidt
   for (int i = 0; i < kTries && scale > kStep; ++i) {
     if (!RenderNarrowed(face, index, rendering, scale)) return RenderGlyph(face, index, rendering);
     int left, right;
-    if (!InkSpan(face->glyph, &left, &right) || right - left + 1 <= width) return true;
-    scale = std::min(scale - kStep, scale * width / (right - left + 1));
+    if (!InkSpan(face->glyph, &left, &right)) return true;
+    const int narrowed = right - left + 1;
+    if (narrowed < width) {
+      const bool widerFits = RenderNarrowed(face, index, rendering, scale * width / narrowed) &&
+                             InkSpan(face->glyph, &left, &right) && right - left + 1 <= width;
+      return widerFits || RenderNarrowed(face, index, rendering, scale);
+    }
+    if (narrowed == width) return true;
+    scale = std::min(scale - kStep, scale * width / narrowed);
   }
   return true;
 }
