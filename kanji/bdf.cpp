@@ -540,6 +540,7 @@ void NoteCut(FontLoadReport* report, int jis) {
 // `cell` is null in a font whose boxes are not placed.
 void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
                 FontLoadReport* report, GlyphStage* stage) {
+  const bool freeCodes = Kanji_ReadsFreeCodes(*report);
   bool lineHeld = true;  // the reader's line is still to be scanned
   while (lineHeld || Kanji_NextLine(reader)) {
     lineHeld = false;
@@ -551,6 +552,13 @@ void ScanGlyphs(FontSet* font, BdfLineReader* reader, const CellPlacement* cell,
     const GlyphPlace place = PlaceCode(report->charset, code);
     if (place.slot < 0) {
       if (code >= 0) ++report->codesSkipped;  // -1 marks a glyph without a code
+      continue;
+    }
+    if (freeCodes && Kanji_IsFreeJisCode(place.jis)) {
+      const GlyphEnd end =
+          ReadGlyph(Kanji_ScratchTarget(stage, font->size), boxed ? &box : nullptr, cell, reader);
+      Kanji_StageFreeCodeGlyph(stage, font, place.jis, end.cut, report);
+      lineHeld = end.atEncoding;
       continue;
     }
     if (font->glyphs[place.slot] != nullptr) continue;
@@ -749,12 +757,33 @@ FreeTypeSource Kanji_FreeTypeSourceOf(const FontBytes& bytes, const char* path) 
 
 namespace {
 
+constexpr const char* kNotAFont = "%s: not a BDF, PCF, TrueType, OpenType or WOFF font";
+
 bool ReadByFreeType(int kind) {
   return kind != FontFileBdf && kind != FontFileBdfGzip && kind != FontFileUnknown;
 }
 
-int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadReport* report,
-             GlyphStage* stage) {
+int ListFaces(const char* path, BdfLineReader* reader, FontFaceName* faces, int room) {
+  OpenedFont opened;
+  bool openFailed;
+  if (!Kanji_OpenFont(path, reader, &opened, &openFailed)) return -1;
+  int count = -1;
+  FontBytes bytes;
+  if (opened.kind == FontFileUnknown) {
+    Kanji_SetError(kNotAFont, path);
+  } else if (Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
+    count = Kanji_FreeTypeFaces(Kanji_FreeTypeSourceOf(bytes, path), faces, room);
+    if (!ReadByFreeType(opened.kind) && count != 1) {  // FreeType reads no gzip BDF
+      if (room > 0) faces[0] = FontFaceName{};
+      count = 1;
+    }
+  }
+  Kanji_CloseFont(reader);
+  return count;
+}
+
+int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, const FontLoadOptions& options,
+             FontLoadReport* report, GlyphStage* stage) {
   OpenedFont opened;
   bool openFailed;
   if (!Kanji_OpenFont(path, reader, &opened, &openFailed)) {
@@ -767,7 +796,10 @@ int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadRep
   int result = 0;
   FontBytes bytes;
   if (opened.kind == FontFileUnknown) {
-    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
+    Kanji_SetError(kNotAFont, path);
+    result = -1;
+  } else if (!ReadByFreeType(opened.kind) && options.face != 0) {
+    Kanji_SetError("%s: no face %d; its faces are numbered from 0 to 0", path, options.face);
     result = -1;
   } else if (!ReadByFreeType(opened.kind)) {
     if (!Kanji_StartStage(stage, font->size, stage->givenBaseline)) {
@@ -781,7 +813,8 @@ int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, FontLoadRep
   }
   Kanji_CloseFont(reader);
   if (result == 0 && ReadByFreeType(opened.kind))
-    result = Kanji_LoadFreeTypeFont(font, Kanji_FreeTypeSourceOf(bytes, path), report, stage);
+    result =
+        Kanji_LoadFreeTypeFont(font, Kanji_FreeTypeSourceOf(bytes, path), options, report, stage);
   return result;
 }
 
@@ -790,15 +823,15 @@ void EmptySlotsFilledSince(FontSet* font, const std::vector<bool>& wasEmpty,
                            FontLoadReport* report) {
   for (int slot = 0; slot < GlyphSlotCount; ++slot)
     if (wasEmpty[slot]) font->glyphs[slot] = nullptr;
-  report->glyphsLoaded = report->glyphsCut = 0;
+  report->glyphsLoaded = report->glyphsCut = report->glyphsMoved = report->glyphsSkipped = 0;
 }
 
 }  // namespace
 
 // No exception leaves here: running out of memory is a refusal like others.
 // BDF, plain or gzip, is read here; PCF and sfnt fonts go to FreeType.
-int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadReport* report,
-                     GlyphStage* stage) {
+int Kanji_LoadStaged(FontSet* font, const char* path, const FontLoadOptions& options,
+                     FontLoadReport* report, GlyphStage* stage) {
   FontLoadReport ignored;
   if (report == nullptr) report = &ignored;
   StartReport(report);
@@ -815,8 +848,8 @@ int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadRepo
       wasEmpty[slot] = font->glyphs[slot] == nullptr;
     reader = new BdfLineReader;
     Kanji_InitLineReader(reader, nullptr);
-    stage->givenBaseline = baseline;
-    result = LoadFont(font, path, reader, report, stage);
+    stage->givenBaseline = options.baselineGiven != 0 ? options.baseline : -1;
+    result = LoadFont(font, path, reader, options, report, stage);
   } catch (const std::bad_alloc&) {
     if (reader != nullptr) Kanji_CloseFont(reader);
     Kanji_SetError("%s: not enough memory to read it", path);
@@ -827,18 +860,66 @@ int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadRepo
   return result;
 }
 
-int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontLoadReport* report) {
-  if (font != nullptr && (baseline < -1 || baseline > font->size)) {
-    Kanji_SetError("baseline %d lies outside the %d-pixel cell (0 to %d)", baseline, font->size,
-                   font->size);
-    return -1;
+namespace {
+
+// False, with the reason, for options no load can follow.
+bool OptionsHold(const FontSet* font, const FontLoadOptions& options) {
+  if (options.face < 0) {
+    Kanji_SetError("face %d: faces are numbered from 0", options.face);
+    return false;
   }
+  if (options.rendering < RenderMono || options.rendering > RenderThreshold) {
+    Kanji_SetError("no outline rendering %d", options.rendering);
+    return false;
+  }
+  if (font != nullptr && options.baselineGiven != 0 &&
+      (options.baseline < 0 || options.baseline > font->size)) {
+    Kanji_SetError("baseline %d lies outside the %d-pixel cell (0 to %d)", options.baseline,
+                   font->size, font->size);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Kanji_LoadFont(FontSet* font, const char* path, const FontLoadOptions* options,
+                   FontLoadReport* report) {
+  const FontLoadOptions chosen = options != nullptr ? *options : FontLoadOptions{};
+  if (!OptionsHold(font, chosen)) return -1;
   GlyphStage stage;
-  return Kanji_LoadStaged(font, path, baseline, report, &stage);
+  return Kanji_LoadStaged(font, path, chosen, report, &stage);
+}
+
+int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontLoadReport* report) {
+  FontLoadOptions options{};
+  options.baselineGiven = baseline != -1;
+  options.baseline = baseline;
+  return Kanji_LoadFont(font, path, &options, report);
 }
 
 int Kanji_LoadBdfWithReport(FontSet* font, const char* path, FontLoadReport* report) {
-  return Kanji_LoadBdfAtBaseline(font, path, -1, report);
+  return Kanji_LoadFont(font, path, nullptr, report);
+}
+
+// A BDF has one face; FreeType names it where it reads the file.
+int Kanji_ListFontFaces(const char* path, FontFaceName* faces, int room) {
+  if (path == nullptr || (faces == nullptr && room > 0)) {
+    Kanji_SetError("no path, or no room for the faces");
+    return -1;
+  }
+  int count = -1;
+  BdfLineReader* reader = nullptr;
+  try {
+    reader = new BdfLineReader;
+    count = ListFaces(path, reader, faces, room);
+  } catch (const std::bad_alloc&) {
+    if (reader != nullptr) Kanji_CloseFont(reader);
+    Kanji_SetError("%s: not enough memory to read it", path);
+    count = -1;
+  }
+  delete reader;
+  return count;
 }
 
 int Kanji_LoadBdf(FontSet* font, const char* path) {
@@ -868,3 +949,10 @@ CodePlace Kanji_PlaceCode(int charset, int code) {
 }
 
 void Kanji_NoteCut(FontLoadReport* report, int jis) { NoteCut(report, jis); }
+
+bool Kanji_ReadsFreeCodes(const FontLoadReport& report) {
+  const char* registry = report.registry;
+  const bool jisX0213 = strncasecmp(registry, "JISX0213", 8) == 0 &&
+                        (registry[8] == '\0' || registry[8] == '.' || registry[8] == '-');
+  return report.charset == CharsetJis && !jisX0213;
+}

@@ -369,7 +369,8 @@ SDL_Surface* CreateKeyedSurface(long long width, long long height, int depth, SD
 // Spaces (the ideographic one too) and control codes have no ink by nature;
 // their empty slots are no loss.
 bool IsBlankSlot(int slot) {
-  return (slot >= 0 && slot <= ' ') || slot == 0x7F || slot == Kanji_TwoByteSlot(0x21, 0x21);
+  return (slot >= 0 && slot <= ' ') || slot == 0x7F || slot == Kanji_TwoByteSlot(0x21, 0x21) ||
+         slot == Kanji_TwoByteSlot(0x29, 0x22);  // U+3000 and U+00A0
 }
 
 bool HasText(const char* text) { return text != nullptr && text[0] != '\0'; }
@@ -518,7 +519,8 @@ int Kanji_MissingCharacters(const FontSet* font, const char* text, int* codes, i
   TextReader reader = StartText(text);
   for (TextItem item = ReadTextItem(*font, reader); item.kind != TextItemKind::End;
        item = ReadTextItem(*font, reader)) {
-    if (item.kind == TextItemKind::Escape || IsBlankSlot(item.slot) || HasGlyph(*font, item.slot))
+    if (item.kind == TextItemKind::Escape || IsBlankSlot(item.slot) ||
+        Kanji_HasCharacter(font, item.slot))
       continue;
     if (missing < room) codes[missing] = item.code;
     if (missing < INT_MAX) ++missing;

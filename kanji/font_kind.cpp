@@ -31,6 +31,8 @@ FontFileKind Kanji_FileKindOf(const unsigned char* bytes, size_t length, bool gz
       return FontFileTrueType;
     if (StartsWith(bytes, length, "OTTO", 4)) return FontFileOpenTypeCff;
     if (StartsWith(bytes, length, "ttcf", 4)) return FontFileCollection;
+    if (StartsWith(bytes, length, "wOFF", 4)) return FontFileWoff;
+    if (StartsWith(bytes, length, "wOF2", 4)) return FontFileWoff2;
   }
   if (LooksLikeText(bytes, length)) return gzip ? FontFileBdfGzip : FontFileBdf;
   return FontFileUnknown;

@@ -80,3 +80,12 @@ int Kanji_SlotJisCode(int slot) {
 const int32_t* Kanji_GlyphRows(const FontSet* font, int slot) {
   return font != nullptr && slot >= 0 && slot < GlyphSlotCount ? font->glyphs[slot] : nullptr;
 }
+
+// The space characters have no ink by nature: a glyph is all they need.
+int Kanji_HasCharacter(const FontSet* font, int slot) {
+  const int32_t* rows = Kanji_GlyphRows(font, slot);
+  if (rows == nullptr) return 0;
+  if (slot == ' ' || slot == Kanji_TwoByteSlot(0x21, 0x21) || slot == Kanji_TwoByteSlot(0x29, 0x22))
+    return 1;
+  return std::any_of(rows, rows + font->size, [](int32_t row) { return row != 0; });
+}

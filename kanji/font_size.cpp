@@ -61,7 +61,7 @@ int NamedPixelSize(const char* path, BdfLineReader* reader, FontSizeSource* sour
   int size = -1;
   FontBytes bytes;
   if (opened.kind == FontFileUnknown) {
-    Kanji_SetError("%s: not a BDF, PCF, TrueType or OpenType font", path);
+    Kanji_SetError("%s: not a BDF, PCF, TrueType, OpenType or WOFF font", path);
   } else if (opened.kind == FontFileBdf || opened.kind == FontFileBdfGzip) {
     size = BdfPixelSize(reader, path, source, limit);
   } else if (Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
@@ -80,7 +80,7 @@ void RaiseToFit(const char* path, FontSizeReport* report) {
   if (font == nullptr) return;
   GlyphStage stage;
   FontLoadReport load;
-  if (Kanji_LoadStaged(font, path, -1, &load, &stage) == 0) {
+  if (Kanji_LoadStaged(font, path, FontLoadOptions{}, &load, &stage) == 0) {
     report->cutAtNamed = Kanji_LeastVerticalCut(&stage, report->named, &report->considered);
     const bool anyTwoByte = std::any_of(stage.glyphs.begin(), stage.glyphs.end(),
                                         [](const StagedGlyph& glyph) { return glyph.jis > 255; });

@@ -94,13 +94,13 @@ FT_Error OpenLibrary(OpenFace* open) {
   return 0;
 }
 
-// The first face of the font; false, with the reason recorded, when FreeType
-// cannot read it.
-bool Open(const FreeTypeSource& source, OpenFace* open) {
+// Face `faceIndex` of the font (-1: only its number of faces); false, with
+// the reason recorded, when FreeType cannot read it.
+bool Open(const FreeTypeSource& source, FT_Long faceIndex, OpenFace* open) {
   FT_Error error = OpenLibrary(open);
   if (error == 0)
-    error = FT_New_Memory_Face(open->library, source.bytes, static_cast<FT_Long>(source.size), 0,
-                               &open->face);
+    error = FT_New_Memory_Face(open->library, source.bytes, static_cast<FT_Long>(source.size),
+                               faceIndex, &open->face);
   if (error == 0) return true;
   if (open->memory.ranOut || FT_ERROR_BASE(error) == FT_Err_Out_Of_Memory) {
     Kanji_SetError("%s: not enough memory for FreeType to read it", source.path);
@@ -115,6 +115,25 @@ void Close(OpenFace* open) {
   if (open->library != nullptr) FT_Done_Library(open->library);
   open->face = nullptr;
   open->library = nullptr;
+}
+
+// The number of faces in the font, with face `faceIndex` open when it has
+// it; -1 with the reason when FreeType cannot read the font, 0 when it lacks
+// the face (nothing open then).
+int OpenFaceOf(const FreeTypeSource& source, FT_Long faceIndex, OpenFace* open) {
+  if (faceIndex == 0)  // every font has it: opened once
+    return Open(source, 0, open)
+               ? static_cast<int>(std::clamp<FT_Long>(open->face->num_faces, 1, INT_MAX))
+               : -1;
+  if (!Open(source, -1, open)) return -1;
+  const int count = static_cast<int>(std::min<FT_Long>(open->face->num_faces, INT_MAX));
+  Close(open);
+  if (faceIndex >= count) {
+    Kanji_SetError("%s: no face %ld; its faces are numbered from 0 to %d", source.path,
+                   static_cast<long>(faceIndex), count - 1);
+    return 0;
+  }
+  return Open(source, faceIndex, open) ? count : -1;
 }
 
 bool IsPcf(FT_Face face) {
@@ -293,16 +312,127 @@ uint8_t RenderClipped(FT_GlyphSlot glyph, int baseline, const PixelBox& window,
   return sides;
 }
 
+// ---- How outline glyphs become pixels ------------------------------------------
+
+FT_Int32 LoadFlags(int rendering) {
+  if (rendering == RenderAutohint) return FT_LOAD_FORCE_AUTOHINT | FT_LOAD_TARGET_MONO;
+  if (rendering == RenderThreshold) return FT_LOAD_DEFAULT;
+  return FT_LOAD_TARGET_MONO;
+}
+
+FT_Render_Mode RenderMode(int rendering) {
+  return rendering == RenderThreshold ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
+}
+
+PixelBox WindowOf(const GlyphTarget& target) {
+  return PixelBox{target.first, target.last, -kSideRoom, target.width + kSideRoom};
+}
+
 // An outline as FreeType renders it where it stays near the cell; rendering
-// never costs more than the window around the cell, whatever the outline.
-bool PlaceOutline(FT_GlyphSlot glyph, int baseline, const GlyphTarget& target, uint8_t* sides) {
-  const PixelBox window{target.first, target.last, -kSideRoom, target.width + kSideRoom};
+// never costs more than the window around the cell, whatever the outline
+// (beyond it, in one-bit rendering).
+bool PlaceOutline(FT_GlyphSlot glyph, int baseline, int rendering, const GlyphTarget& target,
+                  uint8_t* sides) {
+  const PixelBox window = WindowOf(target);
   const PixelBox reach = ReachOf(glyph->outline, baseline);
   if (!Within(reach, window)) {
     *sides = RenderClipped(glyph, baseline, window, reach, target);
     return true;
   }
-  if (FT_Render_Glyph(glyph, FT_RENDER_MODE_MONO) != 0) return false;
+  if (FT_Render_Glyph(glyph, RenderMode(rendering)) != 0) return false;
+  *sides =
+      PlaceBitmap(glyph->bitmap, int64_t{baseline} - glyph->bitmap_top, glyph->bitmap_left, target);
+  return true;
+}
+
+// ---- Latin in the half cell ---------------------------------------------------
+
+bool PixelInked(const FT_Bitmap& bitmap, const unsigned char* line, unsigned c) {
+  if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) return (line[c >> 3] & (0x80 >> (c & 7))) != 0;
+  return bitmap.pixel_mode == FT_PIXEL_MODE_GRAY && line[c] >= 128;
+}
+
+// The cell columns the rendered glyph inks, from `left` to `right`; false
+// when it inks none.
+bool InkSpan(const FT_GlyphSlot glyph, int* left, int* right) {
+  const FT_Bitmap& bitmap = glyph->bitmap;
+  int first = INT_MAX, last = -1;
+  for (unsigned k = 0; k < bitmap.rows; ++k) {
+    const unsigned char* line = BitmapLine(bitmap, k);
+    for (unsigned c = 0; c < bitmap.width; ++c) {
+      if (!PixelInked(bitmap, line, c)) continue;
+      first = std::min(first, static_cast<int>(c));
+      last = std::max(last, static_cast<int>(c));
+    }
+  }
+  *left = glyph->bitmap_left + first;
+  *right = glyph->bitmap_left + last;
+  return last >= 0;
+}
+
+// Loads a glyph and renders it; false when FreeType fails.
+bool RenderGlyph(FT_Face face, FT_UInt index, int rendering) {
+  if (FT_Load_Glyph(face, index, LoadFlags(rendering)) != 0) return false;
+  return face->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
+         FT_Render_Glyph(face->glyph, RenderMode(rendering)) == 0;
+}
+
+// The glyph rendered again, narrowed to `scale` (16.16) of its width.
+bool RenderNarrowed(FT_Face face, FT_UInt index, int rendering, FT_Fixed scale) {
+  FT_Matrix matrix{scale, 0, 0, 0x10000};
+  FT_Set_Transform(face, &matrix, nullptr);
+  const bool rendered = RenderGlyph(face, index, rendering);
+  FT_Set_Transform(face, nullptr, nullptr);
+  return rendered;
+}
+
+// Narrows a glyph whose ink is `inkWidth` columns until its ink is no wider
+// than `width`: each try that still comes out too wide narrows it further.
+// Where the fit comes out narrower than `width`, one wider try is kept if it
+// fits too, so that the glyph loses no more width than it must.
+bool Condense(FT_Face face, FT_UInt index, int rendering, int width, int inkWidth) {
+  constexpr int kTries = 8;
+  constexpr FT_Fixed kStep = 0x10000 / 128;
+  FT_Fixed scale = FT_Fixed{0x10000} * width / inkWidth;
+  for (int i = 0; i < kTries && scale > kStep; ++i) {
+    if (!RenderNarrowed(face, index, rendering, scale)) return RenderGlyph(face, index, rendering);
+    int left, right;
+    if (!InkSpan(face->glyph, &left, &right)) return true;
+    const int narrowed = right - left + 1;
+    if (narrowed < width) {
+      const bool widerFits = RenderNarrowed(face, index, rendering, scale * width / narrowed) &&
+                             InkSpan(face->glyph, &left, &right) && right - left + 1 <= width;
+      return widerFits || RenderNarrowed(face, index, rendering, scale);
+    }
+    if (narrowed == width) return true;
+    scale = std::min(scale - kStep, scale * width / narrowed);
+  }
+  return true;
+}
+
+// The least move that puts ink from `left` to `right` within `width`
+// columns; ink wider than that starts at column 0.
+int MoveInto(int left, int right, int width) {
+  if (left < 0 || right - left + 1 > width) return -left;
+  return right >= width ? width - 1 - right : 0;
+}
+
+// A single-byte outline glyph, loaded, whose ink reaches past a side of the
+// half cell moves into it, condensed first where its ink is wider. One that
+// reaches far past the cell is placed as any outline is.
+bool PlaceInHalfCell(FT_Face face, FT_UInt index, int rendering, int baseline,
+                     const GlyphTarget& target, uint8_t* sides) {
+  const FT_GlyphSlot glyph = face->glyph;
+  if (!Within(ReachOf(glyph->outline, baseline), WindowOf(target)))
+    return PlaceOutline(glyph, baseline, rendering, target, sides);
+  if (FT_Render_Glyph(glyph, RenderMode(rendering)) != 0) return false;
+  int left, right;
+  if (InkSpan(glyph, &left, &right) && (left < 0 || right >= target.width)) {
+    if (right - left + 1 > target.width &&
+        !Condense(face, index, rendering, target.width, right - left + 1))
+      return false;
+    if (InkSpan(glyph, &left, &right)) glyph->bitmap_left += MoveInto(left, right, target.width);
+  }
   *sides =
       PlaceBitmap(glyph->bitmap, int64_t{baseline} - glyph->bitmap_top, glyph->bitmap_left, target);
   return true;
@@ -393,15 +523,18 @@ Baselines BaselinesOf(FT_Face face, int size, int given) {
 
 // One job's glyph into its staged slot; false, the slot left empty, for a
 // glyph FreeType cannot load or render.
+// Strikes are taken as they are, whatever the options.
 bool LoadJob(FT_Face face, GlyphStage* stage, FontSet* font, const GlyphJob& job,
-             const Baselines& baselines, uint8_t* sides) {
+             const Baselines& baselines, const FontLoadOptions& options, uint8_t* sides) {
   if (stage->slotRows[job.slot] == nullptr) return false;  // no memory was reserved for it
-  if (FT_Load_Glyph(face, job.index, FT_LOAD_TARGET_MONO) != 0) return false;
+  if (FT_Load_Glyph(face, job.index, LoadFlags(options.rendering)) != 0) return false;
   const FT_GlyphSlot glyph = face->glyph;
   const GlyphTarget target = Kanji_StageSlot(stage, font, job.slot, job.width);
   bool placed = false;
-  if (glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
-    placed = PlaceOutline(glyph, baselines.outline, target, sides);
+  if (glyph->format == FT_GLYPH_FORMAT_OUTLINE && options.noCondense == 0 && job.jis < 256) {
+    placed = PlaceInHalfCell(face, job.index, options.rendering, baselines.outline, target, sides);
+  } else if (glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+    placed = PlaceOutline(glyph, baselines.outline, options.rendering, target, sides);
   } else if (glyph->format == FT_GLYPH_FORMAT_BITMAP) {
     *sides = PlaceBitmap(glyph->bitmap, int64_t{baselines.strike} - glyph->bitmap_top,
                          glyph->bitmap_left, target);
@@ -425,13 +558,15 @@ struct JobShare {
   size_t first, step;
   Baselines baselines;
   int16_t* outcomes;
+  FontLoadOptions options;
 };
 
 void RenderShare(JobShare* share) {
   const std::vector<GlyphJob>& jobs = *share->jobs;
   for (size_t i = share->first; i < jobs.size(); i += share->step) {
     uint8_t sides = 0;
-    if (LoadJob(share->face, share->stage, share->font, jobs[i], share->baselines, &sides))
+    if (LoadJob(share->face, share->stage, share->font, jobs[i], share->baselines, share->options,
+                &sides))
       share->outcomes[i] = sides;
   }
 }
@@ -446,7 +581,7 @@ struct ShareThread {
 
 void* RunShareThread(void* argument) {
   auto* work = static_cast<ShareThread*>(argument);
-  if (Open(work->source, &work->open) &&
+  if (Open(work->source, work->share.options.face, &work->open) &&
       FT_Set_Pixel_Sizes(work->open.face, 0, static_cast<FT_UInt>(work->share.font->size)) == 0) {
     work->share.face = work->open.face;
     RenderShare(&work->share);
@@ -458,7 +593,8 @@ void* RunShareThread(void* argument) {
 // shared among threads where there are cores for them. Each slot is written
 // by one thread only.
 void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
-                const std::vector<GlyphJob>& jobs, FontLoadReport* report, GlyphStage* stage) {
+                const std::vector<GlyphJob>& jobs, const FontLoadOptions& options,
+                FontLoadReport* report, GlyphStage* stage) {
   constexpr size_t kMaxThreads = 4, kJobsPerThread = 512;
   const size_t count = std::clamp<size_t>(
       std::min<size_t>(static_cast<size_t>(ProcessorCount()), jobs.size() / kJobsPerThread), 1,
@@ -470,11 +606,15 @@ void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
   ShareThread helpers[kMaxThreads - 1];
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
-    helper = ShareThread{
-        {font, stage, nullptr, &jobs, i, count, baselines, outcomes.data()}, source, {}, {}, false};
+    helper =
+        ShareThread{{font, stage, nullptr, &jobs, i, count, baselines, outcomes.data(), options},
+                    source,
+                    {},
+                    {},
+                    false};
     helper.started = pthread_create(&helper.thread, nullptr, RunShareThread, &helper) == 0;
   }
-  JobShare own{font, stage, face, &jobs, 0, count, baselines, outcomes.data()};
+  JobShare own{font, stage, face, &jobs, 0, count, baselines, outcomes.data(), options};
   RenderShare(&own);
   for (size_t i = 1; i < count; ++i) {
     ShareThread& helper = helpers[i - 1];
@@ -495,8 +635,8 @@ void RenderJobs(FontSet* font, FT_Face face, const FreeTypeSource& source,
   }
 }
 
-int LoadSfnt(FontSet* font, FT_Face face, const FreeTypeSource& source, FontLoadReport* report,
-             GlyphStage* stage) {
+int LoadSfnt(FontSet* font, FT_Face face, const FreeTypeSource& source,
+             const FontLoadOptions& options, FontLoadReport* report, GlyphStage* stage) {
   report->charset = CharsetUnicode;
   snprintf(report->registry, sizeof report->registry, "ISO10646-1");
   if (!SizeSfnt(face, source.path, font->size)) return -1;
@@ -504,7 +644,7 @@ int LoadSfnt(FontSet* font, FT_Face face, const FreeTypeSource& source, FontLoad
   if (!FT_IS_SCALABLE(face) && face->num_fixed_sizes == 1) stage->namedSize = font->size;
   // A font without Unicode characters fills nothing; the caller says so.
   if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
-    RenderJobs(font, face, source, CollectJobs(font, face, report), report, stage);
+    RenderJobs(font, face, source, CollectJobs(font, face, report), options, report, stage);
   return 0;
 }
 
@@ -602,7 +742,8 @@ void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const Ce
     ++report->codesSkipped;
     return;
   }
-  if (font->glyphs[place.slot] != nullptr) return;
+  const bool freeCode = Kanji_IsFreeJisCode(place.jis) && Kanji_ReadsFreeCodes(*report);
+  if (!freeCode && font->glyphs[place.slot] != nullptr) return;
   if (FT_Load_Glyph(face, coded.index, FT_LOAD_DEFAULT) != 0) return;
   const FT_GlyphSlot glyph = face->glyph;
   if (glyph->format != FT_GLYPH_FORMAT_BITMAP || glyph->bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
@@ -612,6 +753,12 @@ void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const Ce
                      rowCount, std::clamp<int>(glyph->bitmap_left, -kMaxBoxValue, kMaxBoxValue),
                      std::clamp<int>(glyph->bitmap_top - rowCount, -kMaxBoxValue, kMaxBoxValue)};
   BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines);
+  if (freeCode) {
+    const GlyphTarget scratch = Kanji_ScratchTarget(stage, font->size);
+    Kanji_StageFreeCodeGlyph(stage, font, place.jis,
+                             Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, scratch), report);
+    return;
+  }
   ++report->glyphsLoaded;
   const int width = place.halfWidth ? font->halfWidth : font->size;
   const GlyphTarget target = Kanji_StageSlot(stage, font, place.slot, width);
@@ -678,15 +825,17 @@ int PcfPixelSize(FT_Face face, const char* path, FontSizeSource* source, int* li
 
 }  // namespace
 
-int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report,
+int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source,
+                           const FontLoadOptions& options, FontLoadReport* report,
                            GlyphStage* stage) {
   OpenFace open;
   int result = -1;
-  if (Open(source, &open) && Kanji_StartStage(stage, font->size, stage->givenBaseline)) {
+  if (OpenFaceOf(source, options.face, &open) > 0 &&
+      Kanji_StartStage(stage, font->size, stage->givenBaseline)) {
     if (IsPcf(open.face)) {
       result = LoadPcf(font, open.face, report, stage);
     } else {
-      result = LoadSfnt(font, open.face, source, report, stage);
+      result = LoadSfnt(font, open.face, source, options, report, stage);
     }
     // Glyphs FreeType had no memory for would be missing without a word.
     if (result == 0 && open.memory.ranOut) {
@@ -703,7 +852,7 @@ int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, in
   OpenFace open;
   int size = -1;
   const char* path = font.path;
-  if (Open(font, &open)) {
+  if (Open(font, 0, &open)) {
     FT_Face face = open.face;
     if (IsPcf(face)) {
       size = PcfPixelSize(face, path, from, limit);
@@ -720,4 +869,20 @@ int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, in
   }
   Close(&open);
   return size;
+}
+
+int Kanji_FreeTypeFaces(const FreeTypeSource& font, FontFaceName* faces, int room) {
+  OpenFace open;
+  const int count = OpenFaceOf(font, 0, &open);
+  Close(&open);
+  for (int i = 0; i < std::min(count, room); ++i) {
+    faces[i] = FontFaceName{};
+    if (!Open(font, i, &open)) return -1;
+    snprintf(faces[i].family, sizeof faces[i].family, "%s",
+             open.face->family_name != nullptr ? open.face->family_name : "");
+    snprintf(faces[i].style, sizeof faces[i].style, "%s",
+             open.face->style_name != nullptr ? open.face->style_name : "");
+    Close(&open);
+  }
+  return count;
 }

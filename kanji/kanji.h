@@ -106,8 +106,10 @@ typedef enum FontFileKind {
   FontFilePcfGzip = 3,     /* gzip-compressed PCF (.pcf.gz), read through FreeType */
   FontFileTrueType = 4,    /* sfnt with TrueType outlines, or bitmaps only (.otb) */
   FontFileOpenTypeCff = 5, /* sfnt with CFF outlines (.otf) */
-  FontFileCollection = 6,  /* .ttc or .otc: its first face is read */
-  FontFileUnknown = 7      /* none of these: refused */
+  FontFileCollection = 6,  /* .ttc or .otc: one face is read, the first unless asked */
+  FontFileUnknown = 7,     /* none of these: refused */
+  FontFileWoff = 8,        /* WOFF-compressed sfnt, read through FreeType */
+  FontFileWoff2 = 9        /* WOFF2-compressed sfnt, read through FreeType */
 } FontFileKind;
 
 /* How the font's codes were placed, from CHARSET_REGISTRY and CHARSET_ENCODING. */
@@ -149,6 +151,12 @@ typedef struct FontLoadReport {
   int fitShift;
   int fitted;        /* the fit moved the glyphs */
   int baselineGiven; /* the caller set the baseline (Kanji_LoadBdfAtBaseline) */
+  /* A JIS X 0208 font's glyphs at codes JIS X 0208 leaves free, read as
+   * another set's characters (see Kanji_LoadFont): those that went to
+   * another slot, and those that filled none (blank, no slot, or a slot
+   * already filled). */
+  int glyphsMoved;
+  int glyphsSkipped;
 } FontLoadReport;
 
 /* Kanji_LoadBdf that also fills `report` (which may be null). Every load
@@ -189,6 +197,57 @@ int Kanji_LoadBdfAtBaseline(FontSet* font, const char* path, int baseline, FontL
  * every glyph of the load is moved by the rows that make the fewest lose
  * ink (of equals the smallest move, of two the upward one): outline fonts
  * always, bitmap fonts at their own size or larger. */
+
+/* How outline glyphs become pixels; embedded strikes are used as they are
+ * in every mode. */
+typedef enum OutlineRendering {
+  RenderMono = 0,     /* hinted, rendered one-bit (FT_LOAD_TARGET_MONO) */
+  RenderAutohint = 1, /* FreeType's autohinter, rendered one-bit */
+  RenderThreshold = 2 /* anti-aliased, a pixel inked from coverage 128 of 255 */
+} OutlineRendering;
+
+/* What a load may choose; all zero is what Kanji_LoadBdfWithReport does. */
+typedef struct FontLoadOptions {
+  int face;      /* the face of a collection, from 0; a font of one face has only 0 */
+  int rendering; /* an OutlineRendering value */
+  /* Nonzero: single-byte glyphs of outline fonts are rendered as they come.
+   * Otherwise one whose ink reaches past a side of the half cell is moved
+   * sideways into it, and one whose ink is wider than the half cell is
+   * first condensed horizontally, just enough to fit. */
+  int noCondense;
+  /* Nonzero: the font's baseline goes to row `baseline` of the cell (0 to its
+   * size) instead of where the font's rule and the fit put it, as
+   * Kanji_LoadBdfAtBaseline puts it. */
+  int baselineGiven;
+  int baseline;
+} FontLoadOptions;
+
+/* Kanji_LoadBdfWithReport with options (null for all zero). A face past the
+ * font's last, an unknown rendering and a baseline outside the cell are
+ * refused (-1) with the reason; in a font whose character set
+ * is JIS X 0208 (any JIS set but JIS X 0213), a glyph at a two-byte JIS code
+ * JIS X 0208 leaves free stays at its code in NEC row 13 (0x2D21 to 0x2D7E)
+ * where CP932 has a character there; elsewhere it stands for CP932's
+ * character at that code, else JIS X 0212's (glibc's EUC-JP after 0x8F),
+ * else JIS X 0213's, and goes to that character's two-byte slot once the
+ * font's own codes are placed. One with no such slot, or whose slot is
+ * already filled, and a blank one, fill nothing. */
+int Kanji_LoadFont(FontSet* font, const char* path, const FontLoadOptions* options,
+                   FontLoadReport* report);
+
+/* The faces of a font file, for a user choosing one: their number, or -1
+ * with the reason when the file cannot be read as a font; the first `room`
+ * faces' names go to `faces`. A BDF has one face. */
+typedef struct FontFaceName {
+  char family[64];
+  char style[64];
+} FontFaceName;
+int Kanji_ListFontFaces(const char* path, FontFaceName* faces, int room);
+
+/* True when a slot holds its character: its cell has ink, or, for the
+ * space characters (single-byte 0x20, U+3000 at 0x2121, U+00A0 at 0x2922),
+ * it is filled at all. Coverage counts and missing characters use it. */
+int Kanji_HasCharacter(const FontSet* font, int slot);
 
 /* The cell size a font names: the pixel size of the XLFD FONT name of a BDF
  * or PCF, else PIXEL_SIZE, else the height of its FONTBOUNDINGBOX, raised

@@ -102,6 +102,11 @@ CodePlace Kanji_PlaceCode(int charset, int code);
 // Counts a cut glyph, naming it among the first few.
 void Kanji_NoteCut(FontLoadReport* report, int jis);
 
+// A font whose codes are read as JIS X 0208's (any JIS set but JIS X 0213,
+// or none named), whose glyphs at the codes JIS X 0208 leaves free are read
+// by Kanji_FreeCodeTarget.
+bool Kanji_ReadsFreeCodes(const FontLoadReport& report);
+
 // ---- Fonts read through FreeType (PCF, TrueType, OpenType) -------------------
 
 // A font for FreeType: its bytes, and the path that names it in reasons.
@@ -114,11 +119,14 @@ FreeTypeSource Kanji_FreeTypeSourceOf(const FontBytes& bytes, const char* path);
 // Loads a font of a FreeType kind into the empty slots; -1, with the reason
 // recorded, when FreeType cannot read it or a bitmap-only font has no strike
 // of the cell's size.
-int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source, FontLoadReport* report,
+int Kanji_LoadFreeTypeFont(FontSet* font, const FreeTypeSource& source,
+                           const FontLoadOptions& options, FontLoadReport* report,
                            GlyphStage* stage);
 // The pixel size a PCF or bitmap-only font names (see Kanji_FontPixelSize),
 // where it comes from, and the most it may grow to (0 for a strike).
 int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, int* limit);
+// Kanji_ListFontFaces for any font FreeType reads.
+int Kanji_FreeTypeFaces(const FreeTypeSource& font, FontFaceName* faces, int room);
 
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
 int Kanji_RowShift(int width);
@@ -188,6 +196,11 @@ struct StagedGlyph {
   bool counted;              // a loaded glyph, not a copy into a fallback slot
   int8_t inkTop, inkBottom;  // cell rows of its first and last ink; top > bottom for none
 };
+struct HeldGlyph {
+  int jis;  // of its slot
+  uint8_t lost;
+  std::vector<int32_t> rows;
+};
 struct GlyphStage {
   int size = 0, margin = 0;
   // size + 2 margin rows for each staged slot, from blocks small enough to
@@ -206,6 +219,12 @@ struct GlyphStage {
   int baseline = -1;       // the rule's baseline; -1 where glyphs have none
   bool fittable = false;   // an outline font, or a bitmap font at its own size or larger
   int givenBaseline = -1;  // the caller's, or -1
+  // Glyphs at codes JIS X 0208 leaves free that go to another slot, each
+  // size + 2 margin rows: placed at the commit, once the font's own codes
+  // are, so that they never take the slot of the font's own glyph.
+  std::vector<HeldGlyph> held;
+  std::vector<bool> heldSlots;  // a slot some held glyph goes to: only the first is held
+  std::vector<int32_t> scratch;
 };
 
 // False, with the reason recorded, without memory for it.
@@ -221,18 +240,26 @@ void Kanji_StageGlyph(GlyphStage* stage, int slot, int jis, uint8_t lost);
 // fills CP932's slot while that is empty, so that JIS X 0208's slots get what
 // they got before JIS X 0213 took the code point elsewhere.
 void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int slot);
-// Fits the staged glyphs (unless the baseline was given, or the font may not
-// be fitted), writes them into the font set and counts the cut into the
-// report. Always called once a stage is started, also after a failure;
-// false, with the reason recorded, when memory ran out on the way.
+// Zeroed rows of the stage's height for a glyph whose slot is not known yet.
+GlyphTarget Kanji_ScratchTarget(GlyphStage* stage, int width);
+// The glyph in the scratch rows, read at code `jis` that JIS X 0208 leaves
+// free in a font that reads such codes (Kanji_ReadsFreeCodes): staged where
+// it stays, held where it moves, counted as skipped when it is blank, has no
+// slot, or its slot is already held.
+void Kanji_StageFreeCodeGlyph(GlyphStage* stage, FontSet* font, int jis, uint8_t lost,
+                              FontLoadReport* report);
+// Places the held glyphs into the slots still empty, then fits the staged
+// glyphs (unless the baseline was given, or the font may not be fitted), writes them into the font
+// set and counts the cut into the report. Always called once a stage is started, also after a
+// failure; false, with the reason recorded, when memory ran out on the way.
 bool Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report);
 // After a commit: how many two-byte glyphs (all, where there are none) would
 // lose ink at the top or bottom of a cell `size` rows high after the fit,
 // and how many there are.
 int Kanji_LeastVerticalCut(GlyphStage* stage, int size, int* considered);
 // Kanji_LoadBdfWithReport that keeps its stage for the caller to look into.
-int Kanji_LoadStaged(FontSet* font, const char* path, int baseline, FontLoadReport* report,
-                     GlyphStage* stage);
+int Kanji_LoadStaged(FontSet* font, const char* path, const FontLoadOptions& options,
+                     FontLoadReport* report, GlyphStage* stage);
 
 // The pixel size field of an XLFD font name ("-misc-fixed-medium-r-normal--16-..."); 0 for none.
 int Kanji_XlfdPixelSize(const char* name);
@@ -243,7 +270,9 @@ int Kanji_XlfdPixelSize(const char* name);
 enum UnicodeJisSource : uint8_t {
   UnicodeFromJisX0208 = 0,  // EUC-JP: the character of a JIS X 0208 code
   UnicodeFromJisX0213 = 1,  // EUC-JISX0213: a character of plane 1 beyond JIS X 0208
-  UnicodeFromCp932 = 2      // CP932's other code point for a JIS X 0208 character
+  UnicodeFromCp932 = 2,     // CP932's other code point for a JIS X 0208 character, or
+                            // its character at a code JIS X 0208 leaves free
+  UnicodeFromJisX0212 = 3   // JIS X 0212's character at a code JIS X 0208 leaves free
 };
 
 // A Unicode code point and the two-byte JIS code (0x2121 to 0x7E7E) of its
@@ -259,6 +288,10 @@ extern const UnicodeJisPair kUnicodeJisPairs[];
 extern const size_t kUnicodeJisPairsCount;
 extern const UnicodeJisPair kUnicodeJisFallbacks[];
 extern const size_t kUnicodeJisFallbacksCount;
+// CP932's character, else JIS X 0212's, at the codes JIS X 0208 leaves
+// free, sorted by JIS code.
+extern const UnicodeJisPair kFreeCodeReadings[];
+extern const size_t kFreeCodeReadingsCount;
 // The plane-1 codes that hold a base letter and a combining mark, ascending.
 extern const uint16_t kJisCombiningSequences[];
 extern const size_t kJisCombiningSequenceCount;
@@ -268,3 +301,8 @@ extern const size_t kJisCombiningSequenceCount;
 int Kanji_JisCodeSlot(int jis);
 // CP932's JIS code for a code point JIS X 0213 places elsewhere; -1 for the rest.
 int Kanji_UnicodeFallbackJis(int codePoint);
+// A two-byte JIS code (both bytes 0x21 to 0x7E) that JIS X 0208 leaves free.
+bool Kanji_IsFreeJisCode(int jis);
+// Where a JIS X 0208 font's glyph at such a code goes: the JIS code of its
+// slot (the code itself where it stays), or -1 where it has none.
+int Kanji_FreeCodeTarget(int jis);

@@ -12,6 +12,9 @@
 // - JIS X 0208 slots keep exactly the code points they had. A code point that
 //   CP932 and JIS X 0213 put in different slots goes where JIS X 0213 puts it,
 //   and CP932's slot stays its fallback for drawing.
+// - The codes JIS X 0208 leaves free hold other characters in some JIS X 0208
+//   fonts: CP932's (NEC row 13, the IBM kanji of rows 89 to 92), else JIS X
+//   0212's (EUC-JP after 0x8F). They are listed by JIS code.
 //
 // Usage: make_unicode_table OUTPUT.cpp
 #include <iconv.h>
@@ -29,9 +32,9 @@ constexpr size_t kJisX0208Characters = 6879;
 constexpr size_t kPlane1Characters = 8797;  // JIS X 0208's included
 
 // Earlier sources win a code point claimed twice.
-enum Source { kEucJp = 0, kJisX0213 = 1, kCp932 = 2 };
+enum Source { kEucJp = 0, kJisX0213 = 1, kCp932 = 2, kJisX0212 = 3 };
 constexpr const char* kSourceNames[] = {"UnicodeFromJisX0208", "UnicodeFromJisX0213",
-                                        "UnicodeFromCp932"};
+                                        "UnicodeFromCp932", "UnicodeFromJisX0212"};
 
 struct Pair {
   uint32_t codePoint;
@@ -41,15 +44,18 @@ struct Pair {
 
 struct Collected {
   std::vector<Pair> pairs;
-  std::vector<int> sequences;  // JIS codes of a base letter with a combining mark
-  std::vector<int> jisX0208;   // JIS codes of the JIS X 0208 characters
+  std::vector<int> sequences;   // JIS codes of a base letter with a combining mark
+  std::vector<int> jisX0208;    // JIS codes of the JIS X 0208 characters
+  std::vector<Pair> freeCodes;  // other sets' characters at codes JIS X 0208 leaves free
   size_t plane1 = 0;
 };
 
 // The code points iconv makes of `bytes`: none for an unassigned code.
-std::vector<uint32_t> Decode(iconv_t converter, const unsigned char (&bytes)[2]) {
+template <size_t N>
+std::vector<uint32_t> Decode(iconv_t converter, const unsigned char (&bytes)[N]) {
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  char input[2] = {static_cast<char>(bytes[0]), static_cast<char>(bytes[1])};
+  char input[N];
+  for (size_t i = 0; i < N; ++i) input[i] = static_cast<char>(bytes[i]);
   unsigned char output[16] = {};
   char* in = input;
   char* out = reinterpret_cast<char*>(output);
@@ -121,6 +127,25 @@ void CollectJisX0213(iconv_t x0213, Collected& collected) {
   });
 }
 
+// CP932's character where it has one, else JIS X 0212's.
+void CollectFreeCodes(iconv_t euc, iconv_t cp932, Collected& collected) {
+  ForEachTwoByteCode([&](int jis) {
+    if (std::binary_search(collected.jisX0208.begin(), collected.jisX0208.end(), jis)) return;
+    unsigned char sjis[2];
+    ShiftJisBytes(jis, sjis);
+    std::vector<uint32_t> codePoints = Decode(cp932, sjis);
+    Source source = kCp932;
+    if (codePoints.size() != 1) {
+      unsigned char x0212[3] = {0x8F, 0, 0};
+      x0212[1] = static_cast<unsigned char>(jis >> 8 | 0x80);
+      x0212[2] = static_cast<unsigned char>((jis & 0xFF) | 0x80);
+      codePoints = Decode(euc, x0212);
+      source = kJisX0212;
+    }
+    if (codePoints.size() == 1) collected.freeCodes.push_back(Pair{codePoints[0], jis, source});
+  });
+}
+
 bool CountsExpected(const Collected& collected) {
   if (collected.jisX0208.size() == kJisX0208Characters && collected.plane1 == kPlane1Characters)
     return true;
@@ -140,6 +165,7 @@ bool Collect(Collected& collected) {
   if (opened) {
     CollectJisX0208(euc, cp932, collected);
     CollectJisX0213(x0213, collected);
+    CollectFreeCodes(euc, cp932, collected);
   } else {
     fputs("make_unicode_table: iconv lacks EUC-JP, CP932 or EUC-JISX0213\n", stderr);
   }
@@ -181,6 +207,7 @@ bool WriteTable(const Collected& collected, const std::vector<Pair>& fallbacks, 
       out);
   WritePairs("kUnicodeJisPairs", collected.pairs, out);
   WritePairs("kUnicodeJisFallbacks", fallbacks, out);
+  WritePairs("kFreeCodeReadings", collected.freeCodes, out);
   fputs("const uint16_t kJisCombiningSequences[] = {\n", out);
   for (int jis : collected.sequences) fprintf(out, "    0x%X,\n", jis);
   fputs(

@@ -257,7 +257,64 @@ void Kanji_StageFallback(GlyphStage* stage, FontSet* font, int codePoint, int sl
   }
 }
 
+namespace {
+
+int StageHeight(const GlyphStage& stage) { return stage.size + 2 * stage.margin; }
+
+// A two-byte glyph of the stage's height into the slot of `jis`.
+void StageCopy(GlyphStage* stage, FontSet* font, int jis, const int32_t* rows, uint8_t lost,
+               FontLoadReport* report) {
+  const int slot = Kanji_JisCodeSlot(jis);
+  const GlyphTarget target = Kanji_StageSlot(stage, font, slot, stage->size);
+  int32_t* staged = target.rows - stage->margin;
+  if (staged != rows) std::copy(rows, rows + StageHeight(*stage), staged);
+  Kanji_StageGlyph(stage, slot, jis, lost);
+  ++report->glyphsLoaded;
+}
+
+// In file order, so that the first glyph for a slot wins as elsewhere.
+void PlaceHeldGlyphs(GlyphStage* stage, FontSet* font, FontLoadReport* report) {
+  for (const HeldGlyph& glyph : stage->held) {
+    if (font->glyphs[Kanji_JisCodeSlot(glyph.jis)] != nullptr) {
+      ++report->glyphsSkipped;
+      continue;
+    }
+    StageCopy(stage, font, glyph.jis, glyph.rows.data(), glyph.lost, report);
+    ++report->glyphsMoved;
+  }
+  stage->held.clear();
+}
+
+}  // namespace
+
+GlyphTarget Kanji_ScratchTarget(GlyphStage* stage, int width) {
+  stage->scratch.assign(static_cast<size_t>(StageHeight(*stage)), 0);
+  int32_t* rows = stage->scratch.data() + stage->margin;
+  return GlyphTarget{rows, -stage->margin, stage->size + stage->margin, width};
+}
+
+void Kanji_StageFreeCodeGlyph(GlyphStage* stage, FontSet* font, int jis, uint8_t lost,
+                              FontLoadReport* report) {
+  const int target = Kanji_FreeCodeTarget(jis);
+  const int32_t* rows = stage->scratch.data();
+  if (target < 0 || !AnyInk(rows, StageHeight(*stage))) {
+    ++report->glyphsSkipped;
+  } else if (target != jis) {
+    const int slot = Kanji_JisCodeSlot(target);
+    if (stage->heldSlots.empty()) stage->heldSlots.resize(GlyphSlotCount);
+    if (stage->heldSlots[slot]) {
+      ++report->glyphsSkipped;
+      return;
+    }
+    stage->heldSlots[slot] = true;
+    stage->held.push_back(HeldGlyph{target, lost, stage->scratch});
+  } else if (font->glyphs[Kanji_JisCodeSlot(jis)] == nullptr) {
+    StageCopy(stage, font, jis, rows, lost, report);
+  }
+}
+
 bool Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report) {
+  if (!stage->outOfMemory) PlaceHeldGlyphs(stage, font, report);
   if (stage->outOfMemory) {  // the load fails whole: no slot keeps a staged glyph
     for (const StagedGlyph& glyph : stage->glyphs) font->glyphs[glyph.slot] = nullptr;
     Kanji_SetError("not enough memory to place glyphs");

@@ -11,6 +11,7 @@ namespace {
 constexpr int kHalfWidthKatakanaFirst = 0xFF61;  // in JIS X 0201 at 0xA1
 constexpr int kHalfWidthKatakanaLast = 0xFF9F;   // at 0xDF
 constexpr int kJisRowLength = 94;
+constexpr int kNecRow13 = 0x2D;  // the first byte of JIS row 13
 
 const UnicodeJisPair* FindPair(const UnicodeJisPair* pairs, size_t count, int codePoint) {
   const UnicodeJisPair* end = pairs + count;
@@ -83,3 +84,22 @@ int Kanji_JisToUnicode(int jis) {
 }
 
 int Kanji_JisCodeSlot(int jis) { return jis < 256 ? jis : Kanji_TwoByteSlot(jis >> 8, jis & 0xFF); }
+
+bool Kanji_IsFreeJisCode(int jis) {
+  return JisIndex(jis) >= 0 && Kanji_JisCodeKind(jis) != JisCodeX0208;
+}
+
+int Kanji_FreeCodeTarget(int jis) {
+  if (!Kanji_IsFreeJisCode(jis)) return -1;
+  const UnicodeJisPair* end = kFreeCodeReadings + kFreeCodeReadingsCount;
+  const UnicodeJisPair* reading =
+      std::lower_bound(kFreeCodeReadings, end, jis,
+                       [](const UnicodeJisPair& pair, int value) { return pair.jis < value; });
+  if (reading != end && reading->jis == jis) {
+    // JIS X 0213 keeps NEC row 13's characters where CP932 has them.
+    if (jis >> 8 == kNecRow13 && reading->source == UnicodeFromCp932) return jis;
+    const int target = Kanji_UnicodeToJis(static_cast<int>(reading->codePoint));
+    return target >= 256 ? target : -1;  // a two-byte glyph fills no single-byte slot
+  }
+  return Kanji_JisCodeKind(jis) == JisCodeX0213 ? jis : -1;
+}

@@ -233,7 +233,7 @@ std::vector<Surrounding> Surroundings() {
       {"no font at all",
        ini("/bin/sh\n\n16\n"),
        1,
-       {"tavrest: main font: /bin/sh: not a BDF, PCF, TrueType or OpenType font\n"},
+       {"tavrest: main font: /bin/sh: not a BDF, PCF, TrueType, OpenType or WOFF font\n"},
        1,
        Outcome::Kept},
       {"empty font files",

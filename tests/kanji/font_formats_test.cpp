@@ -294,7 +294,7 @@ TEST(FontFormats, RefusalsAndOwnSizes) {
       {std::string(kPcfFolder) + "8x16rk.pcf.gz", 0, nullptr, 16},  // its name (PIXEL_SIZE: 24)
       {dir.File("truncated.ttf"), 16, ": FreeType cannot read it: ", -1},
       {dir.File("broken.pcf"), 16, ": FreeType cannot read it: ", -1},
-      {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType or OpenType font", -1},
+      {dir.File("image.png"), 16, ": not a BDF, PCF, TrueType, OpenType or WOFF font", -1},
       {dir.File("cut.gz"), 16, ": broken gzip data: ", -1},
       {dir.File("cut.bdf.gz"), 16, ": broken gzip data: unexpected end of file", 16},
       {dir.File("crc.bdf.gz"), 16, ": broken gzip data: incorrect data check", 16},

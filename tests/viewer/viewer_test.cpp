@@ -298,7 +298,7 @@ TEST_F(Viewer, RefusalsAndUsage) {
            " is an outline font, which has no size of its own; give the cell size with -s"},
       {{"/bin/sh"},
        1,
-       "tavrest-view: /bin/sh: not a BDF, PCF, TrueType or OpenType font; nor a .qpk file: its "
+       "tavrest-view: /bin/sh: not a BDF, PCF, TrueType, OpenType or WOFF font; nor a .qpk file: its "
        "first 4 bytes give no cell size from 1 to 32"},
       {{"--bogus", Qpk()}, 2, "tavrest-view: unknown option --bogus"},
       {{Qpk(), "--glyph"}, 2, "tavrest-view: --glyph needs a value"},
