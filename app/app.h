@@ -19,6 +19,8 @@ struct RunConfig {
   int nulLine;                  // the first line holding a NUL byte (1 to 3), 0 when none
   int baselines[2] = {-1, -1};  // each font's baseline row; -1: placed and fitted by its rule
   std::string sizeNote;         // for -v: why a size taken from the main font is what it is
+  int mainFace = 0;             // a font line "FONT:N" names face N (see GatherSettings)
+  int secondFace = 0;
 };
 
 // False, with errno, when the file cannot be opened or is a folder (EISDIR).
@@ -41,10 +43,13 @@ struct RunOptions {
   std::string packedName = "tavrest.qpk";  // "-": standard output
   std::string imageName = "tavrest.tga";   // "-": standard output, as TGA
   ImageKind image = ImageKind::Tga;
-  bool batch = false;    // no window, no final wait
-  bool quiet = false;    // no warnings
-  bool verbose = false;  // fonts and files reported after the run
-  bool sync = true;      // outputs synced to disk (--no-sync: not)
+  bool batch = false;                    // no window, no final wait
+  bool quiet = false;                    // no warnings
+  bool verbose = false;                  // fonts and files reported after the run
+  bool sync = true;                      // outputs synced to disk (--no-sync: not)
+  int mainFace = -1, secondFace = -1;    // --face, --second-face; -1 when not given
+  int mainRender = 0, secondRender = 0;  // --render, --second-render: OutlineRendering values
+  bool noCondense = false;
   // A setting was given, so a missing settings file or a size of 0 is an
   // error rather than nothing to do.
   bool settingsRequired = false;

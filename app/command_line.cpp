@@ -43,6 +43,13 @@ constexpr char kHelp[] =
     "      --no-image       write no sheet image\n"
     "      --no-sync        do not sync the outputs to disk (they are still replaced\n"
     "                       whole, but a power loss may leave them empty)\n"
+    "      --face N         face N of the main font (a collection's faces count from 0)\n"
+    "      --second-face N  face N of the second font\n"
+    "      --render MODE    how the main font's outlines are drawn: mono (hinted, the\n"
+    "                       default), autohint or threshold (anti-aliased, then cut)\n"
+    "      --second-render MODE  the same for the second font\n"
+    "      --no-condense    draw Latin letters wider than the half cell as they come,\n"
+    "                       instead of moving and condensing them into it\n"
     "  -b, --batch          no window and no final wait\n"
     "  -q, --quiet          no warnings (errors are still printed)\n"
     "  -v, --verbose        after the run: one line per font (file, glyphs loaded,\n"
@@ -54,10 +61,18 @@ constexpr char kHelp[] =
     "\n"
     "Exit status: 0 converted, 1 the conversion failed, 2 a usage error.\n";
 
-constexpr int kNoImage = 256;  // codes no short option has
-constexpr int kNoSync = 257;
-constexpr int kBaseline = 258;
-constexpr int kSecondBaseline = 259;
+// Codes no short option has.
+enum LongOnly {
+  kNoImage = 256,
+  kNoSync,
+  kBaseline,
+  kSecondBaseline,
+  kFace,
+  kSecondFace,
+  kRender,
+  kSecondRender,
+  kNoCondense
+};
 constexpr option kLongOptions[] = {{"config", required_argument, nullptr, 'c'},
                                    {"font", required_argument, nullptr, 'f'},
                                    {"second", required_argument, nullptr, 'F'},
@@ -68,6 +83,11 @@ constexpr option kLongOptions[] = {{"config", required_argument, nullptr, 'c'},
                                    {"no-sync", no_argument, nullptr, kNoSync},
                                    {"baseline", required_argument, nullptr, kBaseline},
                                    {"second-baseline", required_argument, nullptr, kSecondBaseline},
+                                   {"face", required_argument, nullptr, kFace},
+                                   {"second-face", required_argument, nullptr, kSecondFace},
+                                   {"render", required_argument, nullptr, kRender},
+                                   {"second-render", required_argument, nullptr, kSecondRender},
+                                   {"no-condense", no_argument, nullptr, kNoCondense},
                                    {"batch", no_argument, nullptr, 'b'},
                                    {"quiet", no_argument, nullptr, 'q'},
                                    {"verbose", no_argument, nullptr, 'v'},
@@ -92,6 +112,25 @@ bool ParseSize(const char* text, int& size, int least = 1) {
   }
   size = value;
   return text[0] != '\0' && value >= least && value <= MaxCellSize;
+}
+
+// A face number: digits only, up to 65535.
+bool ParseFace(const char* text, int& face) {
+  int value = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    value = std::min(value * 10 + (*p - '0'), 100000);
+  }
+  face = value;
+  return text[0] != '\0' && value <= 65535;
+}
+
+// mono, autohint or threshold: an OutlineRendering value.
+bool ParseRendering(const char* text, int& rendering) {
+  constexpr const char* kNames[] = {"mono", "autohint", "threshold"};
+  for (int i = 0; i < 3; ++i)
+    if (strcmp(text, kNames[i]) == 0) return rendering = i, true;
+  return false;
 }
 
 bool EndsWith(const std::string& name, const char* ending) {
@@ -144,6 +183,22 @@ bool TakeOption(int code, RunOptions& options, Given& given, std::string& proble
     case kNoSync:
       options.sync = false;
       break;
+    case kNoCondense:
+      options.noCondense = true;
+      break;
+    case kFace:
+    case kSecondFace:
+      if (ParseFace(optarg, code == kFace ? options.mainFace : options.secondFace)) break;
+      problem = std::string(code == kFace ? "--face" : "--second-face") +
+                " takes a face number from 0, not \"" + optarg + "\"";
+      return false;
+    case kRender:
+    case kSecondRender:
+      if (ParseRendering(optarg, code == kRender ? options.mainRender : options.secondRender))
+        break;
+      problem = std::string(code == kRender ? "--render" : "--second-render") +
+                " is mono, autohint or threshold, not \"" + optarg + "\"";
+      return false;
     case 's':
       given.size = true;
       if (ParseSize(optarg, options.cellSize)) break;

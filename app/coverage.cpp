@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // How much of Japanese text a font covers: the JIS X 0208 characters and the
-// other characters of JIS X 0213 plane 1 it filled, for -v.
+// other characters of JIS X 0213 plane 1 it filled with ink, for -v.
 #include "run_parts.h"
 
 FontCoverage CountCoverage(const FontSet& font) {
   FontCoverage coverage;
   for (int first = 0x21; first <= 0x7E; ++first) {
     for (int second = 0x21; second <= 0x7E; ++second) {
-      if (Kanji_GlyphRows(&font, Kanji_TwoByteSlot(first, second)) == nullptr) continue;
+      if (!Kanji_HasCharacter(&font, Kanji_TwoByteSlot(first, second))) continue;
       const int kind = Kanji_JisCodeKind(first << 8 | second);
       coverage.jisX0208 += kind == JisCodeX0208;
       coverage.jisX0213 += kind == JisCodeX0213;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -42,17 +43,32 @@ void WarnOfEmptyFonts(const FontLoad (&loads)[2]) {
       Warn("warning: no glyph from %s", load.path.c_str());
 }
 
-// The coverage takes two passes over the slots; only -v prints it.
-bool LoadFont(FontSet* font, FontLoad& load, int baseline, bool fatal, bool countCoverage) {
+FontLoadOptions LoadOptions(int face, int rendering, bool noCondense, int baseline) {
+  FontLoadOptions options{};
+  options.face = face;
+  options.rendering = rendering;
+  options.noCondense = noCondense;
+  options.baselineGiven = baseline >= 0;
+  options.baseline = baseline;
+  return options;
+}
+
+// True when the run goes on: the font opened, or a second font failed. The
+// coverage takes two passes over the slots; only -v prints it.
+bool LoadFont(FontSet* font, FontLoad& load, const FontLoadOptions& options, bool fatal,
+              bool countCoverage) {
   const FontCoverage before = countCoverage ? CountCoverage(*font) : FontCoverage{};
-  load.opened = Kanji_LoadBdfAtBaseline(font, load.path.c_str(), baseline, &load.report) == 0;
+  load.opened = Kanji_LoadFont(font, load.path.c_str(), &options, &load.report) == 0;
   if (countCoverage) load.coverage = CoverageGained(before, CountCoverage(*font));
   if (load.opened) {
     ReportFontFindings(load, font->size);
-  } else {
-    ReportOpenFailure(load, fatal);
+    return true;
   }
-  return load.opened;
+  // A face the font lacks ends the run for either font: the user meant another.
+  const bool faceMissing = FaceMissing(load.path, options.face);
+  ReportOpenFailure(load, fatal || faceMissing);
+  if (faceMissing) ReportFaces(load.path);
+  return !faceMissing && !fatal;
 }
 
 // A character as UTF-8; nothing for none, or for a control character.
@@ -113,7 +129,20 @@ std::string NameCutGlyphs(const FontLoadReport& report) {
   return names;
 }
 
-FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2], bool countCoverage) {
+bool FaceMissing(const std::string& path, int face) {
+  const int count = face > 0 ? Kanji_ListFontFaces(path.c_str(), nullptr, 0) : -1;
+  return count >= 0 && face >= count;
+}
+
+void ReportFaces(const std::string& path) {
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(kListed);
+  const int count = Kanji_ListFontFaces(path.c_str(), faces.data(), kListed);
+  for (int i = 0; i < std::min(count, kListed); ++i)
+    Report("face %d: %s, %s", i, faces[i].family, faces[i].style);
+}
+
+FontSet* LoadFonts(const RunConfig& config, const RunOptions& options, FontLoad (&loads)[2]) {
   loads[0] = FontLoad{"main font", config.mainFont, false, {}};
   loads[1] = FontLoad{"second font", config.secondFont, false, {}};
   FontSet* font = Kanji_CreateEmptyFontSet(config.cellSize);
@@ -121,12 +150,19 @@ FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2], bool countCove
     Report("not enough memory for the font set");
     return nullptr;
   }
-  if (!LoadFont(font, loads[0], config.baselines[0], true, countCoverage)) {
+  const bool verbose = options.verbose;
+  const FontLoadOptions mainOptions =
+      LoadOptions(config.mainFace, options.mainRender, options.noCondense, config.baselines[0]);
+  const FontLoadOptions secondOptions =
+      LoadOptions(config.secondFace, options.secondRender, options.noCondense, config.baselines[1]);
+  if (!LoadFont(font, loads[0], mainOptions, true, verbose)) {
     Kanji_DestroyFontSet(font);
     return nullptr;
   }
-  if (!config.secondFont.empty())
-    LoadFont(font, loads[1], config.baselines[1], false, countCoverage);
+  if (!config.secondFont.empty() && !LoadFont(font, loads[1], secondOptions, false, verbose)) {
+    Kanji_DestroyFontSet(font);
+    return nullptr;
+  }
   if (loads[0].report.glyphsLoaded + loads[1].report.glyphsLoaded > 0) {
     WarnOfEmptyFonts(loads);
     return font;

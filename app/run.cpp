@@ -131,6 +131,11 @@ void ReportWhatWasDone(const FontLoad (&loads)[2], const RunConfig& config,
     else if (load.report.glyphsCut > 0)
       Report("%s: cut: %s", load.path.c_str(), NameCutGlyphs(load.report).c_str());
     if (load.coverage.jisX0208 + load.coverage.jisX0213 > 0) ReportCoverage(load);
+    if (load.report.glyphsMoved + load.report.glyphsSkipped > 0)
+      Report(
+          "%s: %d glyphs at codes JIS X 0208 leaves free moved to their characters' slots, "
+          "%d skipped",
+          load.path.c_str(), load.report.glyphsMoved, load.report.glyphsSkipped);
   }
   if (files.packed) ReportWritten(options.packedName);
   if (files.image) ReportWritten(options.imageName);
@@ -147,7 +152,7 @@ int RunConversion(const RunOptions& options) {
 
   RunWindow window = options.batch ? NoWindow() : OpenWindow();
   FontLoad loads[2];
-  FontSet* font = LoadFonts(config, loads, options.verbose);
+  FontSet* font = LoadFonts(config, options, loads);
   if (font == nullptr) {
     CloseWindow(window);
     return 1;

@@ -38,7 +38,8 @@ std::string LookedUpIn(const std::string& path);
 std::string FontLookedUpIn(const std::string& path);
 
 // The three settings from the options and the settings file; false when the
-// run ends here, with its exit status in `status`.
+// run ends here, with its exit status in `status`. A font line of the file
+// that names no file, "FONT:N" where FONT is one, names face N of FONT.
 bool GatherSettings(const RunOptions& options, RunConfig& config, int& status);
 
 // ---- Outputs ------------------------------------------------------------------
@@ -86,8 +87,12 @@ void ReportCoverage(const FontLoad& load);
 
 // The main font, then the second where one is named, each with a line for
 // what the user should know; null when the run must end, after saying why.
-// Each load's coverage is counted only when asked for.
-FontSet* LoadFonts(const RunConfig& config, FontLoad (&loads)[2], bool countCoverage);
+// Each load's coverage is counted only when asked for (-v).
+FontSet* LoadFonts(const RunConfig& config, const RunOptions& options, FontLoad (&loads)[2]);
+// True when the font has fewer faces than `face` + 1.
+bool FaceMissing(const std::string& path, int face);
+// A font's faces, a line each: index, family and style.
+void ReportFaces(const std::string& path);
 
 // ---- The window ----------------------------------------------------------------
 

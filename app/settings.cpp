@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "run_parts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -29,6 +30,23 @@ void TakePathsFromFolderOf(const std::string& configPath, RunConfig& config) {
   const std::string folder = FolderPart(configPath);
   for (std::string* path : {&config.mainFont, &config.secondFont})
     if (!path->empty() && !IsAbsolutePath(*path)) *path = folder + *path;
+}
+
+bool IsFile(const std::string& path) {
+  FileFacts facts;
+  return FactsOfPath(path.c_str(), facts) && facts.kind != FileKind::Missing;
+}
+
+// "FONT:N" is face N of FONT only where no file has the whole name and FONT
+// is a file, so that every name that works keeps its meaning.
+void TakeFaceSuffix(std::string& path, int& face) {
+  const size_t colon = path.rfind(':');
+  if (colon == std::string::npos || colon + 1 == path.size() || colon + 7 < path.size()) return;
+  if (path.find_first_not_of("0123456789", colon + 1) != std::string::npos) return;
+  const std::string font = path.substr(0, colon);
+  if (IsFile(path) || !IsFile(font)) return;
+  face = std::stoi(path.substr(colon + 1));
+  path = font;
 }
 
 // Missing settings are an error when the command line gave some, and
@@ -124,14 +142,26 @@ static bool GatherSizeAndFonts(const RunOptions& options, RunConfig& config, int
   status = 0;
   const char* name = options.configPath.empty() ? kDefaultConfig : options.configPath.c_str();
   if (!options.mainFont.empty()) {
-    config =
-        RunConfig{options.mainFont, options.secondFont, "", options.cellSize, 0, 0, {-1, -1}, ""};
+    config = RunConfig{options.mainFont,
+                       options.secondFont,
+                       "",
+                       options.cellSize,
+                       0,
+                       0,
+                       {-1, -1},
+                       "",
+                       std::max(options.mainFace, 0),
+                       std::max(options.secondFace, 0)};
     if (!OutputsAllowed(options, config, nullptr, status)) return false;
     return config.cellSize != 0 || TakeSizeFromFont(config, status);
   }
   if (!ReadSettingsFile(options, name, config, status)) return false;
   if (!options.configPath.empty()) TakePathsFromFolderOf(options.configPath, config);
-  if (!options.secondFont.empty()) config.secondFont = options.secondFont;
+  TakeFaceSuffix(config.mainFont, config.mainFace);
+  TakeFaceSuffix(config.secondFont, config.secondFace);
+  if (!options.secondFont.empty()) config.secondFont = options.secondFont, config.secondFace = 0;
+  if (options.mainFace >= 0) config.mainFace = options.mainFace;
+  if (options.secondFace >= 0) config.secondFace = options.secondFace;
   if (!OutputsAllowed(options, config, name, status)) return false;
   if (options.cellSize != 0) config.cellSize = options.cellSize;
   if (config.cellSize == 0) {

@@ -22,8 +22,8 @@ constexpr char kUsage[] =
     "       tavrest-view FILE --text TEXT [--vertical] [--strict] [-o TEXT.png] [--scale N]\n"
     "       tavrest-view FILE --glyph CODE|CHARACTER [--strict] [-o GLYPH.png] [--scale N]\n"
     "       tavrest-view FILE --missing\n"
-    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT] [--baseline N]\n"
-    "  [--second-baseline N]\n";
+    "       tavrest-view --faces FONT\n"
+    "where FILE is FILE.qpk, or FONT [-s N] [-F SECOND_FONT] [FONT OPTIONS]\n";
 constexpr char kHelp[] =
     "FILE is a .qpk file, or a font tavrest reads (BDF, PCF, TrueType, OpenType,\n"
     "gzip-compressed BDF or PCF) converted in memory exactly as tavrest converts it.\n"
@@ -36,6 +36,13 @@ constexpr char kHelp[] =
     "      --baseline N     the font's baseline at row N of the cell (0 to the size)\n"
     "                       instead of where its metrics and the fit put it\n"
     "      --second-baseline N  the same for the second font\n"
+    "      --face N         face N of the font (a collection's faces count from 0)\n"
+    "      --second-face N  face N of the second font\n"
+    "      --render MODE    how the font's outlines are drawn: mono (the default),\n"
+    "                       autohint or threshold, as tavrest --render\n"
+    "      --second-render MODE  the same for the second font\n"
+    "      --no-condense    Latin letters wider than the half cell as they come\n"
+    "      --faces          list the faces of FONT: index, family and style\n"
     "  -o, --output FILE    write the picture as PNG; the name ends in .png, or is\n"
     "                       /dev/stdout, a FIFO or a device\n"
     "      --scale N        enlarge the picture and text art N times, 1 to 16\n"
@@ -70,7 +77,13 @@ enum LongOnly {
   kStrict,
   kScale,
   kBaseline,
-  kSecondBaseline
+  kSecondBaseline,
+  kFace,
+  kSecondFace,
+  kRender,
+  kSecondRender,
+  kNoCondense,
+  kFaces
 };
 
 struct ViewOptions {
@@ -84,7 +97,16 @@ struct ViewOptions {
   bool whiteBackground = false;
   bool missing = false;
   bool strict = false;  // characters of the text without a glyph end with status 1
+  bool faces = false;
 };
+
+// mono, autohint or threshold: an OutlineRendering value; -1 for another.
+int Rendering(const char* text) {
+  constexpr const char* kNames[] = {"mono", "autohint", "threshold"};
+  for (int i = 0; i < 3; ++i)
+    if (strcmp(text, kNames[i]) == 0) return i;
+  return -1;
+}
 
 void Say(const char* format, va_list args) {
   fputs("tavrest-view: ", stderr);
@@ -138,9 +160,11 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
       return 0;
     case kBaseline:
     case kSecondBaseline: {
-      int& baseline = options.source.baselines[c == kBaseline ? 0 : 1];
-      baseline = WholeNumber(optarg, 0, MaxCellSize);
-      if (baseline < 0)
+      FontLoadOptions& font =
+          c == kBaseline ? options.source.options : options.source.secondOptions;
+      font.baseline = WholeNumber(optarg, 0, MaxCellSize);
+      font.baselineGiven = 1;
+      if (font.baseline < 0)
         return UsageError("%s is a row from 0 to %d, not %s",
                           c == kBaseline ? "--baseline" : "--second-baseline", MaxCellSize, optarg);
       return 0;
@@ -157,6 +181,32 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
       return 0;
     case kText:
       options.text = optarg;
+      return 0;
+    case kFace:
+    case kSecondFace: {
+      const bool second = c == kSecondFace;
+      FontLoadOptions& font = second ? options.source.secondOptions : options.source.options;
+      font.face = WholeNumber(optarg, 0, 999);
+      if (font.face < 0)
+        return UsageError("%s takes a face number from 0, not %s",
+                          second ? "--second-face" : "--face", optarg);
+      return 0;
+    }
+    case kRender:
+    case kSecondRender: {
+      const bool second = c == kSecondRender;
+      FontLoadOptions& font = second ? options.source.secondOptions : options.source.options;
+      font.rendering = Rendering(optarg);
+      if (font.rendering < 0)
+        return UsageError("%s is mono, autohint or threshold, not %s",
+                          second ? "--second-render" : "--render", optarg);
+      return 0;
+    }
+    case kNoCondense:
+      options.source.options.noCondense = options.source.secondOptions.noCondense = 1;
+      return 0;
+    case kFaces:
+      options.faces = true;
       return 0;
     case kVertical:
       options.vertical = true;
@@ -201,6 +251,8 @@ int CheckTogether(const ViewOptions& options) {
   if (options.strict && options.text == nullptr && options.glyphSlot < 0)
     return UsageError("--strict goes with --text or --glyph");
   if (options.missing && (picture || options.scale != 0)) return UsageError("--missing goes alone");
+  if (options.faces && (picture || options.missing || options.scale != 0))
+    return UsageError("--faces goes alone");
   if (options.scale != 0 && !picture)
     return UsageError("--scale goes with a picture: -o, --text or --glyph");
   if (options.text != nullptr && options.text[0] == '\0') return UsageError("the text is empty");
@@ -221,6 +273,12 @@ int ParseOptions(int argc, char** argv, ViewOptions& options) {
       {"background", required_argument, nullptr, kBackground},
       {"missing", no_argument, nullptr, kMissing},
       {"strict", no_argument, nullptr, kStrict},
+      {"face", required_argument, nullptr, kFace},
+      {"second-face", required_argument, nullptr, kSecondFace},
+      {"render", required_argument, nullptr, kRender},
+      {"second-render", required_argument, nullptr, kSecondRender},
+      {"no-condense", no_argument, nullptr, kNoCondense},
+      {"faces", no_argument, nullptr, kFaces},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0}};
@@ -317,6 +375,7 @@ int main(int argc, char** argv) {
   PrepareProcess(argc, argv);
   ViewOptions options;
   if (const int status = ParseOptions(argc, argv, options); status != 0) return status;
+  if (options.faces) return PrintFaces(options.source.file, stdout);
   if (const int status = CheckOutput(options); status != 0) return status;
   const Viewed viewed = OpenViewed(options.source);
   if (viewed.status == 2) return UsageError("%s", viewed.problem.c_str());

@@ -83,6 +83,18 @@ int SizeOfFont(const char* path, Viewed& refusal) {
   return std::max(size, 0);
 }
 
+// For a face past a font's last: its faces, a line each; empty otherwise.
+std::string FacesLacking(const char* path, int face) {
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(kListed);
+  const int count = face > 0 ? Kanji_ListFontFaces(path, faces.data(), kListed) : -1;
+  std::string lines;
+  for (int i = 0; count >= 0 && face >= count && i < std::min(count, kListed); ++i)
+    lines += "\ntavrest-view: face " + std::to_string(i) + ": " + faces[i].family + ", " +
+             faces[i].style;
+  return lines;
+}
+
 // The fonts into an empty set, the second filling what the main one left.
 Viewed LoadFonts(const ViewSource& source, int size) {
   FontSet* font = Kanji_CreateEmptyFontSet(size);
@@ -92,8 +104,11 @@ Viewed LoadFonts(const ViewSource& source, int size) {
     const char* path = i == 0 ? source.file : source.second;
     if (path == nullptr) continue;
     FontLoadReport report;
-    if (Kanji_LoadBdfAtBaseline(font, path, source.baselines[i], &report) != 0) {
+    const FontLoadOptions& options = i == 0 ? source.options : source.secondOptions;
+    if (Kanji_LoadFont(font, path, &options, &report) != 0) {
       Kanji_DestroyFontSet(font);
+      if (const std::string faces = FacesLacking(path, options.face); !faces.empty())
+        return Refused(1, Kanji_GetError() + faces);
       return path == source.file ? NeitherFontNorPacked()
                                  : Refused(1, std::string("second font: ") + Kanji_GetError());
     }
@@ -148,9 +163,10 @@ Viewed ViewFont(const ViewSource& source) {
   const int size = source.size != 0 ? source.size : SizeOfFont(source.file, refusal);
   if (size == 0) return refusal;
   for (int i = 0; i < 2; ++i)
-    if (source.baselines[i] > size)
+    if (const FontLoadOptions& font = i == 0 ? source.options : source.secondOptions;
+        font.baselineGiven != 0 && font.baseline > size)
       return Refused(2, std::string(i == 0 ? "--baseline " : "--second-baseline ") +
-                            std::to_string(source.baselines[i]) + " lies below the " +
+                            std::to_string(font.baseline) + " lies below the " +
                             std::to_string(size) + "-pixel cell (0 to " + std::to_string(size) +
                             ")");
   return ConvertFont(source, size);
@@ -158,7 +174,21 @@ Viewed ViewFont(const ViewSource& source) {
 
 }  // namespace
 
+int PrintFaces(const char* path, FILE* out) {
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(kListed);
+  const int count = Kanji_ListFontFaces(path, faces.data(), kListed);
+  if (count < 0) {
+    fprintf(stderr, "tavrest-view: %s\n", Kanji_GetError());
+    return 1;
+  }
+  for (int i = 0; i < std::min(count, kListed); ++i)
+    fprintf(out, "%d\t%s\t%s\n", i, faces[i].family, faces[i].style);
+  return 0;
+}
+
 Viewed OpenViewed(const ViewSource& source) {
+  constexpr FontLoadOptions kDefaults{};
   PeekedFile peeked{OpenStream(source.file, "rb"), {}, false};
   if (peeked.file == nullptr)
     return Refused(1, PackedRefusalMessage(source.file, PackedRefusal::CannotOpen, errno));
@@ -177,10 +207,12 @@ Viewed OpenViewed(const ViewSource& source) {
   const bool regular = peeked.regular;
   if (IsPackedHeader(peeked.head, got)) {
     const bool fontOptions = source.size != 0 || source.second != nullptr ||
-                             source.baselines[0] >= 0 || source.baselines[1] >= 0;
-    Viewed viewed =
-        fontOptions ? Refused(2, "-s, --second and the baselines go with a font, not a .qpk file")
-                    : DecodePeeked(peeked, source.file);
+                             memcmp(&source.options, &kDefaults, sizeof kDefaults) != 0 ||
+                             memcmp(&source.secondOptions, &kDefaults, sizeof kDefaults) != 0;
+    Viewed viewed = fontOptions ? Refused(2,
+                                          "-s, --second and the baseline, face and rendering "
+                                          "options go with a font, not a .qpk file")
+                                : DecodePeeked(peeked, source.file);
     fclose(peeked.file);
     return viewed;
   }

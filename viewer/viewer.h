@@ -23,8 +23,13 @@ struct ViewSource {
   const char* file = nullptr;
   const char* second = nullptr;
   int size = 0;
-  int baselines[2] = {-1, -1};  // each font's baseline row; -1: placed and fitted by its rule
+  // --baseline, --face, --render, --no-condense
+  FontLoadOptions options = {}, secondOptions = {};
 };
+
+// --faces: a font's faces, a line each: index, family and style, between
+// tabs. 0, or 1 after the reason on standard error.
+int PrintFaces(const char* path, FILE* out);
 
 // The font set to look at, owned by the caller; null with the exit status
 // (1, or 2 for a usage error) and the reason when there is none.
