@@ -14,8 +14,8 @@ build_packages=(cmake g++ make pkg-config libsdl1.2-dev libpng-dev libfreetype-d
 test_packages=(libgtest-dev libbenchmark-dev xfonts-shinonome xfonts-mplus pcf2bdf
                otf2bdf fonts-ipafont-gothic fonts-misaki fonts-vlgothic
                xfonts-unifont xfonts-efont-unicode xfonts-jisx0213 python3 python3-fonttools
-               xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time libsdl2-2.0-0
-               lintian clang-format bash-completion)
+               python3-brotli xvfb x11-apps imagemagick clang libclang-rt-14-dev valgrind time
+               libsdl2-2.0-0 lintian clang-format bash-completion)
 
 # The libraries' Debian sources build with autotools, make and these.
 windows_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine libgtest-dev make

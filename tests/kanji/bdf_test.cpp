@@ -427,6 +427,66 @@ TEST(LoadBdf, CharsetPropertiesPlaceOrRefuseCodes) {
   }
 }
 
+// A JIS X 0208 font's glyphs at codes JIS X 0208 leaves free go to the slots
+// of the characters they stand for, after the font's own; blank ones fill
+// nothing. A JIS X 0213 font keeps them all at their codes.
+TEST(LoadBdf, FreeJisCodesGoToTheirCharactersSlots) {
+  const std::string glyphs = Glyph(0x2D21, "01\n") +  // NEC row 13's U+2460: stays
+                             Glyph(0x2E21, "02\n") +  // JIS X 0213's alone: stays
+                             Glyph(0x7921, "03\n") +  // CP932's U+7E8A: to JIS X 0213's code
+                             Glyph(0x2237, "04\n") +  // JIS X 0212's U+FF5E: to 0x2232
+                             Glyph(0x7C7B, "05\n") +  // CP932's U+FFE2: 0x224C, the font's own
+                             Glyph(0x2236, "06\n") +  // JIS X 0212's U+02DA: no slot
+                             Glyph(0x2D22, "00\n") +  // blank
+                             Glyph(0x224C, "07\n");
+  const int ibmKanji = Kanji_UnicodeToJis(0x7E8A);
+  ASSERT_GT(ibmKanji, 0x2121);
+  struct Case {
+    std::string registry;
+    std::vector<std::pair<int, int>> rows;  // JIS code, its row 0
+    int loaded, moved, skipped;
+  };
+  const Case cases[] = {
+      {"JISX0208.1983",
+       {{0x2D21, 1}, {0x2E21, 2}, {ibmKanji, 3}, {0x2232, 4}, {0x224C, 7}},
+       5,
+       2,
+       3},
+      {"JISX0213.2004",
+       {{0x2D21, 1},
+        {0x2E21, 2},
+        {0x7921, 3},
+        {0x2237, 4},
+        {0x7C7B, 5},
+        {0x2236, 6},
+        {0x2D22, 0},
+        {0x224C, 7}},
+       8,
+       0,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.registry);
+    TempDir dir;
+    WriteFileBytes(dir.File("f.bdf"), "STARTFONT 2.1\n" + CharsetLines(c.registry, "1") + glyphs);
+    FontSet* font = Kanji_CreateEmptyFontSet(16);
+    FontLoadReport report;
+    ASSERT_EQ(Kanji_LoadBdfWithReport(font, dir.File("f.bdf").c_str(), &report), 0);
+    EXPECT_EQ(report.glyphsLoaded, c.loaded);
+    EXPECT_EQ(report.glyphsMoved, c.moved);
+    EXPECT_EQ(report.glyphsSkipped, c.skipped);
+    int filled = 0;
+    for (int32_t* rows : font->glyphs) filled += rows != nullptr;
+    EXPECT_EQ(filled, static_cast<int>(c.rows.size()));
+    for (const auto& [jis, row] : c.rows) {
+      const int32_t* rows = font->glyphs[Kanji_JisCodeSlot(jis)];
+      ASSERT_NE(rows, nullptr) << std::hex << jis;
+      EXPECT_EQ(rows[0], row) << std::hex << jis;
+    }
+    Kanji_DestroyFontSet(font);
+  }
+}
+
 TEST(LoadBdf, CharsetPropertiesAfterTheFirstGlyphAreIgnored) {
   LoadedFont f("STARTFONT 2.1\n" + Glyph(65, "F0\n") + CharsetLines("\"GB2312.1980\"", "\"0\"") +
                    Glyph(0x2422, "F0\n"),

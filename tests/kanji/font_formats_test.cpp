@@ -39,11 +39,12 @@ struct FontDeleter {
 using Font = std::unique_ptr<FontSet, FontDeleter>;
 
 // The fonts loaded in order into one set; null when a load fails.
-Font Load(const std::vector<std::string>& paths, int size, FontLoadReport* last = nullptr) {
+Font Load(const std::vector<std::string>& paths, int size, FontLoadReport* last = nullptr,
+          const FontLoadOptions& options = {}) {
   Font font(Kanji_CreateEmptyFontSet(size));
   FontLoadReport report;
   for (const std::string& path : paths)
-    if (Kanji_LoadBdfWithReport(font.get(), path.c_str(), &report) != 0) return nullptr;
+    if (Kanji_LoadFont(font.get(), path.c_str(), &options, &report) != 0) return nullptr;
   if (last != nullptr) *last = report;
   return font;
 }
@@ -108,19 +109,23 @@ TEST(FontFormats, EveryFormatGivesWhatItsBdfGives) {
 }
 
 // The cell FreeType's own rendering gives for a character: each glyph under
-// the baseline at round(size x A / (A - D)), A and D from OS/2.
-std::vector<int32_t> FreeTypeCell(FT_Face face, unsigned long character, int size, int width) {
+// the baseline at round(size x A / (A - D)), A and D from OS/2; `flags` as
+// the rendering loads glyphs, gray pixels inked from 128.
+std::vector<int32_t> FreeTypeCell(FT_Face face, unsigned long character, int size, int width,
+                                  FT_Int32 flags) {
   const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   const double a = os2->sTypoAscender, d = os2->sTypoDescender;
   const int baseline = static_cast<int>(std::floor(size * a / (a - d) + 0.5));
-  EXPECT_EQ(FT_Load_Char(face, character, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO), 0);
+  EXPECT_EQ(FT_Load_Char(face, character, FT_LOAD_RENDER | flags), 0);
   const FT_Bitmap& bitmap = face->glyph->bitmap;
   std::vector<int32_t> rows(size);
   for (unsigned y = 0; y < bitmap.rows; ++y) {
     for (unsigned x = 0; x < bitmap.width; ++x) {
       const int row = baseline - face->glyph->bitmap_top + static_cast<int>(y);
       const int column = face->glyph->bitmap_left + static_cast<int>(x);
-      const bool ink = bitmap.buffer[y * bitmap.pitch + x / 8] & (0x80 >> (x % 8));
+      const bool ink = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY
+                           ? bitmap.buffer[y * bitmap.pitch + x] >= 128
+                           : (bitmap.buffer[y * bitmap.pitch + x / 8] & (0x80 >> (x % 8))) != 0;
       if (ink && row >= 0 && row < size && column >= 0 && column < width)
         rows[row] |= 1 << (width - 1 - column);
     }
@@ -132,11 +137,17 @@ TEST(FontFormats, OutlineFontsAsFreeTypeDrawsThem) {
   const struct {
     const char* path;
     int size;
+    int rendering = RenderMono;
   } cases[] = {{kIpaGothic, 12},
                {kIpaGothic, 16},
                {kIpaGothic, 24},
                {kIpaGothic, 32},
-               {"/usr/share/fonts/truetype/misaki/misaki_gothic.ttf", 8}};  // its strike
+               {kIpaGothic, 12, RenderAutohint},
+               {kIpaGothic, 16, RenderThreshold},
+               {"/usr/share/fonts/truetype/misaki/misaki_gothic.ttf", 8},  // its strike
+               {"/usr/share/fonts/truetype/misaki/misaki_gothic.ttf", 8, RenderThreshold}};
+  constexpr FT_Int32 kFlags[] = {FT_LOAD_TARGET_MONO, FT_LOAD_FORCE_AUTOHINT | FT_LOAD_TARGET_MONO,
+                                 FT_LOAD_DEFAULT};
   // JIS codes and their characters: ASCII with a descender, half-width
   // katakana, the comma and full stop, kana and kanji.
   const std::pair<int, unsigned long> characters[] = {
@@ -148,14 +159,16 @@ TEST(FontFormats, OutlineFontsAsFreeTypeDrawsThem) {
     FT_Face face;
     ASSERT_EQ(FT_New_Face(library, c.path, 0, &face), 0) << c.path;
     FT_Set_Pixel_Sizes(face, 0, c.size);
-    const Font font = Load({c.path}, c.size);
+    const Font font = Load({c.path}, c.size, nullptr, {0, c.rendering, 0});
     ASSERT_TRUE(font) << Kanji_GetError();
     for (const auto& [jis, character] : characters) {
       const int slot = Kanji_JisCodeSlot(jis);
       ASSERT_NE(font->glyphs[slot], nullptr) << c.path << " " << jis;
       const std::vector<int32_t> loaded(font->glyphs[slot], font->glyphs[slot] + c.size);
-      EXPECT_EQ(loaded, FreeTypeCell(face, character, c.size, jis < 256 ? c.size / 2 : c.size))
-          << c.path << " at " << c.size << ": JIS " << std::hex << jis;
+      EXPECT_EQ(loaded, FreeTypeCell(face, character, c.size, jis < 256 ? c.size / 2 : c.size,
+                                     kFlags[c.rendering]))
+          << c.path << " at " << c.size << " rendered " << c.rendering << ": JIS " << std::hex
+          << jis;
     }
     FT_Done_Face(face);
   }
@@ -365,6 +378,92 @@ TEST(FontFormats, EveryFormatThroughAPipe) {
       });
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::string TestFont(const char* name) { return std::string(TAVREST_FONT_DIR) + "/" + name; }
+
+// The first and last columns a glyph of `width` inks; -1 for no ink.
+std::pair<int, int> InkColumns(const int32_t* rows, int size, int width) {
+  int first = -1, last = -1;
+  for (int column = 0; column < width; ++column)
+    for (int row = 0; row < size; ++row)
+      if (rows[row] >> (width - 1 - column) & 1) {
+        if (first < 0) first = column;
+        last = column;
+      }
+  return {first, last};
+}
+
+// Single-byte outline glyphs whose ink passes a side of the half cell move
+// into it, condensed where wider; every other glyph is drawn as before.
+TEST(FontFormats, LatinFitsTheHalfCell) {
+  constexpr FontLoadOptions kAsTheyCome{0, RenderMono, 1};
+  for (const char* path : {kIpaGothic, "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf"})
+    for (int size : {12, 16, 24})
+      ExpectSameGlyphs(*Load({path}, size), *Load({path}, size, nullptr, kAsTheyCome),
+                       std::string(path) + " at " + std::to_string(size));
+  FontLoadReport fitted, asTheyCome;
+  const std::string path = TestFont("proportional.ttf");
+  const Font font = Load({path}, 16, &fitted), uncut = Load({path}, 16, &asTheyCome, kAsTheyCome);
+  ASSERT_TRUE(font && uncut) << Kanji_GetError();
+  EXPECT_EQ(fitted.glyphsCut, 0);
+  EXPECT_EQ(asTheyCome.glyphsCut, 3);
+  const struct {
+    int code;
+    int first, last;  // the columns inked; -1 where only the bounds are known
+  } cases[] = {{'A', 2, 6}, {'j', 0, 5}, {'R', 2, 7}, {'M', -1, -1}};
+  for (const auto& c : cases) {
+    const auto [first, last] = InkColumns(font->glyphs[c.code], 16, 8);
+    if (c.first >= 0) {
+      EXPECT_EQ(first, c.first) << static_cast<char>(c.code);
+      EXPECT_EQ(last, c.last) << static_cast<char>(c.code);
+    } else {  // condensed to fit, not to a sliver
+      EXPECT_GE(last - first + 1, 6) << static_cast<char>(c.code);
+    }
+  }
+  EXPECT_TRUE(std::equal(font->glyphs['A'], font->glyphs['A'] + 16, uncut->glyphs['A']));
+}
+
+// WOFF and WOFF2 read as the font they hold; a collection's faces by number.
+TEST(FontFormats, CompressedSfntAndFaces) {
+  const std::string ttf = TestFont("proportional.ttf"), ttc = TestFont("faces.ttc");
+  const Font plain = Load({ttf}, 16);
+  const struct {
+    std::string path;
+    int face;
+    int kind;        // the file kind, or -1 for a refused load
+    int fullWidthA;  // 1 where the face's A is 8 columns wide
+  } cases[] = {{TestFont("proportional.woff"), 0, FontFileWoff, 0},
+               {TestFont("proportional.woff2"), 0, FontFileWoff2, 0},
+               {ttc, 0, FontFileCollection, 0},
+               {ttc, 1, FontFileCollection, 1},
+               {ttc, 2, -1, 0},
+               {FontPath("jiskan16"), 1, -1, 0}};
+  for (const auto& c : cases) {
+    FontLoadReport report;
+    const Font font = Load({c.path}, 16, &report, {c.face, RenderMono, 0});
+    if (c.kind < 0) {
+      EXPECT_FALSE(font) << c.path;
+      EXPECT_NE(std::string(Kanji_GetError()).find(": no face " + std::to_string(c.face) + "; "),
+                std::string::npos)
+          << Kanji_GetError();
+      continue;
+    }
+    ASSERT_TRUE(font) << c.path << ": " << Kanji_GetError();
+    EXPECT_EQ(report.fileKind, c.kind) << c.path;
+    if (c.path.find("woff") != std::string::npos) ExpectSameGlyphs(*font, *plain, c.path);
+    EXPECT_EQ(InkColumns(font->glyphs['A'], 16, 8).first == 0, c.fullWidthA == 1) << c.face;
+  }
+  FontFaceName faces[3];
+  ASSERT_EQ(Kanji_ListFontFaces(ttc.c_str(), faces, 3), 2);
+  EXPECT_STREQ(faces[1].family, "Tavrest Second");
+  EXPECT_STREQ(faces[1].style, "Regular");
+  EXPECT_EQ(Kanji_ListFontFaces(FontPath("jiskan16").c_str(), faces, 3), 1);
+  EXPECT_EQ(Kanji_ListFontFaces("/nonexistent", faces, 3), -1);
 }
 
 }  // namespace

@@ -43,4 +43,13 @@ for outline in ipag:/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf:16 \
     mv "$bdf.tmp" "$bdf"
   fi
 done
+# Small outline fonts the tests need and Debian has none of: a proportional
+# font (also as WOFF and WOFF2) and a collection. Debian's python3 has fontTools.
+script=$(dirname "$0")/make_outline_fonts.py
+if [ ! -s "$out/faces.ttc" ] || [ "$script" -nt "$out/faces.ttc" ]; then
+  /usr/bin/python3 "$script" "$out" || {
+    echo "cannot make the outline test fonts: install python3-fonttools and python3-brotli" >&2
+    exit 1
+  }
+fi
 echo "fonts ready in $out"
