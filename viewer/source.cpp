@@ -206,13 +206,14 @@ Viewed OpenViewed(const ViewSource& source) {
   peeked.regular = FactsOfStream(peeked.file, facts) && facts.kind == FileKind::Regular;
   const bool regular = peeked.regular;
   if (IsPackedHeader(peeked.head, got)) {
-    const bool fontOptions = source.size != 0 || source.second != nullptr ||
-                             memcmp(&source.options, &kDefaults, sizeof kDefaults) != 0 ||
+    const bool loadOptions = memcmp(&source.options, &kDefaults, sizeof kDefaults) != 0 ||
                              memcmp(&source.secondOptions, &kDefaults, sizeof kDefaults) != 0;
-    Viewed viewed = fontOptions ? Refused(2,
-                                          "-s, --second and the baseline, face and rendering "
-                                          "options go with a font, not a .qpk file")
-                                : DecodePeeked(peeked, source.file);
+    Viewed viewed =
+        source.size != 0 || source.second != nullptr
+            ? Refused(2, "-s and --second go with a font, not a .qpk file")
+        : loadOptions
+            ? Refused(2, "the baseline, face and rendering options go with a font, not a .qpk file")
+            : DecodePeeked(peeked, source.file);
     fclose(peeked.file);
     return viewed;
   }

@@ -33,9 +33,10 @@ std::set<std::string> FilesBelow(const std::string& dir, const std::string& pref
   return files;
 }
 
-// A folder holding sub/set.ini with font paths relative to it,
-// sub/zero.ini whose size line reads as 0, and a font of its own, r.bdf,
-// with a link to it.
+// A folder holding sub/set.ini with font paths relative to it, sub/zero.ini
+// whose size line reads as 0, sub/face.ini naming a face a collection lacks,
+// sub/free.bdf, a JIS X 0208 font with glyphs at codes it leaves free, and a
+// font of its own, r.bdf, with a link to it.
 void SetUpFolder(const TempDir& dir, const std::string& ini) {
   CopyFile(FontPath("8x16rk"), dir.File("r.bdf"), 0644);
   symlink("r.bdf", dir.File("link.qpk").c_str());
@@ -46,6 +47,15 @@ void SetUpFolder(const TempDir& dir, const std::string& ini) {
   WriteFileBytes(dir.File("sub/set.ini"), "j.bdf\nr.bdf\n16\n");
   WriteFileBytes(dir.File("sub/zero.ini"), "j.bdf\nr.bdf\nabc\n");
   WriteFileBytes(dir.File("one.bdf"), "ENCODING 65\nBITMAP\n80\n80\n80\nENDCHAR\n");
+  symlink((std::string(TAVREST_FONT_DIR) + "/faces.ttc").c_str(),
+          dir.File("sub/faces.ttc").c_str());
+  WriteFileBytes(dir.File("sub/face.ini"), "faces.ttc:5\n\n16\n");
+  std::string bdf = "STARTFONT 2.1\nCHARSET_REGISTRY \"JISX0208.1983\"\nCHARSET_ENCODING \"0\"\n";
+  // 0x2422, 0x2423 blank, 0x2237 (JIS X 0212's U+FF5E) and 0x2D22 blank
+  for (const char* glyph :
+       {"9250\nBITMAP\n80", "9251\nBITMAP\n00", "8759\nBITMAP\n80", "11554\nBITMAP\n00"})
+    bdf += std::string("STARTCHAR g\nENCODING ") + glyph + "\nENDCHAR\n";
+  WriteFileBytes(dir.File("sub/free.bdf"), bdf);
   if (!ini.empty()) WriteFileBytes(dir.File("tavrest.ini"), ini);
 }
 
@@ -83,6 +93,7 @@ std::vector<CommandCase> CommandCases() {
                     j24 = FontPath("jiskan24");
   const std::set<std::string> both = {"tavrest.qpk", "tavrest.tga"};
   const std::string misc = "/usr/share/fonts/X11/misc/";
+  const std::string ttc = std::string(TAVREST_FONT_DIR) + "/faces.ttc";
   return {
       {{}, true, 0, both, ""},
       {{"--batch"}, true, 0, both, ""},
@@ -161,10 +172,48 @@ std::vector<CommandCase> CommandCases() {
        {},
        "tavrest: the size line of sub/zero.ini, \"abc\", reads as 0"},
       {{"-F", r16}, false, 1, {}, "tavrest: cannot read tavrest.ini"},
+      // A face past the last ends the run with the list of faces, from the
+      // command line and from the settings file alike.
+      {{"-b", "-f", ttc, "-s", "16", "--face", "2"},
+       false,
+       1,
+       {},
+       "tavrest: main font: " + ttc +
+           ": no face 2; its faces are numbered from 0 to 1\ntavrest: face 0: Tavrest First, "
+           "Regular\ntavrest: face 1: Tavrest Second, Regular\n"},
+      {{"-b", "-c", "sub/face.ini"}, false, 1, {}, "tavrest: main font: sub/faces.ttc: no face 5;"},
+      {{"-b", "-q", "-f", ttc, "-s", "16", "--face", "1", "--render", "threshold", "--no-condense"},
+       false,
+       0,
+       both,
+       "",
+       "",
+       ""},
+      // Blank glyphs count as no character; glyphs at free codes move or are skipped.
+      {{"-b", "-v", "-f", "sub/free.bdf", "-s", "16", "--no-image"},
+       false,
+       0,
+       {"tavrest.qpk"},
+       "tavrest: sub/free.bdf: 3 glyphs loaded, 0 cut by the 16-pixel cell\ntavrest: "
+       "sub/free.bdf: 1 of the 6879 JIS X 0208 characters, 1 of the 1918 other characters of "
+       "JIS X 0213 plane 1\ntavrest: sub/free.bdf: 1 glyphs at codes JIS X 0208 leaves free "
+       "moved to their characters' slots, 1 skipped\n",
+       "",
+       ""},
       // Usage errors.
       {{"-x"}, true, 2, {}, "tavrest: unknown option -x\n"},
       {{"--colour"}, true, 2, {}, "tavrest: unknown option --colour\n"},
       {{"-c"}, true, 2, {}, "tavrest: option -c needs a value\n"},
+      {{"--render", "gray"},
+       true,
+       2,
+       {},
+       "tavrest: --render is mono, autohint or threshold, not \"gray\"\n"},
+      {{"--second-face=-1"},
+       true,
+       2,
+       {},
+       "tavrest: --second-face takes a face number from 0, not \"-1\"\n"},
       {{"--config="}, true, 2, {}, "tavrest: option --config needs a value\n"},
       {{"-f", kIpaGothic},
        true,
@@ -320,7 +369,7 @@ TEST(CommandLine, ManPageHasEveryOptionOfTheHelp) {
   call.args = {"--help"};
   const CallResult run = CallTavrest(call);
   ASSERT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 26);
+  EXPECT_EQ(ExpectOptionsInManPage(run.standardOutput, "app/tavrest.1"), 31);
 }
 
 }  // namespace

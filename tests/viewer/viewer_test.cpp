@@ -283,12 +283,17 @@ TEST_F(Viewer, RefusalsAndUsage) {
       {{Qpk(), "--scale", "2"},
        2,
        "tavrest-view: --scale goes with a picture: -o, --text or --glyph"},
-      {{Qpk(), "-s", "16"},
-       2,
-       "tavrest-view: -s, --second and the baselines go with a font, not a .qpk file"},
+      {{Qpk(), "-s", "16"}, 2, "tavrest-view: -s and --second go with a font, not a .qpk file"},
       {{FontPath("jiskan16"), "--baseline", "17"},
        2,
        "tavrest-view: --baseline 17 lies below the 16-pixel cell (0 to 16)"},
+      {{Qpk(), "--render", "mono", "--face", "1"},
+       2,
+       "tavrest-view: the baseline, face and rendering options go with a font, not a .qpk file"},
+      {{Qpk(), "--second-render", "gray"},
+       2,
+       "tavrest-view: --second-render is mono, autohint or threshold, not gray"},
+      {{"--faces", Qpk(), "--missing"}, 2, "tavrest-view: --faces goes alone"},
       {{FontPath("jiskan16"), "-s", "33"},
        2,
        "tavrest-view: the size is a whole number from 1 to 32, not 33"},
@@ -298,7 +303,8 @@ TEST_F(Viewer, RefusalsAndUsage) {
            " is an outline font, which has no size of its own; give the cell size with -s"},
       {{"/bin/sh"},
        1,
-       "tavrest-view: /bin/sh: not a BDF, PCF, TrueType, OpenType or WOFF font; nor a .qpk file: its "
+       "tavrest-view: /bin/sh: not a BDF, PCF, TrueType, OpenType or WOFF font; nor a .qpk file: "
+       "its "
        "first 4 bytes give no cell size from 1 to 32"},
       {{"--bogus", Qpk()}, 2, "tavrest-view: unknown option --bogus"},
       {{Qpk(), "--glyph"}, 2, "tavrest-view: --glyph needs a value"},
@@ -398,11 +404,41 @@ TEST_F(Viewer, MissingCharacters) {
   }
 }
 
+// A collection's faces: listed, chosen, and a face past the last refused
+// with the list.
+TEST_F(Viewer, Faces) {
+  const std::string ttc = std::string(TAVREST_FONT_DIR) + "/faces.ttc";
+  std::string fullA = "........\n........\n........\n";
+  for (int row = 0; row < 11; ++row) fullA += "########\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"--faces", ttc}, 0, "0\tTavrest First\tRegular\n1\tTavrest Second\tRegular\n", ""},
+      {{ttc, "-s", "16", "--face", "2"},
+       1,
+       "",
+       "tavrest-view: " + ttc +
+           ": no face 2; its faces are numbered from 0 to 1\ntavrest-view: face 0: Tavrest First, "
+           "Regular\ntavrest-view: face 1: Tavrest Second, Regular\n"},
+      // The second face's A fills its half cell.
+      {{ttc, "-s", "16", "--face", "1", "--glyph", "A"}, 0, fullA + "........\n........\n", ""},
+  };
+  for (const auto& c : cases) {
+    const ViewRun run = RunViewer(dir, c.args);
+    EXPECT_EQ(run.status, c.status) << c.args.back();
+    EXPECT_EQ(run.out, c.out) << c.args.back();
+    EXPECT_EQ(run.err, c.err) << c.args.back();
+  }
+}
+
 // The help and the man page describe the same options.
 TEST_F(Viewer, ManPageHasEveryOptionOfTheHelp) {
   const ViewRun run = RunViewer(dir, {"--help"});
   ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 19);
+  EXPECT_EQ(ExpectOptionsInManPage(run.out, "viewer/tavrest-view.1"), 25);
 }
 
 }  // namespace
