@@ -372,11 +372,11 @@ SDL_Surface* Kanji_RenderTextVertical(const FontSet* font, const char* text, SDL
                                       int depth);
 
 /* How many characters of the text (in the font's encoding) draw nothing for
- * want of a glyph; the first `room` of them go to `codes` (null when room is
- * 0): code points for UTF-8 texts, -1 for a byte that starts no valid
- * character; for the other encodings the JIS code of a two-byte character or
- * the single byte. Spaces (U+0020, U+3000) and control codes, which have no
- * ink by nature, are never counted. */
+ * want of a glyph with ink (Kanji_HasCharacter); the first `room` of them go
+ * to `codes` (null when room is 0): code points for UTF-8 texts, -1 for a
+ * byte that starts no valid character; for the other encodings the JIS code
+ * of a two-byte character or the single byte. Spaces (U+0020, U+3000,
+ * U+00A0) and control codes, which have no ink by nature, are never counted. */
 int Kanji_MissingCharacters(const FontSet* font, const char* text, int* codes, int room);
 
 /* ---- Packed glyph file ---------------------------------------------------- */

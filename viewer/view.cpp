@@ -115,7 +115,7 @@ int PrintMissing(const FontSet& font, FILE* out) {
     for (int second = 0x21; second <= 0x7E; ++second) {
       const int jis = first << 8 | second;
       if (jis == 0x2121 || Kanji_JisCodeKind(jis) != JisCodeX0208 ||
-          Kanji_GlyphRows(&font, Kanji_TwoByteSlot(first, second)) != nullptr)
+          Kanji_HasCharacter(&font, Kanji_TwoByteSlot(first, second)))
         continue;
       line += Utf8Of(Kanji_JisToUnicode(jis));
       ++missing;

@@ -348,6 +348,10 @@ TEST(DrawText, Utf8FallsBackToCp932AndNamesWhatIsMissing) {
   EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), text, codes, 3), 4);
   EXPECT_EQ(std::vector<int>(codes, codes + 3), (std::vector<int>{'B', 0x2460, -1}));
   EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), "A", nullptr, 0), 0);
+  // A glyph without ink is no glyph; U+00A0 is a space.
+  std::fill_n(probe.font->glyphs[int{'A'}], 16, 0);
+  probe.font->glyphs[Kanji_TwoByteSlot(0x29, 0x22)] = nullptr;
+  EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), "A\xC2\xA0", codes, 3), 1);
   Kanji_SetEncoding(probe.font.get(), EncodingShiftJis);
   EXPECT_EQ(Kanji_MissingCharacters(probe.font.get(), "B\x81\x40\x81\x60", codes, 3), 1);
   EXPECT_EQ(codes[0], 'B');  // 0x2141 has its glyph
