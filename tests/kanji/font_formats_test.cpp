@@ -425,7 +425,8 @@ TEST(FontFormats, LatinFitsTheHalfCell) {
       EXPECT_GE(last - first + 1, 6) << static_cast<char>(c.code);
     }
   }
-  EXPECT_TRUE(std::equal(font->glyphs['A'], font->glyphs['A'] + 16, uncut->glyphs['A']));
+  EXPECT_TRUE(
+      std::equal(font->glyphs[int{'A'}], font->glyphs[int{'A'}] + 16, uncut->glyphs[int{'A'}]));
 }
 
 // WOFF and WOFF2 read as the font they hold; a collection's faces by number.
@@ -456,7 +457,7 @@ TEST(FontFormats, CompressedSfntAndFaces) {
     ASSERT_TRUE(font) << c.path << ": " << Kanji_GetError();
     EXPECT_EQ(report.fileKind, c.kind) << c.path;
     if (c.path.find("woff") != std::string::npos) ExpectSameGlyphs(*font, *plain, c.path);
-    EXPECT_EQ(InkColumns(font->glyphs['A'], 16, 8).first == 0, c.fullWidthA == 1) << c.face;
+    EXPECT_EQ(InkColumns(font->glyphs[int{'A'}], 16, 8).first == 0, c.fullWidthA == 1) << c.face;
   }
   FontFaceName faces[3];
   ASSERT_EQ(Kanji_ListFontFaces(ttc.c_str(), faces, 3), 2);
