@@ -26,7 +26,7 @@ Staged& StagedFont(int index) {
         std::string(TAVREST_FONT_DIR) + (index == 0 ? "/jiskan16.bdf" : "/jiskan24.bdf");
     staged.font = Kanji_CreateEmptyFontSet(size);
     FontLoadReport report;
-    Kanji_LoadStaged(staged.font, path.c_str(), -1, &report, &staged.stage);
+    Kanji_LoadStaged(staged.font, path.c_str(), FontLoadOptions{}, &report, &staged.stage);
   }
   return staged;
 }

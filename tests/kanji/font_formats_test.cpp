@@ -159,7 +159,7 @@ TEST(FontFormats, OutlineFontsAsFreeTypeDrawsThem) {
     FT_Face face;
     ASSERT_EQ(FT_New_Face(library, c.path, 0, &face), 0) << c.path;
     FT_Set_Pixel_Sizes(face, 0, c.size);
-    const Font font = Load({c.path}, c.size, nullptr, {0, c.rendering, 0});
+    const Font font = Load({c.path}, c.size, nullptr, {0, c.rendering, 0, 0, 0});
     ASSERT_TRUE(font) << Kanji_GetError();
     for (const auto& [jis, character] : characters) {
       const int slot = Kanji_JisCodeSlot(jis);
@@ -401,7 +401,7 @@ std::pair<int, int> InkColumns(const int32_t* rows, int size, int width) {
 // Single-byte outline glyphs whose ink passes a side of the half cell move
 // into it, condensed where wider; every other glyph is drawn as before.
 TEST(FontFormats, LatinFitsTheHalfCell) {
-  constexpr FontLoadOptions kAsTheyCome{0, RenderMono, 1};
+  constexpr FontLoadOptions kAsTheyCome{0, RenderMono, 1, 0, 0};
   for (const char* path : {kIpaGothic, "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf"})
     for (int size : {12, 16, 24})
       ExpectSameGlyphs(*Load({path}, size), *Load({path}, size, nullptr, kAsTheyCome),
@@ -446,7 +446,7 @@ TEST(FontFormats, CompressedSfntAndFaces) {
                {FontPath("jiskan16"), 1, -1, 0}};
   for (const auto& c : cases) {
     FontLoadReport report;
-    const Font font = Load({c.path}, 16, &report, {c.face, RenderMono, 0});
+    const Font font = Load({c.path}, 16, &report, {c.face, RenderMono, 0, 0, 0});
     if (c.kind < 0) {
       EXPECT_FALSE(font) << c.path;
       EXPECT_NE(std::string(Kanji_GetError()).find(": no face " + std::to_string(c.face) + "; "),
