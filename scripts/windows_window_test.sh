@@ -18,12 +18,13 @@ fail() {
 }
 
 # Xvfb picks a display number no other server holds, and names it once it
-# is ready to take clients.
+# is ready to take clients. Without -noreset it would restart each time its
+# last client (a capture) leaves, refusing the program if it came then.
 start_server() {
   local attempt
   for attempt in 1 2 3; do
     rm -f "$ready"
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$ready" > "$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3> "$ready" > "$work/xvfb.log" 2>&1 &
     server=$!
     for _ in $(seq 1 300); do
       if [ -s "$ready" ] && grep -q '^[0-9]' "$ready"; then
