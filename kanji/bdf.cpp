@@ -623,11 +623,6 @@ bool Kanji_NextLine(BdfLineReader* reader) {
   return true;
 }
 
-int Kanji_RowShift(int width) {
-  int wholeBytes = std::max(8, (width + 7) / 8 * 8);
-  return wholeBytes - width;
-}
-
 int Kanji_ParseDecimal(const char* text) {
   int value;
   ReadDecimal(text, &value);
@@ -743,8 +738,8 @@ bool Kanji_TakeFontBytes(BdfLineReader* reader, const OpenedFont& opened, const 
   }
   ReleaseHeldByte(reader);
   do {
-    bytes->read.insert(bytes->read.end(), reader->block + reader->blockPos,
-                       reader->block + reader->blockLength);
+    const auto* block = reinterpret_cast<const unsigned char*>(reader->block);
+    bytes->read.insert(bytes->read.end(), block + reader->blockPos, block + reader->blockLength);
   } while (RefillBlock(reader));
   return !Kanji_ReadFailed(reader, path);
 }

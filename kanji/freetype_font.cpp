@@ -724,14 +724,23 @@ std::vector<CodedGlyph> GlyphsInFileOrder(FT_Face face) {
   return glyphs;
 }
 
-// The glyph's lines as a BDF states them, each Kanji_BoxLineBytes wide.
-void BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* lines) {
+// The glyph's lines as a BDF states them, each Kanji_BoxLineBytes wide and
+// `stride` bytes apart: FreeType's own rows where they hold that many bytes
+// top down, else copied into `lines`.
+const uint8_t* BdfLines(const FT_Bitmap& bitmap, int lineBytes, std::vector<uint8_t>* lines,
+                        size_t* stride) {
+  *stride = static_cast<size_t>(lineBytes);
+  if (bitmap.pitch >= lineBytes && bitmap.buffer != nullptr) {
+    *stride = static_cast<size_t>(bitmap.pitch);
+    return bitmap.buffer;
+  }
   lines->assign(static_cast<size_t>(bitmap.rows) * lineBytes, 0);
   const size_t pitch = static_cast<size_t>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
   const size_t taken = std::min(pitch, static_cast<size_t>(lineBytes));
-  if (taken == 0 || bitmap.buffer == nullptr) return;  // a glyph of no width has no buffer
+  if (taken == 0 || bitmap.buffer == nullptr) return lines->data();  // no width, no buffer
   for (unsigned k = 0; k < bitmap.rows; ++k)
     memcpy(lines->data() + static_cast<size_t>(k) * lineBytes, bitmap.buffer + k * pitch, taken);
+  return lines->data();
 }
 
 void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const CellPlacement& cell,
@@ -752,18 +761,19 @@ void LoadPcfGlyph(FontSet* font, FT_Face face, const CodedGlyph& coded, const Ce
   const GlyphBox box{static_cast<int>(std::min<unsigned>(glyph->bitmap.width, kMaxBoxValue)),
                      rowCount, std::clamp<int>(glyph->bitmap_left, -kMaxBoxValue, kMaxBoxValue),
                      std::clamp<int>(glyph->bitmap_top - rowCount, -kMaxBoxValue, kMaxBoxValue)};
-  BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines);
+  size_t stride;
+  const uint8_t* bytes = BdfLines(glyph->bitmap, Kanji_BoxLineBytes(box.width), lines, &stride);
   if (freeCode) {
     const GlyphTarget scratch = Kanji_ScratchTarget(stage, font->size);
     Kanji_StageFreeCodeGlyph(stage, font, place.jis,
-                             Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, scratch), report);
+                             Kanji_PlaceGlyph(box, cell, bytes, rowCount, scratch, stride), report);
     return;
   }
   ++report->glyphsLoaded;
   const int width = place.halfWidth ? font->halfWidth : font->size;
   const GlyphTarget target = Kanji_StageSlot(stage, font, place.slot, width);
   Kanji_StageGlyph(stage, place.slot, place.jis,
-                   Kanji_PlaceGlyph(box, cell, lines->data(), rowCount, target));
+                   Kanji_PlaceGlyph(box, cell, bytes, rowCount, target, stride));
   if (report->charset == CharsetUnicode) Kanji_StageFallback(stage, font, code, place.slot);
 }
 

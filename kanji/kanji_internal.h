@@ -5,6 +5,7 @@
 
 #include "kanji.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -129,7 +130,7 @@ int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, in
 int Kanji_FreeTypeFaces(const FreeTypeSource& font, FontFaceName* faces, int room);
 
 // Shift that right-aligns a glyph of `width` pixels in its whole-byte BDF row.
-int Kanji_RowShift(int width);
+inline int Kanji_RowShift(int width) { return std::max(8, (width + 7) / 8 * 8) - width; }
 // BDF number parsers, saturating instead of overflowing.
 int32_t Kanji_ParseHexRow(const char* text);
 
@@ -176,11 +177,12 @@ uint8_t Kanji_PlainRowSides(int32_t parsed, int width);
 uint8_t Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int line,
                            const uint8_t* bytes, const GlyphTarget& target);
 // A whole glyph of `lineCount` lines, each Kanji_BoxLineBytes(box.width)
-// bytes, into zeroed target rows: plainly where Kanji_BoxReadsPlain says so
-// (a line wider than four bytes saturating as the BDF parser does), by the
-// box elsewhere. Returns the CutSide bits it lost.
+// bytes, `stride` bytes apart (0: as many as a line has), into zeroed target
+// rows: plainly where Kanji_BoxReadsPlain says so (a line wider than four
+// bytes saturating as the BDF parser does), by the box elsewhere. Returns
+// the CutSide bits it lost.
 uint8_t Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
-                         int lineCount, const GlyphTarget& target);
+                         int lineCount, const GlyphTarget& target, size_t stride = 0);
 
 // ---- A load's glyphs, placed and then fitted ----------------------------------
 //

@@ -21,6 +21,30 @@ uint8_t PlacePlainLine(int line, const uint8_t* bytes, int count, const GlyphTar
   return Kanji_PlainRowSides(parsed, target.width);
 }
 
+// PlacePlainLine for every line of a glyph whose lines hold at most four
+// bytes, which then never saturate: the shift and the edges are worked out
+// once, and the sides from all the rows' bits together.
+uint8_t PlaceShortPlainLines(const uint8_t* lines, size_t stride, int count, int lineCount,
+                             const GlyphTarget& target) {
+  const int shift = Kanji_RowShift(target.width);
+  const int inside = std::min(lineCount, target.last);
+  uint32_t inked = 0;
+  for (int line = 0; line < inside; ++line) {
+    const uint8_t* bytes = lines + static_cast<size_t>(line) * stride;
+    uint32_t value = 0;
+    for (int b = 0; b < count; ++b) value = value << 8 | bytes[b];
+    target.rows[line] = static_cast<int32_t>(value) >> shift;
+    inked |= value;
+  }
+  uint8_t sides = Kanji_PlainRowSides(static_cast<int32_t>(inked), target.width);
+  for (int line = inside; line < lineCount && (sides & CutBottom) == 0; ++line) {
+    const uint8_t* bytes = lines + static_cast<size_t>(line) * stride;
+    for (int b = 0; b < count; ++b)
+      if (bytes[b] != 0) sides |= CutBottom;
+  }
+  return sides;
+}
+
 // The bits of a byte whose leftmost pixel lies in column `column` that land
 // right of the cell's left edge, and left of the right edge of a cell
 // `width` wide.
@@ -184,12 +208,14 @@ uint8_t Kanji_PlaceBoxLine(const GlyphBox& box, const CellPlacement& cell, int l
 }
 
 uint8_t Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const uint8_t* lines,
-                         int lineCount, const GlyphTarget& target) {
+                         int lineCount, const GlyphTarget& target, size_t stride) {
   const int count = Kanji_BoxLineBytes(box.width);
+  if (stride == 0) stride = static_cast<size_t>(count);
   const bool plain = Kanji_BoxReadsPlain(box, cell, target.width);
+  if (plain && count <= 4) return PlaceShortPlainLines(lines, stride, count, lineCount, target);
   uint8_t sides = 0;
   for (int line = 0; line < lineCount; ++line) {
-    const uint8_t* bytes = lines + static_cast<size_t>(line) * static_cast<size_t>(count);
+    const uint8_t* bytes = lines + static_cast<size_t>(line) * stride;
     sides |= plain ? PlacePlainLine(line, bytes, count, target)
                    : Kanji_PlaceBoxLine(box, cell, line, bytes, target);
   }

@@ -141,27 +141,6 @@ void MarkRunPixels(const SheetPixel* row, int count, uint64_t* bits) {
     if (PixelBits(row[k]) == PixelBits(row[k + 1])) bits[k >> 6] |= uint64_t{1} << (k & 63);
 }
 
-// First index from `from` on whose bit is set, or `limit` when none is.
-int NextMarked(const uint64_t* bits, int from, int limit) {
-  if (from >= limit) return limit;
-  size_t word = static_cast<size_t>(from) >> 6;
-  const size_t words = static_cast<size_t>(limit + 63) >> 6;
-  uint64_t w = bits[word] & (~uint64_t{0} << (from & 63));
-  while (w == 0) {
-    if (++word >= words) return limit;
-    w = bits[word];
-  }
-  return std::min(limit, static_cast<int>(word * 64) + __builtin_ctzll(w));
-}
-
-// First index from `from` on whose bit is clear; the last pixel's always is.
-int NextUnmarked(const uint64_t* bits, int from) {
-  size_t word = static_cast<size_t>(from) >> 6;
-  uint64_t w = ~bits[word] & (~uint64_t{0} << (from & 63));
-  while (w == 0) w = ~bits[++word];
-  return static_cast<int>(word * 64) + __builtin_ctzll(w);
-}
-
 // Sends out pixels [first, end) of a row of `count` as raw packets of 121,
 // the last one shorter. Pixels go four at a time, the last four reaching
 // past the packet where the row still has pixels there to read; what they
@@ -188,26 +167,33 @@ int NextUnmarked(const uint64_t* bits, int from) {
   return out;
 }
 
-// Codes a row given its run marks. The literals are always the pixels from
-// `literalStart` to the next run, so they are sent out as one stretch.
+// Codes a row given its run marks, a stretch of equal pixels at a time: a
+// clear bit ends a stretch. Stretches of one pixel gather as literals, sent
+// out as one stretch ahead of the next run.
 uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uint64_t* bits) {
   int literalStart = 0;
-  int i = 0;
-  while (i < count) {
-    const int runStart = NextMarked(bits, i, count);
-    if (runStart >= count) break;
-    const int last = NextUnmarked(bits, runStart);  // the run's last pixel
-    if (runStart > literalStart) out = EmitLiterals(out, row, literalStart, runStart, count);
-    int length = last - runStart + 1;
-    const uint32_t word = FileWord(PixelBits(row[runStart]));
-    for (; length >= 2; length -= kMaxRunPixels) {
-      const int n = std::min(length, kMaxRunPixels);
-      out[0] = static_cast<uint8_t>(0x80 + n - 1);
-      memcpy(out + 1, &word, sizeof word);
-      out += 5;
+  int stretchStart = 0;
+  const size_t words = static_cast<size_t>(count + 63) / 64;
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t ends = ~bits[w];
+    if (const int past = count - static_cast<int>(w * 64); past < 64)
+      ends &= (uint64_t{1} << past) - 1;  // bits past the row's last pixel
+    for (; ends != 0; ends &= ends - 1) {
+      const int last = static_cast<int>(w * 64) + __builtin_ctzll(ends);
+      int length = last - stretchStart + 1;
+      if (length >= 2) {
+        if (stretchStart > literalStart)
+          out = EmitLiterals(out, row, literalStart, stretchStart, count);
+        const uint32_t word = FileWord(PixelBits(row[stretchStart]));
+        for (; length >= 2; length -= kMaxRunPixels) {
+          out[0] = static_cast<uint8_t>(0x80 + std::min(length, kMaxRunPixels) - 1);
+          memcpy(out + 1, &word, sizeof word);
+          out += 5;
+        }
+        literalStart = length == 1 ? last : last + 1;  // a pixel left alone by a cut joins them
+      }
+      stretchStart = last + 1;
     }
-    literalStart = length == 1 ? last : last + 1;  // a pixel left alone by a cut joins them
-    i = last + 1;
   }
   return EmitLiterals(out, row, literalStart, count, count);
 }
