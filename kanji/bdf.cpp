@@ -203,7 +203,7 @@ uint32_t RowKeptBits(int width) {
 
 // A bitmap line read plainly, as parsed, into its row; the CutSide bits it
 // loses.
-uint8_t TakePlainRow(GlyphLines* glyph, int32_t parsed) {
+[[gnu::always_inline]] inline uint8_t TakePlainRow(GlyphLines* glyph, int32_t parsed) {
   const int line = glyph->next;
   glyph->next = std::min(line + 1, kLastLine);
   if (line >= glyph->target.last) return parsed != 0 ? CutBottom : 0;

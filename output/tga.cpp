@@ -249,7 +249,8 @@ size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count) + kWriteSl
 // literals, which go out 121 at a time and ahead of the next run.
 uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out) {
   if (count <= 0) return out;
-  if (count >= 2 && IsUniform(row, count)) return CodeUniformRow(row[0], count, out);
+  if (count >= 2 && row[0] == row[count - 1] && IsUniform(row, count))
+    return CodeUniformRow(row[0], count, out);
   constexpr int kStackWords = 1024;  // rows up to 65536 pixels, every sheet TGA holds
   uint64_t stackBits[kStackWords];
   std::vector<uint64_t> heapBits;
