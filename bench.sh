@@ -62,6 +62,34 @@ for pair in "jiskan16 8x16rk 16" "jiskan24 12x24rk 24"; do
     "$(ratio "$rss_ours" "$rss_bound")" "$(ratio "$ms_ours" "$ms_bound")"
 done
 
+# The same pairs as gzip PCF (Debian's own files), beside the BDF runs above:
+# what reading PCF through FreeType and inflating gzip add. And a font of one
+# glyph, where nearly every cell is empty.
+echo
+echo "== gzip PCF against BDF, and a font of one glyph (instructions) =="
+misc=/usr/share/fonts/X11/misc
+for pair in "jiskan16 8x16rk 16" "jiskan24 12x24rk 24"; do
+  set -- $pair
+  dir=build/bench-run-pcf-$3
+  mkdir -p "$dir"
+  printf '%s\n%s\n%s\n' "$misc/$1.pcf.gz" "$misc/$2.pcf.gz" "$3" > "$dir/tavrest.ini"
+  pcf=$(cd "$dir" && instructions ../app/tavrest -b)
+  bdf=$(cd "build/bench-run-$3" && instructions ../app/tavrest -b)
+  printf '%-24s %14s against %14s as BDF: %s\n' "$1 + $2 .pcf.gz" "$(printf "%'d" "$pcf")" \
+    "$(printf "%'d" "$bdf")" "$(ratio "$pcf" "$bdf")"
+done
+dir=build/bench-run-one
+mkdir -p "$dir"
+{
+  printf 'STARTFONT 2.1\nFONT -bench-one-medium-r-normal--16-160-75-75-c-160-jisx0208.1983-0\n'
+  printf 'FONTBOUNDINGBOX 16 16 0 -2\nSTARTPROPERTIES 1\nFONT_ASCENT 14\nENDPROPERTIES\n'
+  printf 'STARTCHAR a\nENCODING 12354\nBBX 16 16 0 -2\nBITMAP\n'
+  for _ in $(seq 16); do echo FFFF; done
+  printf 'ENDCHAR\nENDFONT\n'
+} > "$dir/one.bdf"
+printf '%s\n\n16\n' "$PWD/$dir/one.bdf" > "$dir/tavrest.ini"
+printf '%-24s %14s\n' "one glyph at 16" "$(printf "%'d" "$(cd "$dir" && instructions ../app/tavrest -b)")"
+
 echo
 echo "== text drawing: 1000 kanji of jiskan16 =="
 build/bench/tavrest_draw_bench --benchmark_min_time=0.2
