@@ -85,7 +85,7 @@ bool WriteBoth(RunWindow& window, const FontSet& font, const RunOptions& options
 // Sheet, packed file, image and the messages; returns the exit status.
 int ConvertAndShow(RunWindow& window, const FontSet& font, const RunOptions& options,
                    GlyphSheet& sheet, PackedGlyphs& packed, FilesWritten& files) {
-  if (!CreateGlyphSheet(sheet, font.size)) {
+  if (!CreateGlyphSheet(sheet, font.size) || !TrackFilledCells(sheet)) {
     Report("not enough memory for the glyph sheet of cell size %d", font.size);
     return 1;
   }

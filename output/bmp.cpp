@@ -200,6 +200,7 @@ ImageRefusal ReadBmpFile(FILE* file, GlyphSheet& sheet) {
   sheet.width = layout.width;
   sheet.height = layout.height;
   sheet.pixels.swap(pixels);
+  sheet.filledCells.clear();
   return ImageRefusal::None;
 }
 

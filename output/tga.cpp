@@ -304,9 +304,23 @@ bool WriteTgaRows(AtomicFile& file, const GlyphSheet& sheet) {
   }
   uint8_t* const block = tgaBytes.data();
   uint8_t* out = block;
+  const int32_t cellSize = sheet.width / SheetColumns;
+  const bool cellsKnown = cellSize >= 1 && sheet.width == SheetColumns * cellSize &&
+                          sheet.height == SheetRows * cellSize;
+  int32_t band = -1;
+  bool bandEmpty = false;
   for (int32_t r = sheet.height - 1; r >= 0; --r) {
-    out = CodeTgaRow(&sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)],
-                     sheet.width, out);
+    const SheetPixel* row =
+        &sheet.pixels[static_cast<size_t>(r) * static_cast<size_t>(sheet.width)];
+    if (cellsKnown && r / cellSize != band) {
+      band = r / cellSize;
+      bandEmpty = CellRowKnownEmpty(sheet, band);
+    }
+    if (bandEmpty) {
+      out = CodeUniformRow(SheetPixel{}, sheet.width, out);  // zeros, as the sheet says
+    } else {
+      out = CodeTgaRow(row, sheet.width, out);
+    }
     if (static_cast<size_t>(out - block) < kFlushBytes) continue;
     if (!AtomicFileWrite(file, block, static_cast<size_t>(out - block))) return false;
     out = block;
@@ -459,6 +473,7 @@ ImageRefusal ReadTgaFile(FILE* file, GlyphSheet& sheet) {
   sheet.width = layout.width;
   sheet.height = layout.height;
   sheet.pixels.swap(pixels);
+  sheet.filledCells.clear();
   return ImageRefusal::None;
 }
 

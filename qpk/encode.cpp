@@ -109,6 +109,22 @@ bool IsBlank(const uint8_t* bits, size_t length) {
 // zeroed.
 bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize,
                      std::vector<uint8_t>& stream) {
+  return PackCellPicture(picture, cellSize, nullptr, stream);
+}
+
+namespace {
+
+// A band of `columns` cells from `firstSlot` without a filled cell.
+bool BandEmpty(const uint8_t* filled, size_t firstSlot, size_t columns) {
+  if (filled == nullptr) return false;
+  const size_t end = std::min(firstSlot + columns, static_cast<size_t>(PackedSlotCount));
+  return std::all_of(filled + firstSlot, filled + end, [](uint8_t cell) { return cell == 0; });
+}
+
+}  // namespace
+
+bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize, const uint8_t* filled,
+                     std::vector<uint8_t>& stream) {
   if (!CellSizeValid(cellSize) || picture.columns < 1) return false;
   const size_t size = static_cast<size_t>(cellSize);
   const size_t columns = static_cast<size_t>(picture.columns);
@@ -127,12 +143,17 @@ bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize,
   const size_t rowBytes = (size + 7) / 8;
   const auto* pixels = static_cast<const uint8_t*>(picture.pixels);
   for (size_t y = 0; y < cellRows * size; ++y) {
+    if (y % size == 0 && BandEmpty(filled, y / size * columns, columns)) {
+      y += size - 1;  // the stream holds those cells' zeros already
+      continue;
+    }
     PackRow(pixels + y * picture.width * kPixelBytes, static_cast<int>(rowPixels), picture.ink,
             rowBits.data());
     if (IsBlank(rowBits.data(), rowBitBytes)) continue;
     const size_t firstSlot = y / size * columns;
     const size_t fromBottom = size - 1 - y % size;
     for (size_t c = 0; c < columns && firstSlot + c < static_cast<size_t>(PackedSlotCount); ++c) {
+      if (filled != nullptr && filled[firstSlot + c] == 0) continue;
       const uint32_t value = BitsAt(rowBits.data(), c * size, size);
       if (value != 0)
         PutCellRow(value, size, rowBytes,

@@ -64,6 +64,11 @@ struct PackedCellPicture {
 // outside 1 to 32, a picture too small for its cells, or when memory runs out.
 bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize,
                      std::vector<uint8_t>& stream);
+// The same for a picture whose maker knows which cells hold ink: `filled`
+// has an entry per slot, and a cell whose entry is 0 is not read (it packs
+// as no ink). Null: every cell is read.
+bool PackCellPicture(const PackedCellPicture& picture, int32_t cellSize, const uint8_t* filled,
+                     std::vector<uint8_t>& stream);
 
 // Codes a decoded stream as a whole file, the 4-byte header and the packets,
 // into `file` (replacing what it held). False, with `file` unchanged, for the

@@ -4,6 +4,7 @@
 #include "kanji.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -65,7 +66,24 @@ bool CreateGlyphSheet(GlyphSheet& sheet, int cellSize) {
     return false;
   sheet.width = width;
   sheet.height = height;
+  sheet.filledCells.clear();
   return true;
+}
+
+bool TrackFilledCells(GlyphSheet& sheet) {
+  try {
+    sheet.filledCells.assign(SheetColumns * SheetRows, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool CellRowKnownEmpty(const GlyphSheet& sheet, int band) {
+  if (sheet.filledCells.size() != size_t{SheetColumns} * SheetRows || band < 0 || band >= SheetRows)
+    return false;
+  const uint8_t* row = sheet.filledCells.data() + static_cast<size_t>(band) * SheetColumns;
+  return std::all_of(row, row + SheetColumns, [](uint8_t filled) { return filled == 0; });
 }
 
 namespace {
@@ -286,6 +304,7 @@ void CopySwappedRow(const Uint32* line, int count, SheetPixel* out) {
 
 bool CopyToSheetCell(GlyphSheet& sheet, const SDL_Surface* surface, int cellSize, int slot) {
   if (!FitsSheetCell(sheet, surface, cellSize, slot)) return false;
+  if (!sheet.filledCells.empty()) sheet.filledCells[static_cast<size_t>(slot)] = 1;
   const size_t x0 = static_cast<size_t>(slot % SheetColumns) * cellSize;
   const size_t y0 = static_cast<size_t>(slot / SheetColumns) * cellSize;
   const SDL_PixelFormat* format = surface->format;

@@ -16,7 +16,9 @@ bool PackGlyphSheet(PackedGlyphs& packed, const GlyphSheet& sheet, int cellSize)
   PackedCellPicture picture{sheet.pixels.data(), static_cast<size_t>(sheet.width),
                             static_cast<size_t>(sheet.height), SheetColumns, 0};
   memcpy(&picture.ink, &kInk, sizeof picture.ink);
-  if (!PackCellPicture(picture, cellSize, packed.bytes)) return false;
+  const bool known = sheet.filledCells.size() == static_cast<size_t>(SheetColumns) * SheetRows;
+  if (!PackCellPicture(picture, cellSize, known ? sheet.filledCells.data() : nullptr, packed.bytes))
+    return false;
   packed.cellSize = cellSize;
   return true;
 }

@@ -59,6 +59,12 @@ struct GlyphSheet {
   int32_t width;
   int32_t height;
   SheetPixels pixels;
+  // Which cells are filled, when the sheet's maker keeps count: one entry
+  // per slot, set by CopyToSheetCell, so that packing and the TGA writer skip
+  // rows of empty cells without reading them. A cell whose entry is 0 holds
+  // only zero pixels. Empty, as every sheet starts and as the readers leave
+  // it: not known, and every cell is read. TrackFilledCells starts the count.
+  std::vector<uint8_t> filledCells = {};
 };
 
 // One bit per sheet pixel, cells in slot order, each cell's rows bottom-up,
@@ -67,6 +73,13 @@ struct PackedGlyphs {
   int32_t cellSize;
   std::vector<uint8_t> bytes;
 };
+
+// Starts counting the filled cells of a sheet CreateGlyphSheet has just
+// made, whose pixels are all zero; false, counting nothing, when memory runs
+// out.
+bool TrackFilledCells(GlyphSheet& sheet);
+// True when the sheet knows that no cell of cell row `band` is filled.
+bool CellRowKnownEmpty(const GlyphSheet& sheet, int band);
 
 // Sizes the sheet for cells of cellSize (1 to the font library's MaxCellSize,
 // 32), all pixels zero.

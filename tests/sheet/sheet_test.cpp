@@ -245,6 +245,15 @@ TEST(PackGlyphSheet, LayoutAtEverySize) {
     EXPECT_EQ(packed.cellSize, s);
     ASSERT_EQ(packed.bytes.size(), length) << "size " << s;
     EXPECT_EQ(packed.bytes, ReferencePack(sheet, s)) << "size " << s;
+    // Cells known to be empty (zeroed, and so marked) are skipped unread.
+    ASSERT_TRUE(TrackFilledCells(sheet));
+    for (int slot = 0; slot < 9472; ++slot) {
+      sheet.filledCells[slot] = slot / 64 % 3 != 0 && random() % 4 != 0;
+      for (int y = 0; y < s && sheet.filledCells[slot] == 0; ++y)
+        std::fill_n(&sheet.pixels[(slot / 64 * s + y) * sheet.width + slot % 64 * s], s, kEmpty);
+    }
+    ASSERT_TRUE(PackGlyphSheet(packed, sheet, s));
+    EXPECT_EQ(packed.bytes, ReferencePack(sheet, s)) << "size " << s << ", empty cells known";
   }
 }
 
