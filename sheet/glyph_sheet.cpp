@@ -88,30 +88,32 @@ bool CellRowKnownEmpty(const GlyphSheet& sheet, int band) {
 
 namespace {
 
-// Four pixels for every four bits of a row, first pixel in the top bit.
-struct FourPixelTable {
+// Eight pixels for every eight bits of a row, first pixel in the top bit.
+struct EightPixelTable {
   Uint32 white;
   Uint32 black;
-  Uint32 pixels[16][4];
+  Uint32 pixels[256][8];
 };
 
 // Made again only when the colours change, which in a run they never do.
-const FourPixelTable& FourPixelsOf(Uint32 white, Uint32 black) {
-  thread_local FourPixelTable table{1, 1, {}};  // white == black: never asked for
+const EightPixelTable& EightPixelsOf(Uint32 white, Uint32 black) {
+  thread_local EightPixelTable table{1, 1, {}};  // white == black: never asked for
   if (table.white == white && table.black == black) return table;
   table.white = white;
   table.black = black;
-  for (int bits = 0; bits < 16; ++bits)
-    for (int k = 0; k < 4; ++k) table.pixels[bits][k] = bits >> (3 - k) & 1 ? black : white;
+  for (int bits = 0; bits < 256; ++bits)
+    for (int k = 0; k < 8; ++k) table.pixels[bits][k] = bits >> (7 - k) & 1 ? black : white;
   return table;
 }
 
 // Writes one row of a glyph: column j is black when bit (s - 1 - j) is set.
-void RenderRow(uint32_t row, int s, const FourPixelTable& table, Uint32* line) {
+// Four pixels are the first four of the entry whose top bits they are.
+void RenderRow(uint32_t row, int s, const EightPixelTable& table, Uint32* line) {
   const uint32_t bits = row << (32 - s);  // column j is now bit 31 - j; bits past s fall off
   int j = 0;
-  for (; j + 4 <= s; j += 4) memcpy(line + j, table.pixels[bits >> (28 - j) & 15], 16);
-  for (; j < s; ++j) line[j] = table.pixels[bits >> (31 - j) & 1][3];
+  for (; j + 8 <= s; j += 8) memcpy(line + j, table.pixels[bits >> (24 - j) & 255], 32);
+  for (; j + 4 <= s; j += 4) memcpy(line + j, table.pixels[(bits >> (28 - j) & 15) << 4], 16);
+  for (; j < s; ++j) line[j] = table.pixels[bits >> (31 - j) & 1][7];
 }
 
 bool IsGlyphSurface(const SDL_Surface* surface, int s) {
@@ -131,8 +133,8 @@ bool RenderGlyphInto(const FontSet& font, int slot, SDL_Surface* surface) {
   const int32_t* rows = Kanji_GlyphRows(&font, slot);
   const int s = font.size;
   if (rows == nullptr || !IsGlyphSurface(surface, s)) return false;
-  const FourPixelTable& table = FourPixelsOf(SDL_MapRGB(surface->format, 255, 255, 255),
-                                             SDL_MapRGB(surface->format, 0, 0, 0));
+  const EightPixelTable& table = EightPixelsOf(SDL_MapRGB(surface->format, 255, 255, 255),
+                                               SDL_MapRGB(surface->format, 0, 0, 0));
   auto* line = static_cast<uint8_t*>(surface->pixels);
   for (int i = 0; i < s; ++i, line += surface->pitch)
     RenderRow(static_cast<uint32_t>(rows[i]), s, table, reinterpret_cast<Uint32*>(line));
