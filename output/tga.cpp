@@ -198,27 +198,6 @@ uint8_t* CodeMarkedRow(uint8_t* out, const SheetPixel* row, int count, const uin
   return EmitLiterals(out, row, literalStart, count, count);
 }
 
-// True when every pixel of the row equals the first: rows through empty
-// cells, which are then coded without looking at their pixels again.
-bool IsUniform(const SheetPixel* row, int count) {
-  const uint32_t first = PixelBits(row[0]);
-  int k = 0;
-#if defined(__SSE2__) && !defined(TAVREST_NO_SIMD)
-  const __m128i lanes = _mm_set1_epi32(static_cast<int>(first));
-  const auto equalFour = [&](int at) {
-    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at)), lanes);
-  };
-  for (; k + 16 <= count; k += 16) {  // most rows differ early: sixteen pixels a check
-    const __m128i equal = _mm_and_si128(_mm_and_si128(equalFour(k), equalFour(k + 4)),
-                                        _mm_and_si128(equalFour(k + 8), equalFour(k + 12)));
-    if (_mm_movemask_epi8(equal) != 0xFFFF) return false;
-  }
-#endif
-  for (; k < count; ++k)
-    if (PixelBits(row[k]) != first) return false;
-  return true;
-}
-
 // A row of `count` (at least 2) equal pixels: runs of 122, and a pixel the
 // cut leaves alone as a raw packet of its own, as CodeMarkedRow codes it.
 uint8_t* CodeUniformRow(const SheetPixel& pixel, int count, uint8_t* out) {
@@ -249,8 +228,6 @@ size_t MaxRowBytes(int count) { return 5 * static_cast<size_t>(count) + kWriteSl
 // literals, which go out 121 at a time and ahead of the next run.
 uint8_t* CodeTgaRow(const SheetPixel* row, int count, uint8_t* out) {
   if (count <= 0) return out;
-  if (count >= 2 && row[0] == row[count - 1] && IsUniform(row, count))
-    return CodeUniformRow(row[0], count, out);
   constexpr int kStackWords = 1024;  // rows up to 65536 pixels, every sheet TGA holds
   uint64_t stackBits[kStackWords];
   std::vector<uint64_t> heapBits;
