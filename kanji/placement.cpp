@@ -21,27 +21,31 @@ uint8_t PlacePlainLine(int line, const uint8_t* bytes, int count, const GlyphTar
   return Kanji_PlainRowSides(parsed, target.width);
 }
 
-// PlacePlainLine for every line of a glyph whose lines hold at most four
-// bytes, which then never saturate: the shift and the edges are worked out
-// once, and the sides from all the rows' bits together.
-uint8_t PlaceShortPlainLines(const uint8_t* lines, size_t stride, int count, int lineCount,
+// A line's first `Count` bytes as a number, the first byte on top.
+template <int Count>
+uint32_t LineValue(const uint8_t* bytes) {
+  uint32_t value = 0;
+  for (int b = 0; b < Count; ++b) value = value << 8 | bytes[b];
+  return value;
+}
+
+// PlacePlainLine for every line of a glyph whose lines hold `Count` bytes, at
+// most four, which then never saturate: the shift and the edges are worked
+// out once, and the sides from all the rows' bits together.
+template <int Count>
+uint8_t PlaceShortPlainLines(const uint8_t* lines, size_t stride, int lineCount,
                              const GlyphTarget& target) {
   const int shift = Kanji_RowShift(target.width);
   const int inside = std::min(lineCount, target.last);
   uint32_t inked = 0;
   for (int line = 0; line < inside; ++line) {
-    const uint8_t* bytes = lines + static_cast<size_t>(line) * stride;
-    uint32_t value = 0;
-    for (int b = 0; b < count; ++b) value = value << 8 | bytes[b];
+    const uint32_t value = LineValue<Count>(lines + static_cast<size_t>(line) * stride);
     target.rows[line] = static_cast<int32_t>(value) >> shift;
     inked |= value;
   }
   uint8_t sides = Kanji_PlainRowSides(static_cast<int32_t>(inked), target.width);
-  for (int line = inside; line < lineCount && (sides & CutBottom) == 0; ++line) {
-    const uint8_t* bytes = lines + static_cast<size_t>(line) * stride;
-    for (int b = 0; b < count; ++b)
-      if (bytes[b] != 0) sides |= CutBottom;
-  }
+  for (int line = inside; line < lineCount; ++line)
+    if (LineValue<Count>(lines + static_cast<size_t>(line) * stride) != 0) return sides | CutBottom;
   return sides;
 }
 
@@ -212,7 +216,10 @@ uint8_t Kanji_PlaceGlyph(const GlyphBox& box, const CellPlacement& cell, const u
   const int count = Kanji_BoxLineBytes(box.width);
   if (stride == 0) stride = static_cast<size_t>(count);
   const bool plain = Kanji_BoxReadsPlain(box, cell, target.width);
-  if (plain && count <= 4) return PlaceShortPlainLines(lines, stride, count, lineCount, target);
+  if (plain && count == 1) return PlaceShortPlainLines<1>(lines, stride, lineCount, target);
+  if (plain && count == 2) return PlaceShortPlainLines<2>(lines, stride, lineCount, target);
+  if (plain && count == 3) return PlaceShortPlainLines<3>(lines, stride, lineCount, target);
+  if (plain && count == 4) return PlaceShortPlainLines<4>(lines, stride, lineCount, target);
   uint8_t sides = 0;
   for (int line = 0; line < lineCount; ++line) {
     const uint8_t* bytes = lines + static_cast<size_t>(line) * stride;
