@@ -41,15 +41,14 @@ bool StopReading(BdfLineReader* reader, const char* format, const char* detail) 
 
 // A damaged gzip stream or a failing read ends the file where the trouble
 // starts, and so does text past kMaxFontBytes; each is noted as a failure.
-bool RefillBlock(BdfLineReader* reader) {
-  reader->blockLength = 0;
-  reader->blockPos = 0;
-  if (reader->atEnd) return false;
-  const int got = gzread(reader->file, reader->block, sizeof reader->block - 1);
+// Up to `room` bytes of the font into `into`: their number, 0 at its end or
+// where reading stops as RefillBlock says.
+size_t ReadOn(BdfLineReader* reader, char* into, unsigned room) {
+  if (reader->atEnd) return 0;
+  const int got = gzread(reader->file, into, room);
   if (got > 0) {
-    reader->blockLength = static_cast<size_t>(got);
-    reader->bytesRead += reader->blockLength;
-    if (reader->bytesRead <= kMaxFontBytes) return true;
+    reader->bytesRead += static_cast<size_t>(got);
+    if (reader->bytesRead <= kMaxFontBytes) return static_cast<size_t>(got);
     return StopReading(reader, "more than %s of text; a font is not read past that", "256 MiB");
   }
   int code = Z_OK;
@@ -59,6 +58,12 @@ bool RefillBlock(BdfLineReader* reader) {
         reader, gzdirect(reader->file) ? "cannot read it: %s" : "broken gzip data: %s", reason);
   reader->atEnd = true;
   return false;
+}
+
+bool RefillBlock(BdfLineReader* reader) {
+  reader->blockPos = 0;
+  reader->blockLength = ReadOn(reader, reader->block, sizeof reader->block - 1);
+  return reader->blockLength > 0;
 }
 
 // Length of the next piece within `available` bytes, or 0 when it may go on
@@ -737,10 +742,19 @@ bool Kanji_TakeFontBytes(BdfLineReader* reader, const OpenedFont& opened, const 
     return true;
   }
   ReleaseHeldByte(reader);
-  do {
-    const auto* block = reinterpret_cast<const unsigned char*>(reader->block);
-    bytes->read.insert(bytes->read.end(), block + reader->blockPos, block + reader->blockLength);
-  } while (RefillBlock(reader));
+  // The rest is read straight into room made ahead, unwritten until then: a
+  // gzip font inflates to a few times its size.
+  std::vector<unsigned char, UnwrittenAllocator<unsigned char>>& read = bytes->read;
+  constexpr unsigned kChunk = sizeof reader->block - 1;
+  if (opened.regular) read.reserve(std::min(kMaxFontBytes, 4 * opened.size) + kChunk);
+  const auto* block = reinterpret_cast<const unsigned char*>(reader->block);
+  read.assign(block + reader->blockPos, block + reader->blockLength);
+  for (size_t got = 1; got > 0;) {
+    const size_t at = read.size();
+    read.resize(at + kChunk);
+    got = ReadOn(reader, reinterpret_cast<char*>(read.data() + at), kChunk);
+    read.resize(at + got);
+  }
   return !Kanji_ReadFailed(reader, path);
 }
 

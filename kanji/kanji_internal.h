@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include <zlib.h>
@@ -66,8 +68,22 @@ bool Kanji_ReadFailed(const BdfLineReader* reader, const char* path);
 // A font's bytes for FreeType, which reads every format from memory: a plain
 // file mapped (as FreeType would map it), anything else read once, whole,
 // with gzip undone. A pipe is not read twice and gzip data is inflated once.
+// An allocator whose elements made without a value are left unwritten, so
+// that room for bytes about to be read costs nothing until they come.
+template <class T>
+struct UnwrittenAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UnwrittenAllocator<U>;
+  };
+  void construct(T*) noexcept {}
+  template <class... Args>
+  void construct(T* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) T(std::forward<Args>(args)...);
+  }
+};
 struct FontBytes {
-  std::vector<unsigned char> read;
+  std::vector<unsigned char, UnwrittenAllocator<unsigned char>> read;
   void* mapped = nullptr;
   size_t mappedSize = 0;
   FontBytes() = default;
