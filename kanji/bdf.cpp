@@ -766,8 +766,6 @@ FreeTypeSource Kanji_FreeTypeSourceOf(const FontBytes& bytes, const char* path) 
 
 namespace {
 
-constexpr const char* kNotAFont = "%s: not a BDF, PCF, TrueType, OpenType or WOFF font";
-
 bool ReadByFreeType(int kind) {
   return kind != FontFileBdf && kind != FontFileBdfGzip && kind != FontFileUnknown;
 }
@@ -779,7 +777,7 @@ int ListFaces(const char* path, BdfLineReader* reader, FontFaceName* faces, int 
   int count = -1;
   FontBytes bytes;
   if (opened.kind == FontFileUnknown) {
-    Kanji_SetError(kNotAFont, path);
+    Kanji_SetError(kNotAFontReason, path);
   } else if (Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
     count = Kanji_FreeTypeFaces(Kanji_FreeTypeSourceOf(bytes, path), faces, room);
     if (!ReadByFreeType(opened.kind) && count != 1) {  // FreeType reads no gzip BDF
@@ -805,7 +803,7 @@ int LoadFont(FontSet* font, const char* path, BdfLineReader* reader, const FontL
   int result = 0;
   FontBytes bytes;
   if (opened.kind == FontFileUnknown) {
-    Kanji_SetError(kNotAFont, path);
+    Kanji_SetError(kNotAFontReason, path);
     result = -1;
   } else if (!ReadByFreeType(opened.kind) && options.face != 0) {
     Kanji_SetError("%s: no face %d; its faces are numbered from 0 to 0", path, options.face);

@@ -61,7 +61,7 @@ int NamedPixelSize(const char* path, BdfLineReader* reader, FontSizeSource* sour
   int size = -1;
   FontBytes bytes;
   if (opened.kind == FontFileUnknown) {
-    Kanji_SetError("%s: not a BDF, PCF, TrueType, OpenType or WOFF font", path);
+    Kanji_SetError(kNotAFontReason, path);
   } else if (opened.kind == FontFileBdf || opened.kind == FontFileBdfGzip) {
     size = BdfPixelSize(reader, path, source, limit);
   } else if (Kanji_TakeFontBytes(reader, opened, path, &bytes)) {
