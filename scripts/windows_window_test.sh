@@ -69,6 +69,11 @@ capture_run() {
 }
 
 rm -rf "$work/linux" "$work/windows"
+# A Wine server still running from the conversions before keeps a desktop
+# made without this display, on which no window can be made: it is ended
+# first, so that the program's Wine starts afresh on this server.
+wineserver -k 2> /dev/null || true
+timeout 30 wineserver -w || true
 capture_run linux "$linux_tavrest"
 capture_run windows wine "$windows_tavrest"
 size=$(identify -format '%wx%h' "$work/windows.png")
