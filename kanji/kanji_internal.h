@@ -127,7 +127,7 @@ bool Kanji_ReadsFreeCodes(const FontLoadReport& report);
 // ---- Fonts read through FreeType (PCF, TrueType, OpenType) -------------------
 
 // The reason a file of none of the known kinds is refused, given its path.
-inline constexpr char kNotAFontReason[] = "%s: not a BDF, PCF, TrueType, OpenType or WOFF font";
+constexpr char kNotAFontReason[] = "%s: not a BDF, PCF, TrueType, OpenType or WOFF font";
 
 // A font for FreeType: its bytes, and the path that names it in reasons.
 struct FreeTypeSource {
