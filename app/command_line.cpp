@@ -125,12 +125,10 @@ bool ParseFace(const char* text, int& face) {
   return text[0] != '\0' && value <= 65535;
 }
 
-// mono, autohint or threshold: an OutlineRendering value.
 bool ParseRendering(const char* text, int& rendering) {
-  constexpr const char* kNames[] = {"mono", "autohint", "threshold"};
-  for (int i = 0; i < 3; ++i)
-    if (strcmp(text, kNames[i]) == 0) return rendering = i, true;
-  return false;
+  const int named = Kanji_RenderingNamed(text);
+  if (named >= 0) rendering = named;
+  return named >= 0;
 }
 
 bool EndsWith(const std::string& name, const char* ending) {

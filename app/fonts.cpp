@@ -65,9 +65,14 @@ bool LoadFont(FontSet* font, FontLoad& load, const FontLoadOptions& options, boo
     return true;
   }
   // A face the font lacks ends the run for either font: the user meant another.
-  const bool faceMissing = FaceMissing(load.path, options.face);
+  constexpr int kListed = 256;
+  std::vector<FontFaceName> faces(options.face > 0 ? kListed : 0);
+  const int count =
+      options.face > 0 ? Kanji_ListFontFaces(load.path.c_str(), faces.data(), kListed) : -1;
+  const bool faceMissing = count >= 0 && options.face >= count;
   ReportOpenFailure(load, fatal || faceMissing);
-  if (faceMissing) ReportFaces(load.path);
+  for (int i = 0; faceMissing && i < std::min(count, kListed); ++i)
+    Report("face %d: %s, %s", i, faces[i].family, faces[i].style);
   return !faceMissing && !fatal;
 }
 
@@ -127,19 +132,6 @@ std::string NameCutGlyphs(const FontLoadReport& report) {
     names += (i == 0 ? "" : ", ") + std::string(code) + (character.empty() ? "" : " " + character);
   }
   return names;
-}
-
-bool FaceMissing(const std::string& path, int face) {
-  const int count = face > 0 ? Kanji_ListFontFaces(path.c_str(), nullptr, 0) : -1;
-  return count >= 0 && face >= count;
-}
-
-void ReportFaces(const std::string& path) {
-  constexpr int kListed = 256;
-  std::vector<FontFaceName> faces(kListed);
-  const int count = Kanji_ListFontFaces(path.c_str(), faces.data(), kListed);
-  for (int i = 0; i < std::min(count, kListed); ++i)
-    Report("face %d: %s, %s", i, faces[i].family, faces[i].style);
 }
 
 FontSet* LoadFonts(const RunConfig& config, const RunOptions& options, FontLoad (&loads)[2]) {

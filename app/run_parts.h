@@ -89,10 +89,6 @@ void ReportCoverage(const FontLoad& load);
 // what the user should know; null when the run must end, after saying why.
 // Each load's coverage is counted only when asked for (-v).
 FontSet* LoadFonts(const RunConfig& config, const RunOptions& options, FontLoad (&loads)[2]);
-// True when the font has fewer faces than `face` + 1.
-bool FaceMissing(const std::string& path, int face);
-// A font's faces, a line each: index, family and style.
-void ReportFaces(const std::string& path);
 
 // ---- The window ----------------------------------------------------------------
 

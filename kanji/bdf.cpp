@@ -39,10 +39,9 @@ bool StopReading(BdfLineReader* reader, const char* format, const char* detail) 
   return false;
 }
 
-// A damaged gzip stream or a failing read ends the file where the trouble
+// Up to `room` bytes of the font into `into`: their number, 0 at its end. A
+// damaged gzip stream or a failing read ends the file where the trouble
 // starts, and so does text past kMaxFontBytes; each is noted as a failure.
-// Up to `room` bytes of the font into `into`: their number, 0 at its end or
-// where reading stops as RefillBlock says.
 size_t ReadOn(BdfLineReader* reader, char* into, unsigned room) {
   if (reader->atEnd) return 0;
   const int got = gzread(reader->file, into, room);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 FontSet* Kanji_CreateEmptyFontSet(int size) {
   if (size < 1 || size > MaxCellSize) {
@@ -88,4 +89,11 @@ int Kanji_HasCharacter(const FontSet* font, int slot) {
   if (slot == ' ' || slot == Kanji_TwoByteSlot(0x21, 0x21) || slot == Kanji_TwoByteSlot(0x29, 0x22))
     return 1;
   return std::any_of(rows, rows + font->size, [](int32_t row) { return row != 0; });
+}
+
+int Kanji_RenderingNamed(const char* name) {
+  constexpr const char* kNames[] = {"mono", "autohint", "threshold"};  // OutlineRendering order
+  for (int i = 0; name != nullptr && i < 3; ++i)
+    if (strcmp(name, kNames[i]) == 0) return i;
+  return -1;
 }

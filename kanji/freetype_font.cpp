@@ -522,8 +522,8 @@ Baselines BaselinesOf(FT_Face face, int size, int given) {
 }
 
 // One job's glyph into its staged slot; false, the slot left empty, for a
-// glyph FreeType cannot load or render.
-// Strikes are taken as they are, whatever the options.
+// glyph FreeType cannot load or render. Strikes are taken as they are,
+// whatever the options.
 bool LoadJob(FT_Face face, GlyphStage* stage, FontSet* font, const GlyphJob& job,
              const Baselines& baselines, const FontLoadOptions& options, uint8_t* sides) {
   if (stage->slotRows[job.slot] == nullptr) return false;  // no memory was reserved for it
@@ -881,13 +881,13 @@ int Kanji_FreeTypePixelSize(const FreeTypeSource& font, FontSizeSource* from, in
   return size;
 }
 
+// Face 0, opened to count the faces, is named as it stands.
 int Kanji_FreeTypeFaces(const FreeTypeSource& font, FontFaceName* faces, int room) {
   OpenFace open;
   const int count = OpenFaceOf(font, 0, &open);
-  Close(&open);
   for (int i = 0; i < std::min(count, room); ++i) {
     faces[i] = FontFaceName{};
-    if (!Open(font, i, &open)) return -1;
+    if (i > 0 && !Open(font, i, &open)) return -1;
     snprintf(faces[i].family, sizeof faces[i].family, "%s",
              open.face->family_name != nullptr ? open.face->family_name : "");
     snprintf(faces[i].style, sizeof faces[i].style, "%s",

@@ -205,6 +205,9 @@ typedef enum OutlineRendering {
   RenderAutohint = 1, /* FreeType's autohinter, rendered one-bit */
   RenderThreshold = 2 /* anti-aliased, a pixel inked from coverage 128 of 255 */
 } OutlineRendering;
+/* The OutlineRendering named "mono", "autohint" or "threshold"; -1 for any
+ * other name, and for null. */
+int Kanji_RenderingNamed(const char* name);
 
 /* What a load may choose; all zero is what Kanji_LoadBdfWithReport does. */
 typedef struct FontLoadOptions {

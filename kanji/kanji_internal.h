@@ -65,9 +65,6 @@ void Kanji_CloseFont(BdfLineReader* reader);
 // file: broken gzip data, a read error, or more than kMaxFontBytes.
 bool Kanji_ReadFailed(const BdfLineReader* reader, const char* path);
 
-// A font's bytes for FreeType, which reads every format from memory: a plain
-// file mapped (as FreeType would map it), anything else read once, whole,
-// with gzip undone. A pipe is not read twice and gzip data is inflated once.
 // An allocator whose elements made without a value are left unwritten, so
 // that room for bytes about to be read costs nothing until they come.
 template <class T>
@@ -82,6 +79,9 @@ struct UnwrittenAllocator : std::allocator<T> {
     ::new (static_cast<void*>(p)) T(std::forward<Args>(args)...);
   }
 };
+// A font's bytes for FreeType, which reads every format from memory: a plain
+// file mapped (as FreeType would map it), anything else read once, whole,
+// with gzip undone. A pipe is not read twice and gzip data is inflated once.
 struct FontBytes {
   std::vector<unsigned char, UnwrittenAllocator<unsigned char>> read;
   void* mapped = nullptr;
@@ -270,9 +270,10 @@ GlyphTarget Kanji_ScratchTarget(GlyphStage* stage, int width);
 void Kanji_StageFreeCodeGlyph(GlyphStage* stage, FontSet* font, int jis, uint8_t lost,
                               FontLoadReport* report);
 // Places the held glyphs into the slots still empty, then fits the staged
-// glyphs (unless the baseline was given, or the font may not be fitted), writes them into the font
-// set and counts the cut into the report. Always called once a stage is started, also after a
-// failure; false, with the reason recorded, when memory ran out on the way.
+// glyphs (unless the baseline was given, or the font may not be fitted),
+// writes them into the font set and counts the cut into the report. Always
+// called once a stage is started, also after a failure; false, with the
+// reason recorded, when memory ran out on the way.
 bool Kanji_CommitStage(GlyphStage* stage, FontSet* font, FontLoadReport* report);
 // After a commit: how many two-byte glyphs (all, where there are none) would
 // lose ink at the top or bottom of a cell `size` rows high after the fit,

@@ -100,14 +100,6 @@ struct ViewOptions {
   bool faces = false;
 };
 
-// mono, autohint or threshold: an OutlineRendering value; -1 for another.
-int Rendering(const char* text) {
-  constexpr const char* kNames[] = {"mono", "autohint", "threshold"};
-  for (int i = 0; i < 3; ++i)
-    if (strcmp(text, kNames[i]) == 0) return i;
-  return -1;
-}
-
 void Say(const char* format, va_list args) {
   fputs("tavrest-view: ", stderr);
   vfprintf(stderr, format, args);
@@ -196,7 +188,7 @@ int TakeOption(int c, char** argv, ViewOptions& options) {
     case kSecondRender: {
       const bool second = c == kSecondRender;
       FontLoadOptions& font = second ? options.source.secondOptions : options.source.options;
-      font.rendering = Rendering(optarg);
+      font.rendering = Kanji_RenderingNamed(optarg);
       if (font.rendering < 0)
         return UsageError("%s is mono, autohint or threshold, not %s",
                           second ? "--second-render" : "--render", optarg);
